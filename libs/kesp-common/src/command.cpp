@@ -1,0 +1,139 @@
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+#include "kesp/util.h"
+
+namespace KESP {
+
+namespace {
+
+bool isShellIdentifier(const std::string& name) {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    bool digit = c >= '0' && c <= '9';
+    if (!letter && !(digit && i > 0)) return false;
+  }
+  return true;
+}
+
+bool isPlainWord(const std::string& text) {
+  for (unsigned char c : text) {
+    bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!alnum && std::string("_./:,+=@%-").find(static_cast<char>(c)) == std::string::npos)
+      return false;
+  }
+  return true;
+}
+
+/// Plain words stay as they are; anything else is single-quoted so that the
+/// shell takes it as one literal word.
+std::string shellWord(const std::string& text) {
+  if (isPlainWord(text)) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string scriptText(const std::string& command, const std::string& directory,
+                       const std::map<std::string, std::string>& environment) {
+  std::string text;
+  for (const auto& entry : environment)
+    text += "export " + entry.first + "=" + shellWord(entry.second) + "\n";
+  if (!directory.empty()) text += "cd " + shellWord(directory) + "\n";
+  text += command + "\n";
+  return text;
+}
+
+}  // namespace
+
+int execute(const std::string& command, std::string& output) {
+  output.clear();
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) {
+    KESP_LOG(LOG_ERROR, "execute", "Failed to execute " << command);
+    return -1;
+  }
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  return pclose(pipe);
+}
+
+int execute_no_wait(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) {
+    KESP_LOG(LOG_ERROR, "execute_no_wait", "Failed to execute " << command);
+    return -1;
+  }
+  // Closing the pipe unread would kill a command that prints with SIGPIPE.
+  char buffer[4096];
+  while (std::fread(buffer, 1, sizeof buffer, pipe) > 0) {
+  }
+  pclose(pipe);
+  return 0;
+}
+
+int system_env(const std::string& command, const std::string& directory,
+               const std::map<std::string, std::string>& environment) {
+  for (const auto& entry : environment) {
+    if (!isShellIdentifier(entry.first)) {
+      KESP_LOG(LOG_ERROR, "system_env", "Invalid environment variable name " << entry.first);
+      return -1;
+    }
+  }
+  std::string pattern = sysPath("/tmp/KESPXXXXXX");
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = mkstemp(name.data());
+  if (fd < 0) {
+    KESP_LOG(LOG_ERROR, "system_env", "Failed to create temp file");
+    return -1;
+  }
+  std::string path = name.data();
+  FILE* script = fdopen(fd, "w");
+  if (!script) {
+    close(fd);
+    unlink(path.c_str());
+    KESP_LOG(LOG_ERROR, "system_env", "Failed to create temp file" << path);
+    return -1;
+  }
+  std::string text = scriptText(command, directory, environment);
+  bool written = std::fwrite(text.data(), 1, text.size(), script) == text.size();
+  written = std::fflush(script) == 0 && written;
+  written = fchmod(fd, 0700) == 0 && written;
+  written = std::fclose(script) == 0 && written;
+  if (!written) {
+    // A truncated script must never run.
+    unlink(path.c_str());
+    KESP_LOG(LOG_ERROR, "system_env", "Failed to create temp file");
+    return -1;
+  }
+  int status = std::system(path.c_str());
+  unlink(path.c_str());
+  return status;
+}
+
+int run_program(const char* const argv[]) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    execv(argv[0], const_cast<char* const*>(argv));
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return 0;
+}
+
+}  // namespace KESP

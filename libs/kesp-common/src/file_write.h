@@ -1,0 +1,28 @@
+#pragma once
+// The one way the library changes a file: never a half-written file.
+
+#include <string>
+
+namespace KESP {
+namespace detail {
+
+/// Replaces the file at path with content: a hidden temporary file in the same
+/// directory, every write checked, fsync, the old owner and mode kept (new files
+/// 0666 less the umask), renamed over the target. A symbolic link's target is
+/// replaced. Where the target is a mount point the content is rewritten in place
+/// and the old content put back if that fails. On failure the old file is left
+/// as it was, no temporary file remains, `error` (when given) holds the system's
+/// error text, and the result is false. Nothing is logged here: callers log with
+/// their own message.
+bool replaceFile(const std::string& path, const std::string& content,
+                 std::string* error = nullptr);
+
+/// Reads the whole file into content; false when it cannot be opened or read.
+/// `missing` (when given) is set when the file does not exist.
+bool readWholeFile(const std::string& path, std::string& content, bool* missing = nullptr);
+
+/// " (Errno N : text)" for errno value err, the suffix of file-error log lines.
+std::string errnoSuffix(int err);
+
+}  // namespace detail
+}  // namespace KESP

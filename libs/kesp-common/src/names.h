@@ -1,0 +1,18 @@
+#pragma once
+// Checks for texts that become file names, arguments or values in shell-sourced files.
+
+#include <string>
+
+namespace KESP {
+namespace detail {
+
+/// 1 to 15 bytes of letters, digits, ".", "_", "-" and ":"; not "." or "..".
+/// Alias labels (eth0:1) and VLANs (eth0.100) pass.
+bool isValidInterfaceName(const std::string& name);
+
+/// isValidInterfaceName, logging "invalid interface name '<name>'" at ERROR under
+/// the given operation when it fails.
+bool checkInterfaceName(const std::string& name, const char* operation);
+
+}  // namespace detail
+}  // namespace KESP

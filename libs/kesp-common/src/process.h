@@ -1,0 +1,21 @@
+#pragma once
+// Running programs from an argument vector, without a shell, for every command
+// that carries a caller's text (host names, interface names, property names).
+
+#include <string>
+#include <vector>
+
+namespace KESP {
+namespace detail {
+
+/// Runs argv[0] with argv (no PATH search, no shell) and waits for it. When
+/// `output` is given, it receives the program's standard output. Returns the
+/// wait status, or -1 when no process could be created. A failed exec ends the
+/// child with status 127.
+int runArgv(const std::vector<std::string>& argv, std::string* output = nullptr);
+
+/// Splits at blanks (isspace); runs of blanks separate, no empty words.
+std::vector<std::string> splitBlanks(const std::string& text);
+
+}  // namespace detail
+}  // namespace KESP

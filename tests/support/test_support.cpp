@@ -1,0 +1,168 @@
+#include "test_support.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+
+namespace kesp_test {
+
+namespace {
+
+std::string quoteForShell(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kesp-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  // Tests may leave read-only directories behind (permission cases).
+  shell("chmod -R u+rwx " + quoteForShell(path_) + " 2>/dev/null; rm -rf " +
+        quoteForShell(path_));
+}
+
+std::string TempDir::operator/(const std::string& relative) const {
+  return path_ + "/" + relative;
+}
+
+SystemRoot::SystemRoot() { KESP::setSystemRoot(dir_.path()); }
+
+SystemRoot::~SystemRoot() { KESP::setSystemRoot(""); }
+
+std::string SystemRoot::operator/(const std::string& absolutePath) const {
+  return dir_.path() + absolutePath;
+}
+
+void SystemRoot::copyFixture(const std::string& fixture) const {
+  std::string source = fixturePath(fixture);
+  if (shell("cp -a " + quoteForShell(source) + "/. " + quoteForShell(dir_.path())) != 0)
+    throw std::runtime_error("cannot copy fixture " + source);
+}
+
+void SystemRoot::write(const std::string& absolutePath, const std::string& content,
+                       unsigned mode) const {
+  writeFile(*this / absolutePath, content, mode);
+}
+
+std::string SystemRoot::read(const std::string& absolutePath) const {
+  return readFile(*this / absolutePath);
+}
+
+LogCapture::LogCapture(int level)
+    : file_(dir_ / "log"),
+      oldFile_(KESP::g_kesp_log_file_name),
+      oldLevel_(KESP::g_kesp_log_level) {
+  KESP::g_kesp_log_file_name = file_;
+  KESP::g_kesp_log_level = level;
+}
+
+LogCapture::~LogCapture() {
+  KESP::g_kesp_log_file_name = oldFile_;
+  KESP::g_kesp_log_level = oldLevel_;
+}
+
+std::string LogCapture::text() const {
+  return fileExists(file_) ? readFile(file_) : std::string();
+}
+
+std::vector<std::string> LogCapture::lines() const {
+  std::vector<std::string> result;
+  std::istringstream in(text());
+  std::string line;
+  while (std::getline(in, line)) {
+    // "dd/mm/YYYY HH:MM:SS [LEVEL] message": drop the 20-byte timestamp.
+    result.push_back(line.size() > 20 ? line.substr(20) : line);
+  }
+  return result;
+}
+
+bool LogCapture::contains(const std::string& text) const {
+  return this->text().find(text) != std::string::npos;
+}
+
+std::string fixturePath(const std::string& relative) {
+  return std::string(KESP_FIXTURES_DIR) + "/" + relative;
+}
+
+void makeDirs(const std::string& path) {
+  std::string partial;
+  std::istringstream in(path);
+  std::string part;
+  if (!path.empty() && path[0] == '/') partial = "";
+  while (std::getline(in, part, '/')) {
+    if (part.empty()) continue;
+    partial += "/" + part;
+    if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+      throw std::runtime_error("mkdir " + partial + ": " + std::strerror(errno));
+  }
+}
+
+void writeFile(const std::string& path, const std::string& content, unsigned mode) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) makeDirs(path.substr(0, slash));
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + path);
+  chmod(path.c_str(), mode);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+bool isRoot() { return geteuid() == 0; }
+
+int shell(const std::string& command) {
+  int status = std::system(command.c_str());
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string shellOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  pclose(pipe);
+  return output;
+}
+
+}  // namespace kesp_test

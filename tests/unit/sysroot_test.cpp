@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include "kesp/sysroot.h"
+#include "names.h"
+
+using namespace KESP;
+
+namespace {
+
+TEST(SystemRootTest, PrefixesFixedPaths) {
+  EXPECT_EQ(sysPath("/etc/resolv.conf"), "/etc/resolv.conf");
+  setSystemRoot("/tmp/root/");
+  EXPECT_EQ(systemRoot(), "/tmp/root");
+  EXPECT_EQ(sysPath("/etc/resolv.conf"), "/tmp/root/etc/resolv.conf");
+  setSystemRoot("/");
+  EXPECT_EQ(sysPath("/sbin/ifup"), "/sbin/ifup");
+  setSystemRoot("");
+  EXPECT_EQ(sysPath("/sbin/ifup"), "/sbin/ifup");
+}
+
+TEST(InterfaceNameTest, Validity) {
+  for (const char* good : {"eth0", "eth0:1", "eth0.100", "enp0s31f6", "br-lan_1", "a",
+                                  "abcdefghijklmno"}) {
+    EXPECT_TRUE(detail::isValidInterfaceName(good)) << good;
+  }
+  for (const char* bad : {"", ".", "..", "../../x", "a/b", "abcdefghijklmnop", "eth$(reboot)",
+                                 "eth 0", "eth'0", "eth0\n", "eth\"0", "eth;0"}) {
+    EXPECT_FALSE(detail::isValidInterfaceName(bad)) << bad;
+  }
+}
+
+}  // namespace
