@@ -98,6 +98,9 @@ bool encode(const std::string& data, const std::string& name, std::string& out);
 /// Decodes "base64" or copies "plaintext"; false for another name.
 bool decode(const std::string& name, const std::string& data, std::string& out);
 
+/// The host name, at most 64 bytes; empty when it cannot be read.
+std::string getHostName();
+
 std::string to_lower(std::string text);
 std::string to_upper(std::string text);
 

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "kesp/log.h"
+#include "kesp/network_change.h"
+#include "kesp/util.h"
+#include "test_support.h"
+
+using namespace KESP;
+
+namespace {
+
+const char kScript[] = "/opt/tolvex/share/kesp/kesp_set_hostname";
+
+class HostNameTest : public ::testing::Test {
+ protected:
+  kesp_test::SystemRoot root;
+  std::string record() { return root / "/args"; }
+  void installScript(int status) {
+    root.write(kScript,
+               "#!/bin/sh\nfor a in \"$@\"; do printf '<%s>' \"$a\"; done > '" + record() +
+                   "'\necho set\nexit " + std::to_string(status) + "\n",
+               0755);
+  }
+};
+
+TEST_F(HostNameTest, ArgumentsArriveLiterallySplitAtBlanks) {
+  installScript(0);
+  struct Case {
+    std::string name, args;
+  } cases[] = {
+      {"appliance", "<appliance>"},
+      {"a b\tc", "<a><b><c>"},
+      {"a;touch " + (root / "/canary"), "<a;touch><" + (root / "/canary") + ">"},
+      {"$(touch " + (root / "/canary") + ")", "<$(touch><" + (root / "/canary") + ")>"},
+      {"`id`", "<`id`>"},
+  };
+  for (const Case& c : cases) {
+    kesp_test::LogCapture log(LOG_INFO);
+    EXPECT_EQ(kesp_set_hostname(c.name), 0);
+    EXPECT_EQ(root.read("/args"), c.args);
+    // The script's output is logged as it came, its newline included.
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "[INFO] Output of " + (root / kScript) + " " + c.name + ": set", ""}));
+  }
+  EXPECT_FALSE(kesp_test::fileExists(root / "/canary"));
+  EXPECT_EQ(kesp_set_hostname(), 0);
+  EXPECT_EQ(root.read("/args"), "");
+}
+
+TEST_F(HostNameTest, FailureIsLoggedAsError) {
+  kesp_test::LogCapture log(LOG_WARN);
+  EXPECT_EQ(kesp_set_hostname("x"), 1);  // missing script
+  EXPECT_EQ(log.lines(),
+            std::vector<std::string>{"[ERROR] Unable to execute " + (root / kScript) + " x command"});
+  installScript(2);
+  EXPECT_EQ(kesp_set_hostname(), 1);
+  EXPECT_EQ(log.lines().size(), 2u);
+}
+
+TEST(DisplayUpdateTest, RunsKillallFoundThroughPath) {
+  kesp_test::TempDir bin;
+  kesp_test::writeFile(bin / "killall",
+                       "#!/bin/sh\necho \"$@\" >> '" + (bin / "calls") + "'\necho 'kesp_login: no process found'\nexit 1\n",
+                       0755);
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", (bin.path() + ":" + oldPath).c_str(), 1);
+  kesp_test::LogCapture log(LOG_INFO);
+  updateNetworkDisplay();
+  setenv("PATH", oldPath.c_str(), 1);
+  EXPECT_EQ(kesp_test::readFile(bin / "calls"), "-9 kesp_login\n");
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                             "[INFO] Output of killall -9 kesp_login: kesp_login: no process found", ""}));
+}
+
+TEST(HostNameAccessTest, NullArgumentsDoNothing) {
+  EXPECT_EQ(getHostNameInto(nullptr), 0);
+  EXPECT_EQ(getDomainName(nullptr), 0);
+  EXPECT_EQ(setDomainName(nullptr), 0);
+  char buffer[65] = {};
+  ASSERT_EQ(getHostNameInto(buffer), 0);
+  EXPECT_EQ(getHostName(), std::string(buffer));
+  EXPECT_FALSE(getHostName().empty());
+}
+
+}  // namespace
