@@ -1,0 +1,51 @@
+#pragma once
+// What the running kernel says right now: Ethernet interfaces holding an
+// address, their live addresses, and the dynamic (non-permanent) IPv6
+// addresses of /proc/net/if_inet6. Nothing is cached: every call asks afresh,
+// and always describes the network namespace of the calling thread.
+
+#include <string>
+#include <vector>
+
+#include "kesp/network_model.h"
+
+namespace KESP {
+
+/// Replaces names with the names starting with "eth" that hold at least one
+/// IPv4 or IPv6 address, sorted byte-wise and each listed once.
+/// Returns false (names left empty) when the kernel's address list cannot be read.
+bool getInterfaces(std::vector<std::string>& names);
+
+/// Fills the live addresses of iface: IPv4 address, netmask and broadcast of the
+/// last IPv4 entry in the kernel's order (a missing netmask or broadcast gives an
+/// empty text); IPv6 address and prefix of the first global, non-dynamic address,
+/// or else of the first dynamic one. Gateways are never touched.
+/// Returns true when any address was found; false leaves both records untouched.
+bool getLiveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings& ipv6);
+
+/// Appends to addresses the dynamic IPv6 addresses (flags 0) listed in the text of
+/// /proc/net/if_inet6, in text order, with address and decimal prefix filled;
+/// an empty iface takes every interface. Lines that do not parse are skipped.
+/// Returns false when no line was taken, otherwise whether the last address
+/// taken converted to canonical text.
+bool parseDynamicIpv6Addresses(const std::string& ifInet6Text, const std::string& iface,
+                               std::vector<Ipv6Settings>& addresses);
+
+/// parseDynamicIpv6Addresses on the kernel's /proc/net/if_inet6; false when it
+/// cannot be read (no IPv6).
+bool readDynamicIpv6Addresses(const std::string& iface, std::vector<Ipv6Settings>& addresses);
+
+/// Copies the first dynamic IPv6 address of iface into ipv6 and returns true;
+/// returns false and leaves ipv6 untouched when there is none.
+bool getDynamicIpv6Address(const std::string& iface, Ipv6Settings& ipv6);
+
+/// Turns 32 hexadecimal digits into canonical IPv6 text in out.
+/// Returns false (logged, out untouched) when they are not an IPv6 address.
+bool hexToCanonicalIPv6(const std::string& hexDigits, std::string& out);
+
+/// Writes the canonical text form of an IPv6 address (zero runs compressed) to out.
+/// Returns false, logs "Attempted translation of an Invalid IPv6 address <text>" and
+/// leaves out untouched when text is not an IPv6 address.
+bool makeCanonicalIPv6(const std::string& text, std::string& out);
+
+}  // namespace KESP

@@ -1,0 +1,44 @@
+#pragma once
+// The kernel's interface-address list as plain texts, and the choices made on
+// it, kept apart from getifaddrs so that they can be exercised with any list.
+
+#include <ifaddrs.h>
+
+#include <string>
+#include <vector>
+
+#include "kesp/network_model.h"
+
+namespace KESP {
+namespace detail {
+
+/// One IPv4 or IPv6 address of an interface, as texts.
+struct AddressEntry {
+  std::string name;
+  int family = 0;          ///< AF_INET or AF_INET6
+  std::string address;     ///< canonical text
+  std::string netmask;     ///< IPv4: dotted quad; empty when the kernel gave none
+  std::string broadcast;   ///< IPv4 only; empty when the kernel gave none
+  std::string prefix;      ///< IPv6: decimal prefix length; empty without a netmask
+  bool linkLocal = false;  ///< IPv6 in fe80::/10
+};
+
+/// The IPv4 and IPv6 entries of a getifaddrs list, in its order. Entries without
+/// an address or of another family are left out; a missing netmask or
+/// broadcast, a point-to-point peer in the broadcast slot, or the address
+/// itself there (how the C library reports "none") gives an empty text.
+std::vector<AddressEntry> toAddressEntries(const ifaddrs* list);
+
+/// The names starting with "eth", sorted byte-wise, each once.
+std::vector<std::string> selectInterfaceNames(const std::vector<AddressEntry>& entries);
+
+/// Chooses the live addresses of iface among entries: the last IPv4 entry; the
+/// first IPv6 entry that is neither link-local nor in dynamic, or else dynamic's
+/// first. Returns true when anything was chosen; the records are written only
+/// in the fields chosen.
+bool selectLiveAddresses(const std::vector<AddressEntry>& entries, const std::string& iface,
+                         const std::vector<Ipv6Settings>& dynamic, Ipv4Settings& ipv4,
+                         Ipv6Settings& ipv6);
+
+}  // namespace detail
+}  // namespace KESP
