@@ -15,6 +15,10 @@ namespace {
 
 const int kMaxLinkHops = 40;
 
+WriterCalls systemCalls() { return WriterCalls{::write, ::fsync, ::close, ::rename}; }
+
+WriterCalls g_calls = systemCalls();
+
 /// Follows symbolic links so that the link stays a link and its target is replaced.
 bool resolveLinks(const std::string& path, std::string& target, int& err) {
   target = path;
@@ -42,7 +46,7 @@ bool resolveLinks(const std::string& path, std::string& target, int& err) {
 bool writeAll(int fd, const std::string& content, int& err) {
   size_t offset = 0;
   while (offset < content.size()) {
-    ssize_t n = ::write(fd, content.data() + offset, content.size() - offset);
+    ssize_t n = g_calls.write(fd, content.data() + offset, content.size() - offset);
     if (n < 0) {
       if (errno == EINTR) continue;
       err = errno;
@@ -62,7 +66,7 @@ bool writeAt(int fd, const std::string& content, int& err) {
     if (!err) err = errno;
     return false;
   }
-  if (ftruncate(fd, static_cast<off_t>(content.size())) != 0 || fsync(fd) != 0) {
+  if (ftruncate(fd, static_cast<off_t>(content.size())) != 0 || g_calls.fsync(fd) != 0) {
     err = errno;
     return false;
   }
@@ -88,14 +92,15 @@ bool rewriteInPlace(const std::string& target, const std::string& content, int& 
     int ignored = 0;
     writeAt(fd, old, ignored);
   }
-  if (close(fd) != 0 && ok) {
+  if (g_calls.close(fd) != 0 && ok) {
+    // The data may not have reached the file: put the old content back.
     err = errno;
     ok = false;
     int ignored = 0;
     int again = open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (again >= 0) {
       writeAt(again, old, ignored);
-      close(again);
+      ::close(again);
     }
   }
   return ok;
@@ -153,15 +158,15 @@ bool replaceResolved(const std::string& target, const std::string& content, int&
     err = errno;
     ok = false;
   }
-  if (ok && fsync(fd) != 0) {
+  if (ok && g_calls.fsync(fd) != 0) {
     err = errno;
     ok = false;
   }
-  if (close(fd) != 0 && ok) {
+  if (g_calls.close(fd) != 0 && ok) {
     err = errno;
     ok = false;
   }
-  if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
+  if (ok && g_calls.rename(temporary.c_str(), target.c_str()) != 0) {
     err = errno;
     ok = false;
     if (err == EBUSY || err == EXDEV) {
@@ -178,6 +183,10 @@ bool replaceResolved(const std::string& target, const std::string& content, int&
 }
 
 }  // namespace
+
+WriterCalls& writerCalls() { return g_calls; }
+
+void resetWriterCalls() { g_calls = systemCalls(); }
 
 bool replaceFile(const std::string& path, const std::string& content, std::string* error) {
   int err = 0;

@@ -1,6 +1,8 @@
 #pragma once
 // The one way the library changes a file: never a half-written file.
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace KESP {
@@ -16,6 +18,19 @@ namespace detail {
 /// their own message.
 bool replaceFile(const std::string& path, const std::string& content,
                  std::string* error = nullptr);
+
+/// The system calls through which the writer changes files. Tests replace them
+/// to inject failures at every step; everything else uses the defaults.
+struct WriterCalls {
+  ssize_t (*write)(int fd, const void* data, size_t size);
+  int (*fsync)(int fd);
+  int (*close)(int fd);
+  int (*rename)(const char* from, const char* to);
+};
+/// The calls in use (initially the system's own).
+WriterCalls& writerCalls();
+/// Puts the system's own calls back.
+void resetWriterCalls();
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.
