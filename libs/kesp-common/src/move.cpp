@@ -1,0 +1,221 @@
+// Adding, deleting and exchanging whole interface configurations in the
+// running family's files, on top of the family readers and writers.
+
+#include "kesp/move.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "file_write.h"
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+#include "names.h"
+
+namespace KESP {
+
+namespace {
+
+const char* const kOperation = "move";
+
+bool isKnownOperation(int op) { return op == MOVE_REMOVE || op == MOVE_ADD || op == MOVE_SWAP; }
+
+/// One interface of an exchange: its name and what its files configured.
+struct SwapSide {
+  explicit SwapSide(const std::string& iface) : name(iface) {}
+
+  std::string name;
+  AddressMode mode = 0;
+  Ipv4Settings ipv4;
+  Ipv6Settings ipv6;
+};
+
+/// Fills side from the interface files; false (logged) when nothing was found,
+/// in which case the side stands for the empty configuration.
+bool readSide(SwapSide& side) {
+  if (getNetwork(side.name, false, side.mode, side.ipv4, side.ipv6)) return true;
+  KESP_LOG(LOG_ERROR, kOperation, "Cant read interface: " << side.name);
+  return false;
+}
+
+/// Reads both sides, logging each one that has no configuration. An
+/// unconfigured side still takes part: moving a configuration to a new
+/// interface is what a swap with it is for.
+void readBothSides(SwapSide& first, SwapSide& second) {
+  readSide(first);
+  readSide(second);
+}
+
+// ---------------------------------------------------------------- Debian
+
+bool addDebian(TextFile& file, const std::string& iface) {
+  AddressMode mode = 0;
+  Ipv4Settings ipv4;
+  Ipv6Settings ipv6;
+  // Adding over an existing stanza would silently throw its settings away.
+  if (readDebianInterface(file, iface, mode, ipv4, ipv6)) {
+    KESP_LOG(LOG_ERROR, kOperation, "Cant add: " << iface);
+    return false;
+  }
+  writeDebianInterface(file, iface, DHCPV4, Ipv4Settings(), Ipv6Settings());
+  return file.save();
+}
+
+bool removeDebian(TextFile& file, const std::string& iface) {
+  const std::list<std::string> before = file.lines;
+  writeDebianInterface(file, iface, 0, Ipv4Settings(), Ipv6Settings());
+  if (file.lines == before) {
+    KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface);
+    return false;
+  }
+  return file.save();
+}
+
+bool swapDebian(TextFile& file, const std::string& first, const std::string& second) {
+  SwapSide a(first);
+  SwapSide b(second);
+  readBothSides(a, b);
+  // Clearing both first keeps one interface's new stanza from being merged
+  // into the other's old one; both new stanzas end up at the end of the file.
+  writeDebianInterface(file, first, 0, Ipv4Settings(), Ipv6Settings());
+  writeDebianInterface(file, second, 0, Ipv4Settings(), Ipv6Settings());
+  writeDebianInterface(file, first, b.mode, b.ipv4, b.ipv6);
+  writeDebianInterface(file, second, a.mode, a.ipv4, a.ipv6);
+  return file.save();
+}
+
+bool moveDebian(int op, const std::string& first, const std::string& second) {
+  TextFile file;
+  if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+    KESP_LOG(LOG_ERROR, kOperation, "Cant read " << DEBIAN_INTERFACES_FILE);
+    return false;
+  }
+  switch (op) {
+    case MOVE_ADD:
+      return addDebian(file, first);
+    case MOVE_REMOVE:
+      return removeDebian(file, first);
+    default:
+      return swapDebian(file, first, second);
+  }
+}
+
+// ---------------------------------------------------------------- ifcfg files
+
+using IfcfgWriter = void (*)(KeyValueFile&, const std::string&, AddressMode,
+                             const Ipv4Settings&, const Ipv6Settings&);
+
+/// The interface's ifcfg file under the system root.
+std::string ifcfgPath(OsFlavour flavour, const std::string& iface) {
+  return sysPath(interfaceConfigPath(flavour, iface, kOperation));
+}
+
+bool addIfcfg(OsFlavour flavour, IfcfgWriter write, const std::string& iface) {
+  const std::string path = ifcfgPath(flavour, iface);
+  KeyValueFile file('=');
+  // A file that exists but cannot be read still configures the interface.
+  if (file.load(path) || file.unreadable()) {
+    KESP_LOG(LOG_ERROR, kOperation, "Cant add: " << iface);
+    return false;
+  }
+  write(file, iface, DHCPV4, Ipv4Settings(), Ipv6Settings());
+  return file.save(path);
+}
+
+bool removeIfcfg(OsFlavour flavour, const std::string& iface) {
+  const std::string path = ifcfgPath(flavour, iface);
+  TextFile file;
+  if (!file.load(path)) {
+    KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface);
+    return false;
+  }
+  if (unlink(path.c_str()) != 0) {
+    const int err = errno;
+    KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface << detail::errnoSuffix(err));
+    return false;
+  }
+  return true;
+}
+
+/// Puts back a file as it was before this call wrote it: its old lines, or no
+/// file at all when there was none.
+void restoreIfcfg(TextFile& old, bool existed, const std::string& path) {
+  const bool restored = existed ? old.save(path) : unlink(path.c_str()) == 0;
+  if (!restored) KESP_LOG(LOG_ERROR, kOperation, "Failed to restore file " << path);
+}
+
+bool swapIfcfg(OsFlavour flavour, IfcfgWriter write, const std::string& first,
+               const std::string& second) {
+  const std::string firstPath = ifcfgPath(flavour, first);
+  const std::string secondPath = ifcfgPath(flavour, second);
+  // An unreadable file would be exchanged as "no configuration" and its real
+  // one lost; an absent file is an unconfigured interface and may take part.
+  TextFile oldFirst;
+  TextFile oldSecond;
+  const bool firstExisted = oldFirst.load(firstPath);
+  oldSecond.load(secondPath);
+  for (const TextFile* old : {&oldFirst, &oldSecond}) {
+    if (old->unreadable()) {
+      KESP_LOG(LOG_ERROR, kOperation,
+               "Cant read interface: " << (old == &oldFirst ? first : second));
+      return false;
+    }
+  }
+
+  SwapSide a(first);
+  SwapSide b(second);
+  readBothSides(a, b);
+  KeyValueFile firstFile('=');
+  KeyValueFile secondFile('=');
+  write(firstFile, first, b.mode, b.ipv4, b.ipv6);
+  write(secondFile, second, a.mode, a.ipv4, a.ipv6);
+  if (!firstFile.save(firstPath)) return false;
+  if (!secondFile.save(secondPath)) {
+    // Half an exchange would leave both interfaces with the same addresses.
+    restoreIfcfg(oldFirst, firstExisted, firstPath);
+    return false;
+  }
+  return true;
+}
+
+bool moveIfcfg(OsFlavour flavour, IfcfgWriter write, int op, const std::string& first,
+               const std::string& second) {
+  switch (op) {
+    case MOVE_ADD:
+      return addIfcfg(flavour, write, first);
+    case MOVE_REMOVE:
+      return removeIfcfg(flavour, first);
+    default:
+      return swapIfcfg(flavour, write, first, second);
+  }
+}
+
+}  // namespace
+
+bool move(int op, const std::string& first, const std::string& second) {
+  if (!isKnownOperation(op)) {
+    KESP_LOG(LOG_ERROR, kOperation, "Unknown move operation: " << op);
+    return false;
+  }
+  // The names become file names; nothing may be touched before they pass.
+  if (!detail::checkInterfaceName(first, kOperation)) return false;
+  if (op == MOVE_SWAP && !detail::checkInterfaceName(second, kOperation)) return false;
+  if (op == MOVE_SWAP && first == second) return true;
+
+  const OsFlavour flavour = getOsFlavour();
+  switch (flavour) {
+    case FLAVOUR_DEBIAN:
+      return moveDebian(op, first, second);
+    case FLAVOUR_REDHAT:
+      return moveIfcfg(flavour, writeRedHatInterface, op, first, second);
+    case FLAVOUR_SUSE:
+      return moveIfcfg(flavour, writeSuseInterface, op, first, second);
+    case FLAVOUR_NONE:
+      break;
+  }
+  KESP_LOG(LOG_ERROR, kOperation, "Unknown OS type: " << static_cast<int>(flavour));
+  return false;
+}
+
+}  // namespace KESP
