@@ -2,6 +2,7 @@
 
 #include "kesp/sysroot.h"
 #include "names.h"
+#include "test_support.h"
 
 using namespace KESP;
 
@@ -27,6 +28,17 @@ TEST(InterfaceNameTest, Validity) {
                                  "eth 0", "eth'0", "eth0\n", "eth\"0", "eth;0"}) {
     EXPECT_FALSE(detail::isValidInterfaceName(bad)) << bad;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InterfaceNameTest, RefusalIsOneReadableLogLine) {
+  kesp_test::LogCapture log;
+  EXPECT_FALSE(detail::checkInterfaceName("eth0\nBOOTPROTO=dhcp\\", "getNetwork"));
+  EXPECT_EQ(log.lines(),
+            std::vector<std::string>{"[ERROR] invalid interface name 'eth0\\x0aBOOTPROTO=dhcp\\\\'"});
 }
 
 }  // namespace

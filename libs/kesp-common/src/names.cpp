@@ -14,9 +14,27 @@ bool isValidInterfaceName(const std::string& name) {
   return true;
 }
 
+std::string printable(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xf];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 bool checkInterfaceName(const std::string& name, const char* operation) {
   if (isValidInterfaceName(name)) return true;
-  KESP_LOG(LOG_ERROR, operation, "invalid interface name '" << name << "'");
+  // The name may hold line breaks: one log line per refusal all the same.
+  KESP_LOG(LOG_ERROR, operation, "invalid interface name '" << printable(name) << "'");
   return false;
 }
 

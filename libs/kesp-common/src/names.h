@@ -10,6 +10,9 @@ namespace detail {
 /// Alias labels (eth0:1) and VLANs (eth0.100) pass.
 bool isValidInterfaceName(const std::string& name);
 
+/// The text with control bytes (a newline as \x0a) and backslashes escaped, for log lines.
+std::string printable(const std::string& text);
+
 /// isValidInterfaceName, logging "invalid interface name '<name>'" at ERROR under
 /// the given operation when it fails.
 bool checkInterfaceName(const std::string& name, const char* operation);
