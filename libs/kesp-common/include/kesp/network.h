@@ -14,3 +14,5 @@
 #if __has_include("kesp/scripts.h")
 #include "kesp/scripts.h"
 #endif
+#include "kesp/proxy.h"
+#include "kesp/move.h"

@@ -1,0 +1,114 @@
+// Reading and writing the proxy: "/etc/environment" first, then the package
+// manager of the running distribution family.
+
+#include "kesp/proxy.h"
+
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+#include "kesp/util.h"
+#include "proxy_edit.h"
+#include "proxy_url.h"
+
+namespace KESP {
+
+namespace {
+
+const char* const kEnvironmentFile = "/etc/environment";
+const char* const kAptConf = "/etc/apt/apt.conf";
+const char* const kAptProxyPart = "/etc/apt/apt.conf.d/99proxy";
+const char* const kYumConf = "/etc/yum.conf";
+const char* const kSuseProxyFile = "/etc/sysconfig/proxy";
+
+/// The stored proxy URL, one pair of enclosing quotes removed; empty when
+/// "/etc/environment" cannot be read or holds none.
+std::string storedProxyUrl() {
+  KeyValueFile environment('=');
+  if (!environment.load(sysPath(kEnvironmentFile))) return std::string();
+  std::string url;
+  getUnquotedValue(environment, "http_proxy", url);
+  return url;
+}
+
+/// APT's main file when it can be read, else the drop-in part (created when
+/// missing); failures are logged and do not change the result.
+void writeAptProxy(const std::string& url) {
+  KeyValueFile apt(' ');
+  if (!apt.load(sysPath(kAptConf))) apt.load(sysPath(kAptProxyPart));
+  detail::editAptProxy(apt, url);
+  if (!apt.save()) KESP_LOG(LOG_ERROR, "setProxy", "Failed to write apt conf");
+}
+
+void writeYumProxy(const std::string& url) {
+  KeyValueFile yum('=');
+  yum.load(sysPath(kYumConf));
+  detail::editYumProxy(yum, url);
+  if (!yum.save(sysPath(kYumConf))) KESP_LOG(LOG_ERROR, "setProxy", "Failed to write yum conf");
+}
+
+bool writeSuseProxy(const std::string& url) {
+  KeyValueFile proxy('=');
+  proxy.load(sysPath(kSuseProxyFile));
+  detail::editSuseProxy(proxy, url);
+  return proxy.save(sysPath(kSuseProxyFile));
+}
+
+}  // namespace
+
+bool setProxy(const std::string& host, const std::string& port, const std::string& user,
+              const std::string& password) {
+  std::string url;
+  if (!detail::composeProxyUrl(host, port, user, password, url)) {
+    KESP_LOG(LOG_ERROR, "setProxy", "Format is invalid");
+    return false;
+  }
+
+  KeyValueFile environment('=');
+  environment.load(sysPath(kEnvironmentFile));  // a missing file starts empty
+  detail::editEnvironmentProxy(environment, url);
+  // TextFile::save logs the failure and refuses a file that exists but could
+  // not be read, so a partial read never replaces the whole environment.
+  if (!environment.save(sysPath(kEnvironmentFile))) return false;
+
+  switch (getOsFlavour()) {
+    case FLAVOUR_DEBIAN:
+      writeAptProxy(url);
+      return true;
+    case FLAVOUR_REDHAT:
+      writeYumProxy(url);
+      return true;
+    case FLAVOUR_SUSE:
+      return writeSuseProxy(url);
+    case FLAVOUR_NONE:
+      break;
+  }
+  return true;
+}
+
+bool getProxy(std::string& host, std::string& port, std::string& user, std::string& password) {
+  host.clear();
+  port.clear();
+  user.clear();
+  password.clear();
+  std::string url = storedProxyUrl();
+  detail::ProxyParts parts;
+  if (url.empty() || !detail::parseProxyUrl(url, parts)) return true;
+  host = parts.host;
+  port = parts.port;
+  user = parts.user;
+  password = parts.password;
+  return true;
+}
+
+bool setProxyPreservingPassword(const std::string& host, const std::string& port,
+                                const std::string& user, const std::string& password,
+                                bool& passwordGiven) {
+  if (passwordGiven) return setProxy(host, port, user, password);
+  detail::ProxyParts stored;
+  std::string kept;
+  if (detail::parseProxyUrl(storedProxyUrl(), stored) && stored.hasPassword)
+    kept = stored.password;
+  return setProxy(host, port, user, kept);
+}
+
+}  // namespace KESP
