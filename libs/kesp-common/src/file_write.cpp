@@ -192,17 +192,17 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
   int err = 0;
   std::string target;
   bool ok = resolveLinks(path, target, err) && replaceResolved(target, content, err);
-  if (!ok && error) *error = std::strerror(err ? err : EIO);
+  if (!ok) {
+    if (!err) err = EIO;
+    if (error) *error = std::strerror(err);
+    errno = err;
+  }
   return ok;
 }
 
-bool readWholeFile(const std::string& path, std::string& content, bool* missing) {
-  if (missing) *missing = false;
+ReadResult readFile(const std::string& path, std::string& content) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (missing) *missing = errno == ENOENT;
-    return false;
-  }
+  if (fd < 0) return ReadResult::NotOpened;
   content.clear();
   char buffer[65536];
   for (;;) {
@@ -212,13 +212,19 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing)
       int saved = errno;
       close(fd);
       errno = saved;
-      return false;
+      return ReadResult::NotRead;
     }
     if (n == 0) break;
     content.append(buffer, static_cast<size_t>(n));
   }
   close(fd);
-  return true;
+  return ReadResult::Read;
+}
+
+bool readWholeFile(const std::string& path, std::string& content, bool* missing) {
+  ReadResult result = readFile(path, content);
+  if (missing) *missing = result == ReadResult::NotOpened && errno == ENOENT;
+  return result == ReadResult::Read;
 }
 
 std::string errnoSuffix(int err) {

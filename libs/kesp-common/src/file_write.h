@@ -14,7 +14,7 @@ namespace detail {
 /// replaced. Where the target is a mount point the content is rewritten in place
 /// and the old content put back if that fails. On failure the old file is left
 /// as it was, no temporary file remains, `error` (when given) holds the system's
-/// error text, and the result is false. Nothing is logged here: callers log with
+/// error text, errno holds its number, and the result is false. Nothing is logged here: callers log with
 /// their own message.
 bool replaceFile(const std::string& path, const std::string& content,
                  std::string* error = nullptr);
@@ -31,6 +31,10 @@ struct WriterCalls {
 WriterCalls& writerCalls();
 /// Puts the system's own calls back.
 void resetWriterCalls();
+
+/// What became of reading a whole file; on failure errno tells why.
+enum class ReadResult { Read, NotOpened, NotRead };
+ReadResult readFile(const std::string& path, std::string& content);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.

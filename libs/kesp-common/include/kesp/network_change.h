@@ -37,4 +37,52 @@ int getDomainName(char* buffer);
 /// setdomainname with at most 64 bytes of the text; 0 and nothing done without one.
 int setDomainName(const char* name);
 
+// ---------------------------------------------------------------- the change transaction
+
+/// Applies a new address configuration to iface as one transaction: checks the
+/// request (see writeNetworkFiles), keeps exact in-memory copies of the
+/// family's files, takes iface down, moves a pending name-server file into
+/// place, rewrites the files, brings iface up and waits for an address of a
+/// requested family (waitForAddress, 30). True only when that address came.
+/// On every later failure the copies are written back and iface is brought up
+/// again with them; a refused request touches neither files nor interface.
+/// The reason for a false result is logged under "setNetworkAddresses".
+bool setNetworkAddresses(const std::string& iface, AddressMode mode,
+                         const std::string& ipv4Address, const std::string& ipv4Netmask,
+                         const std::string& ipv4Gateway, const std::string& ipv6Address,
+                         const std::string& ipv6Prefix, const std::string& ipv6Gateway);
+
+/// setNetworkAddresses, then, whatever its result, makes the consoles redraw
+/// (updateNetworkDisplay) and flags iface as managed by running
+/// "kesp_ovf_process -r <iface>" (no shell). Returns the transaction's result.
+bool setNetwork(const std::string& iface, AddressMode mode, const std::string& ipv4Address,
+                const std::string& ipv4Netmask, const std::string& ipv4Gateway,
+                const std::string& ipv6Address, const std::string& ipv6Prefix,
+                const std::string& ipv6Gateway);
+
+/// True as soon as iface holds an address of a family in mode (either family
+/// when mode has both); the interface is re-examined whenever the kernel
+/// reports an address change, and at least every 2 seconds. False once
+/// (timeoutSeconds / 2 + 1) * 2 seconds have passed without one, and at once
+/// when mode names no family or that product is not positive.
+bool waitForAddress(const std::string& iface, AddressMode mode, int timeoutSeconds);
+
+/// Rewrites the running family's files (under the system root) for the
+/// request, as setNetworkAddresses does between taking iface down and bringing
+/// it up, touching no interface: the interface file (which must exist), and
+/// also the DHCPv6 client defaults' INTERFACES list on Debian when that file
+/// exists, the routes file's "default" lines and MODULES_LOADED_ON_BOOT's ipv6
+/// on SUSE. Refuses first, with one ERROR line and nothing written, an invalid
+/// interface name; with STATICV4 an address or netmask that is not a dotted
+/// quad (the netmask contiguous) or a gateway that is neither a dotted quad,
+/// empty nor "default"; with STATICV6 an address that is not IPv6, a prefix
+/// outside 0..128 that is no contiguous IPv6 mask, or a gateway that is
+/// neither IPv6, empty nor "default"; DHCPV6 without a DHCPv6 client; DHCPV6
+/// alone on Red Hat; an unknown family. False (logged) when refused or when a
+/// file could not be read or saved; files already saved then stay saved.
+bool writeNetworkFiles(const std::string& iface, AddressMode mode,
+                       const std::string& ipv4Address, const std::string& ipv4Netmask,
+                       const std::string& ipv4Gateway, const std::string& ipv6Address,
+                       const std::string& ipv6Prefix, const std::string& ipv6Gateway);
+
 }  // namespace KESP

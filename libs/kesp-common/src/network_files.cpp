@@ -1,0 +1,139 @@
+// Rewriting a family's files for a change request: the interface file through
+// the family's writer, and the files that must agree with it (the DHCPv6
+// client's interface list on Debian, the default routes and the IPv6 module
+// list on SUSE). Used by the transaction and, on offline images, by tools.
+
+#include "change_request.h"
+#include "kesp/log.h"
+#include "kesp/network_change.h"
+#include "kesp/sysroot.h"
+#include "word_list.h"
+
+namespace KESP {
+
+namespace {
+
+const char kDebianDhcpv6Defaults[] = "/etc/default/wide-dhcpv6-client";
+const char kDhcpv6InterfacesKey[] = "INTERFACES";
+const char kSuseKernelFile[] = "/etc/sysconfig/kernel";
+const char kModulesOnBootKey[] = "MODULES_LOADED_ON_BOOT";
+
+/// Loads a further file: true when it was read or is missing (then empty,
+/// and saving creates it); false when it exists but cannot be read whole.
+bool loadFurtherFile(TextFile& file, const std::string& path) {
+  return file.load(path) || !file.unreadable();
+}
+
+void updateDhcpv6Interfaces(KeyValueFile& defaults, const detail::ChangeRequest& request) {
+  std::string value;
+  defaults.get(kDhcpv6InterfacesKey, value);
+  defaults.set(kDhcpv6InterfacesKey,
+               detail::editInterfaceList(value, request.iface, (request.mode & DHCPV6) != 0));
+}
+
+void updateModulesOnBoot(KeyValueFile& kernel, AddressMode mode, const char* operation) {
+  const bool ipv6Wanted = (mode & IPV6_MODES) != 0;
+  std::string value;
+  kernel.get(kModulesOnBootKey, value);
+  kernel.set(kModulesOnBootKey, detail::editModuleList(value, ipv6Wanted));
+  if (ipv6Wanted)
+    KESP_LOG(LOG_INFO, operation, "KESP has added ipv6 to " << kModulesOnBootKey);
+  else
+    KESP_LOG(LOG_INFO, operation, "KESP has removed ipv6 from " << kModulesOnBootKey);
+}
+
+bool rewriteDebian(const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
+                   const Ipv6Settings& ipv6) {
+  TextFile interfaces;
+  if (!interfaces.load(sysPath(DEBIAN_INTERFACES_FILE))) return false;
+  // The client's defaults are only kept in step, never created.
+  KeyValueFile defaults('=');
+  const bool haveDefaults = defaults.load(sysPath(kDebianDhcpv6Defaults));
+  if (!haveDefaults && defaults.unreadable()) return false;
+  if (haveDefaults) updateDhcpv6Interfaces(defaults, request);
+  writeDebianInterface(interfaces, request.iface, request.mode, ipv4, ipv6);
+  return interfaces.save() && (!haveDefaults || defaults.save());
+}
+
+bool rewriteRedHat(const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
+                   const Ipv6Settings& ipv6, const char* operation) {
+  KeyValueFile ifcfg('=');
+  const std::string path = interfaceConfigPath(FLAVOUR_REDHAT, request.iface, operation);
+  if (path.empty() || !ifcfg.load(sysPath(path))) return false;
+  writeRedHatInterface(ifcfg, request.iface, request.mode, ipv4, ipv6);
+  return ifcfg.save();
+}
+
+bool rewriteSuse(const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
+                 const Ipv6Settings& ipv6, const char* operation) {
+  KeyValueFile ifcfg('=');
+  const std::string path = interfaceConfigPath(FLAVOUR_SUSE, request.iface, operation);
+  if (path.empty() || !ifcfg.load(sysPath(path))) return false;
+  KeyValueFile routes(' ');
+  KeyValueFile kernel('=');
+  if (!loadFurtherFile(routes, sysPath(SUSE_ROUTES_FILE)) ||
+      !loadFurtherFile(kernel, sysPath(kSuseKernelFile)))
+    return false;
+  writeSuseInterface(ifcfg, request.iface, request.mode, ipv4, ipv6);
+  writeSuseRoutes(routes, request.mode, ipv4, ipv6);
+  updateModulesOnBoot(kernel, request.mode, operation);
+  return ifcfg.save() && routes.save() && kernel.save();
+}
+
+}  // namespace
+
+namespace detail {
+
+std::vector<std::string> changeFilePaths(OsFlavour flavour, const std::string& iface,
+                                         const char* operation) {
+  switch (flavour) {
+    case FLAVOUR_DEBIAN:
+      return {DEBIAN_INTERFACES_FILE, kDebianDhcpv6Defaults};
+    case FLAVOUR_REDHAT:
+      return {interfaceConfigPath(flavour, iface, operation)};
+    case FLAVOUR_SUSE:
+      return {interfaceConfigPath(flavour, iface, operation), SUSE_ROUTES_FILE, kSuseKernelFile};
+    case FLAVOUR_NONE:
+      break;
+  }
+  KESP_LOG(LOG_ERROR, operation, "Unknown OS type: " << static_cast<int>(flavour));
+  return {};
+}
+
+bool rewriteFamilyFiles(OsFlavour flavour, const ChangeRequest& request, const Ipv4Settings& ipv4,
+                        const Ipv6Settings& ipv6, const char* operation) {
+  switch (flavour) {
+    case FLAVOUR_DEBIAN:
+      return rewriteDebian(request, ipv4, ipv6);
+    case FLAVOUR_REDHAT:
+      return rewriteRedHat(request, ipv4, ipv6, operation);
+    case FLAVOUR_SUSE:
+      return rewriteSuse(request, ipv4, ipv6, operation);
+    case FLAVOUR_NONE:
+      break;
+  }
+  return false;
+}
+
+}  // namespace detail
+
+bool writeNetworkFiles(const std::string& iface, AddressMode mode, const std::string& ipv4Address,
+                       const std::string& ipv4Netmask, const std::string& ipv4Gateway,
+                       const std::string& ipv6Address, const std::string& ipv6Prefix,
+                       const std::string& ipv6Gateway) {
+  const char* const operation = "writeNetworkFiles";
+  const detail::ChangeRequest request{iface,       mode,        ipv4Address, ipv4Netmask,
+                                      ipv4Gateway, ipv6Address, ipv6Prefix,  ipv6Gateway};
+  if (!detail::checkChangeRequest(request, operation)) return false;
+  const OsFlavour flavour = getOsFlavour();
+  if (!detail::isSupportedRequest(flavour, request, operation)) return false;
+  if (detail::changeFilePaths(flavour, iface, operation).empty()) return false;
+  if (!detail::rewriteFamilyFiles(flavour, request, request.ipv4Settings(), request.ipv6Settings(),
+                                  operation)) {
+    KESP_LOG(LOG_ERROR, operation, "failed to update network interface files");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace KESP
