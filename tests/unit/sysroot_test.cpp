@@ -25,7 +25,7 @@ TEST(InterfaceNameTest, Validity) {
     EXPECT_TRUE(detail::isValidInterfaceName(good)) << good;
   }
   for (const char* bad : {"", ".", "..", "../../x", "a/b", "abcdefghijklmnop", "eth$(reboot)",
-                                 "eth 0", "eth'0", "eth0\n", "eth\"0", "eth;0"}) {
+                                 "eth 0", "eth'0", "eth0\n", "-a", "--all", "eth\"0", "eth;0"}) {
     EXPECT_FALSE(detail::isValidInterfaceName(bad)) << bad;
   }
 }

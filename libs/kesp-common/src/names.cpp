@@ -6,7 +6,9 @@ namespace KESP {
 namespace detail {
 
 bool isValidInterfaceName(const std::string& name) {
-  if (name.empty() || name.size() > 15 || name == "." || name == "..") return false;
+  // A leading "-" would be taken as an option by ifup, ifdown and the scripts.
+  if (name.empty() || name.size() > 15 || name == "." || name == ".." || name[0] == '-')
+    return false;
   for (unsigned char c : name) {
     bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     if (!alnum && c != '.' && c != '_' && c != '-' && c != ':') return false;

@@ -6,7 +6,8 @@
 namespace KESP {
 namespace detail {
 
-/// 1 to 15 bytes of letters, digits, ".", "_", "-" and ":"; not "." or "..".
+/// 1 to 15 bytes of letters, digits, ".", "_", "-" and ":"; not "." or "..",
+/// and no leading "-" (it would read as an option).
 /// Alias labels (eth0:1) and VLANs (eth0.100) pass.
 bool isValidInterfaceName(const std::string& name);
 

@@ -1,0 +1,145 @@
+#pragma once
+// The distribution's interface files: which family the system belongs to, how
+// each family's files say how an interface gets its addresses, editing them in
+// place, and bringing an interface up or down with the family's own tools.
+//
+// The readers and writers work on files already in memory (TextFile,
+// KeyValueFile) so that they can be used and tested without touching a disk;
+// getNetwork, listConfiguredInterfaces and controlInterface are the edges that
+// open files and run programs, always through sysPath().
+
+#include <string>
+#include <vector>
+
+#include "kesp/network_model.h"
+#include "kesp/util.h"
+
+namespace KESP {
+
+/// Distribution family. The values are powers of two but never combined.
+enum OsFlavour {
+  FLAVOUR_NONE = 0,
+  FLAVOUR_DEBIAN = 1,
+  FLAVOUR_REDHAT = 2,
+  FLAVOUR_SUSE = 4,
+};
+
+/// "/etc/network/interfaces": every interface of a Debian-style system.
+extern const std::string DEBIAN_INTERFACES_FILE;
+/// Directory of the Red Hat-style per-interface files "ifcfg-<name>".
+extern const std::string REDHAT_SCRIPTS_DIR;
+/// Directory of the SUSE-style per-interface files "ifcfg-<name>" and "routes".
+extern const std::string SUSE_NETWORK_DIR;
+/// "/etc/sysconfig/network/routes", whose "default" lines hold SUSE's gateways.
+extern const std::string SUSE_ROUTES_FILE;
+
+/// The family of the running system (under the system root), detected afresh:
+/// the first of "/etc/network", "/etc/sysconfig/network-scripts" and
+/// "/etc/sysconfig/network" that is a directory (links followed) decides.
+/// FLAVOUR_NONE when none is; never fails, logs nothing.
+OsFlavour getOsFlavour();
+
+/// The first value of key with one enclosing pair of single quotes, or else of
+/// double quotes, removed (up to the last matching quote; what follows it is
+/// dropped). False, value untouched, when the key is absent.
+bool getUnquotedValue(KeyValueFile& file, const std::string& key, std::string& value);
+
+/// Path of the file that holds iface's configuration for the family, without
+/// the system root: the Debian interfaces file, or the family's
+/// "<dir>/ifcfg-<iface>". Empty for FLAVOUR_NONE or an invalid interface name
+/// (logged at ERROR under `operation`).
+std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface, const char* operation);
+
+// ---------------------------------------------------------------- Debian
+
+/// Edits iface's stanzas of a loaded interfaces file for the requested mode:
+/// "inet dhcp"/"inet static" stanzas with their address, broadcast, netmask and
+/// gateway lines, an "inet6 static" stanza with address, netmask (the prefix)
+/// and gateway, and an "auto" line. Mode 0 removes iface's stanzas and takes
+/// iface off its auto lines (other names on them stay). A removed stanza takes
+/// its option lines with it, so that none of them is left under another
+/// stanza. DHCPV6/AUTOV6 keep an existing IPv6 stanza, turning a static one
+/// into "dhcp" or "auto"; where no stanza of iface would be left they add
+/// "inet6 manual", so that ifup still brings the link up. Every other line
+/// stays unchanged and in place.
+void writeDebianInterface(TextFile& file, const std::string& iface, AddressMode mode,
+                          const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
+
+/// Reads iface's configuration from the lines of an interfaces file: mode bits
+/// from the method words of its iface lines (dhcp/static for inet, static for
+/// inet6) and the settings from their option lines; fields not in the file are
+/// left as they were. mode is not reset first. True when the file has an iface
+/// line of iface.
+bool readDebianInterface(const TextFile& file, const std::string& iface, AddressMode& mode,
+                         Ipv4Settings& ipv4, Ipv6Settings& ipv6);
+
+/// Appends the names of the interfaces file's iface lines, each once, in file order.
+void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names);
+
+// ---------------------------------------------------------------- Red Hat
+
+/// Sets and removes only the own keys of a loaded ifcfg file (DEVICE, ONBOOT,
+/// TYPE, IPV6INIT, BOOTPROTO, DHCPV6C, IPADDR, NETMASK, GATEWAY, BROADCAST,
+/// IPV6ADDR, IPV6_DEFAULTGW, IPV6_DEFAULTDEV) for the requested mode; an empty
+/// file becomes a complete one. Values are written as given.
+void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
+                          const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
+
+/// Reads mode and settings from a loaded ifcfg file ("=" separator); keys that
+/// are absent leave their fields as they were. mode is overwritten.
+void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ipv4,
+                         Ipv6Settings& ipv6);
+
+// ---------------------------------------------------------------- SUSE
+
+/// Sets and removes only the own keys of a loaded ifcfg file (DEVICE,
+/// STARTMODE, TYPE, USERCONTROL, BOOTPROTO and the address keys, quoted) for
+/// the requested mode; the gateways go to the routes file instead.
+void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
+                        const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
+
+/// Reads mode and addresses from a loaded ifcfg file; BOOTPROTO 'dhcp' means
+/// DHCPV4+DHCPV6 when dhcpv6ClientPresent, else DHCPV4. mode is overwritten.
+void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode& mode,
+                       Ipv4Settings& ipv4, Ipv6Settings& ipv6);
+
+/// Makes the "default" lines of a loaded routes file (" " separator) hold the
+/// IPv4 gateway (mode has STATICV4) and then the IPv6 gateway (STATICV6), each
+/// as "<gateway> - -" and only when not empty; other lines stay untouched.
+void writeSuseRoutes(KeyValueFile& routes, AddressMode mode, const Ipv4Settings& ipv4,
+                     const Ipv6Settings& ipv6);
+
+/// Sets the gateways from a loaded routes file's "default" lines, the last of
+/// each family winning: a first word of only hex digits and colons is IPv6.
+void readSuseRoutes(KeyValueFile& routes, Ipv4Settings& ipv4, Ipv6Settings& ipv6);
+
+// ---------------------------------------------------------------- all families
+
+/// How iface is configured in the running family's interface files: mode set
+/// to 0 first, then to the configured mode; the settings the files hold are
+/// filled in, other fields keep what the caller passed. With detectAutoV6, a
+/// dynamic IPv6 address on iface turns mode 0, STATICV4 and DHCPV4 into their
+/// AUTOV6 combinations. True when a configuration for iface was found; false
+/// (logged) for an invalid name, an unknown family or no configuration.
+bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
+                Ipv6Settings& ipv6);
+
+/// Replaces names with the interfaces that the family's files configure:
+/// Debian iface lines in file order, or the sorted names of the ifcfg-<name>
+/// files (backup copies such as "~", ".bak", ".rpmsave" left out). False
+/// (logged) for an unknown family or when the files cannot be read.
+bool listConfiguredInterfaces(std::vector<std::string>& names);
+
+/// Brings iface up or down with "/sbin/ifup" or "/sbin/ifdown", preceded on
+/// SUSE (up, IPv6 mode) by "/etc/init.d/boot.loadmodules restart" and followed
+/// on Debian by "/etc/init.d/wide-dhcpv6-client start|stop" where those exist.
+/// Exit statuses are not examined. False (logged) for an invalid name or when
+/// a process could not be created for one of the commands; later ones are then
+/// not run.
+bool controlInterface(const std::string& iface, bool up, AddressMode mode);
+
+/// True when the family's DHCPv6 client is installed: Debian
+/// "/etc/init.d/wide-dhcpv6-client", Red Hat and SUSE "/sbin/dhcp6c".
+bool hasDhcpv6Client();
+
+}  // namespace KESP

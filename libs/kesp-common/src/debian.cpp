@@ -1,0 +1,92 @@
+// Reading an interface's configuration from the Debian interfaces file.
+
+#include <algorithm>
+#include <cctype>
+#include <initializer_list>
+
+#include "debian_grammar.h"
+#include "kesp/interface_files.h"
+
+namespace KESP {
+
+namespace {
+
+using detail::DebianLine;
+using detail::DebianLineKind;
+using detail::DebianStanza;
+
+/// A method word adds its bit, combining with the value before only when that
+/// holds nothing but the other family's partner bit; a second stanza of the
+/// same family therefore replaces what the first one said.
+AddressMode applyMethod(AddressMode before, AddressMode bit,
+                        std::initializer_list<AddressMode> partners) {
+  for (AddressMode partner : partners) {
+    if (before == partner) return before | bit;
+  }
+  return bit;
+}
+
+AddressMode inetMethod(AddressMode before, const std::string& method) {
+  // The whole rest of the line is searched, so a word after the method counts.
+  if (method.find("dhcp") != std::string::npos)
+    return applyMethod(before, DHCPV4, {DHCPV6, STATICV6});
+  if (method.find("static") != std::string::npos)
+    return applyMethod(before, STATICV4, {DHCPV6, STATICV6});
+  return before;
+}
+
+AddressMode inet6Method(AddressMode before, const std::string& method) {
+  if (method.find("static") != std::string::npos)
+    return applyMethod(before, STATICV6, {DHCPV4, STATICV4});
+  return before;
+}
+
+template <class Settings, size_t N>
+void readOption(const detail::DebianOption<Settings> (&table)[N], const std::string& text,
+                Settings& settings) {
+  int index = detail::findDebianOption(table, text);
+  if (index < 0) return;
+  const auto& option = table[index];
+  settings.*option.field = text.substr(std::char_traits<char>::length(option.keyword));
+}
+
+}  // namespace
+
+bool readDebianInterface(const TextFile& file, const std::string& iface, AddressMode& mode,
+                         Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+  bool found = false;
+  DebianStanza stanza = DebianStanza::NotOurs;
+  for (const std::string& stored : file.lines) {
+    const DebianLine line = detail::classifyDebianLine(stored);
+    if (line.kind == DebianLineKind::Iface) {
+      // Only the text after "iface <name> inet[6] " is searched for the
+      // method, so that a name such as "wan-dhcp" does not count as one.
+      std::string method;
+      stanza = detail::stanzaOf(line.text, iface, &method);
+      if (stanza == DebianStanza::NotOurs) continue;
+      found = true;
+      method = to_lower(method);
+      mode = stanza == DebianStanza::Inet ? inetMethod(mode, method) : inet6Method(mode, method);
+    } else if (line.kind == DebianLineKind::Option) {
+      if (stanza == DebianStanza::Inet) readOption(detail::kInetOptions, line.text, ipv4);
+      if (stanza == DebianStanza::Inet6) readOption(detail::kInet6Options, line.text, ipv6);
+    }
+  }
+  return found;
+}
+
+void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names) {
+  for (const std::string& stored : file.lines) {
+    const DebianLine line = detail::classifyDebianLine(stored);
+    if (line.kind != DebianLineKind::Iface) continue;
+    std::string::size_type start = 6;  // after "iface "
+    std::string::size_type end = start;
+    while (end < line.text.size() && !std::isspace(static_cast<unsigned char>(line.text[end])))
+      ++end;
+    if (end == start) continue;
+    std::string name = line.text.substr(start, end - start);
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+}
+
+}  // namespace KESP

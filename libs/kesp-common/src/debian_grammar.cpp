@@ -1,0 +1,104 @@
+// Classifying lines of the Debian interfaces file.
+
+#include "debian_grammar.h"
+
+#include <cctype>
+
+namespace KESP {
+namespace detail {
+
+const DebianOption<Ipv4Settings> kInetOptions[4] = {
+    {"address ", &Ipv4Settings::address, false},
+    {"broadcast ", &Ipv4Settings::broadcast, false},
+    {"netmask ", &Ipv4Settings::netmask, false},
+    {"gateway ", &Ipv4Settings::gateway, true},
+};
+
+const DebianOption<Ipv6Settings> kInet6Options[3] = {
+    {"address ", &Ipv6Settings::address, false},
+    {"netmask ", &Ipv6Settings::prefix, false},
+    {"gateway ", &Ipv6Settings::gateway, true},
+};
+
+namespace {
+
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string firstWord(const std::string& normalised) {
+  std::string::size_type end = 0;
+  while (end < normalised.size() && !isBlank(normalised[end])) ++end;
+  return normalised.substr(0, end);
+}
+
+// Keywords after which ifupdown no longer takes option lines for the stanza
+// before; "allow-" is a family of its own and checked as a prefix.
+const char* const kTopLevelKeywords[] = {
+    "iface",      "mapping",      "auto",       "source", "source-directory",
+    "source-dir", "no-auto-down", "no-scripts", "rename",
+};
+
+}  // namespace
+
+DebianLine classifyDebianLine(const std::string& stored) {
+  std::string::size_type start = 0;
+  while (start < stored.size() && isBlank(stored[start])) ++start;
+  if (start < stored.size() && stored[start] == '#') return {DebianLineKind::Comment, ""};
+
+  std::string text;
+  text.reserve(stored.size() - start);
+  for (std::string::size_type i = start; i < stored.size(); ++i) {
+    // A run of blanks is represented by its last character.
+    if (isBlank(stored[i]) && i + 1 < stored.size() && isBlank(stored[i + 1])) continue;
+    text += stored[i];
+  }
+  if (text.empty()) return {DebianLineKind::Blank, text};
+  if (startsWith(text, "auto ")) return {DebianLineKind::Auto, text};
+  if (startsWith(text, "iface ")) return {DebianLineKind::Iface, text};
+  return {DebianLineKind::Option, text};
+}
+
+DebianStanza stanzaOf(const std::string& normalised, const std::string& iface, std::string* rest) {
+  const std::string inet = "iface " + iface + " inet ";
+  const std::string inet6 = "iface " + iface + " inet6 ";
+  DebianStanza stanza = DebianStanza::NotOurs;
+  std::string::size_type prefixLength = 0;
+  if (startsWith(normalised, inet)) {
+    stanza = DebianStanza::Inet;
+    prefixLength = inet.size();
+  } else if (startsWith(normalised, inet6)) {
+    stanza = DebianStanza::Inet6;
+    prefixLength = inet6.size();
+  }
+  if (rest) *rest = normalised.substr(prefixLength);
+  return stanza;
+}
+
+std::vector<std::string> autoLineNames(const std::string& normalised) {
+  std::vector<std::string> names;
+  std::string::size_type i = 4;  // after "auto"
+  while (i < normalised.size()) {
+    while (i < normalised.size() && isBlank(normalised[i])) ++i;
+    std::string::size_type start = i;
+    while (i < normalised.size() && !isBlank(normalised[i])) ++i;
+    if (i > start) names.push_back(normalised.substr(start, i - start));
+  }
+  return names;
+}
+
+bool startsTopLevelItem(const DebianLine& line) {
+  if (line.kind == DebianLineKind::Auto || line.kind == DebianLineKind::Iface) return true;
+  if (line.kind != DebianLineKind::Option) return false;
+  const std::string word = firstWord(line.text);
+  if (startsWith(word, "allow-")) return true;
+  for (const char* keyword : kTopLevelKeywords) {
+    if (word == keyword) return true;
+  }
+  return false;
+}
+
+}  // namespace detail
+}  // namespace KESP

@@ -1,0 +1,153 @@
+// How an interface is configured, read from the running family's files.
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "kesp/discovery.h"
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+#include "names.h"
+
+namespace KESP {
+
+namespace {
+
+bool readDebianFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+                     Ipv6Settings& ipv6) {
+  TextFile file;
+  if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) return false;
+  return readDebianInterface(file, iface, mode, ipv4, ipv6);
+}
+
+bool readRedHatFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+                     Ipv6Settings& ipv6) {
+  KeyValueFile file('=');
+  if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_REDHAT, iface, "getNetwork")))) return false;
+  readRedHatInterface(file, mode, ipv4, ipv6);
+  return true;
+}
+
+bool readSuseFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+                   Ipv6Settings& ipv6) {
+  KeyValueFile file('=');
+  if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_SUSE, iface, "getNetwork")))) return false;
+  readSuseInterface(file, hasDhcpv6Client(), mode, ipv4, ipv6);
+  // The gateways live only in the routes file; stale ones must not survive.
+  ipv4.gateway.clear();
+  ipv6.gateway.clear();
+  KeyValueFile routes(' ');
+  if (routes.load(sysPath(SUSE_ROUTES_FILE))) readSuseRoutes(routes, ipv4, ipv6);
+  return true;
+}
+
+struct FamilyReader {
+  OsFlavour flavour;
+  bool (*read)(const std::string&, AddressMode&, Ipv4Settings&, Ipv6Settings&);
+};
+
+const FamilyReader kFamilyReaders[] = {
+    {FLAVOUR_DEBIAN, readDebianFiles},
+    {FLAVOUR_REDHAT, readRedHatFiles},
+    {FLAVOUR_SUSE, readSuseFiles},
+};
+
+/// An autoconfigured address adds AUTOV6 only where the files chose no IPv6 mode.
+AddressMode withAutoV6(AddressMode mode) {
+  switch (mode) {
+    case 0:
+      return AUTOV6;
+    case STATICV4:
+      return STATICV4 | AUTOV6;
+    case DHCPV4:
+      return DHCPV4 | AUTOV6;
+    default:
+      return mode;
+  }
+}
+
+// Copies and editor leftovers of ifcfg files that configure nothing.
+const char* const kBackupSuffixes[] = {"~",       ".bak",     ".old",    ".orig",
+                                       ".rpmnew", ".rpmsave", ".rpmorig"};
+
+bool isBackupName(const std::string& name) {
+  for (const char* suffix : kBackupSuffixes) {
+    const std::string ending = suffix;
+    if (name.size() > ending.size() &&
+        name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+      return true;
+  }
+  return false;
+}
+
+bool listIfcfgNames(const std::string& directory, std::vector<std::string>& names) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(sysPath(directory).c_str()), closedir);
+  if (!dir) {
+    KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "cannot read directory " << directory);
+    return false;
+  }
+  const std::string prefix = "ifcfg-";
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string fileName = entry->d_name;
+    if (fileName.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string name = fileName.substr(prefix.size());
+    if (detail::isValidInterfaceName(name) && !isBackupName(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return true;
+}
+
+}  // namespace
+
+bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
+                Ipv6Settings& ipv6) {
+  mode = 0;
+  // The name becomes part of a path; a bad one finds nothing.
+  if (!detail::checkInterfaceName(iface, "getNetwork")) return false;
+
+  bool found = false;
+  const OsFlavour flavour = getOsFlavour();
+  const FamilyReader* reader = nullptr;
+  for (const FamilyReader& candidate : kFamilyReaders) {
+    if (candidate.flavour == flavour) reader = &candidate;
+  }
+  if (reader)
+    found = reader->read(iface, mode, ipv4, ipv6);
+  else
+    KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
+  if (!found)
+    KESP_LOG(LOG_ERROR, "getNetwork",
+             "failed to read network interface files for '" << iface << "'");
+
+  Ipv6Settings scratch;
+  if (detectAutoV6 && getDynamicIpv6Address(iface, scratch)) mode = withAutoV6(mode);
+  return found;
+}
+
+bool listConfiguredInterfaces(std::vector<std::string>& names) {
+  names.clear();
+  const OsFlavour flavour = getOsFlavour();
+  switch (flavour) {
+    case FLAVOUR_DEBIAN: {
+      TextFile file;
+      if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+        KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "cannot read " << DEBIAN_INTERFACES_FILE);
+        return false;
+      }
+      listDebianInterfaces(file, names);
+      return true;
+    }
+    case FLAVOUR_REDHAT:
+      return listIfcfgNames(REDHAT_SCRIPTS_DIR, names);
+    case FLAVOUR_SUSE:
+      return listIfcfgNames(SUSE_NETWORK_DIR, names);
+    case FLAVOUR_NONE:
+      break;
+  }
+  KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "Unknown OS type: " << static_cast<int>(flavour));
+  return false;
+}
+
+}  // namespace KESP

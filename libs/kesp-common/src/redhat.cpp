@@ -1,0 +1,105 @@
+// Red Hat-style per-interface files: "<dir>/ifcfg-<name>", KEY=value lines.
+
+#include "kesp/interface_files.h"
+
+namespace KESP {
+
+namespace {
+
+// Rewritten from scratch on every write, so they always land at the end.
+const char* const kRedHatRewrittenKeys[] = {
+    "IPADDR",   "NETMASK",  "GATEWAY", "BROADCAST",
+    "IPV6INIT", "IPV6ADDR", "DHCPV6C", "IPV6_DEFAULTGW",
+};
+
+enum RedHatFact : unsigned {
+  HAS_IPADDR = 1,
+  HAS_IPV6ADDR = 2,
+  BOOTPROTO_DHCP = 4,
+  DHCPV6C_YES = 8,
+};
+
+struct ModeRow {
+  unsigned requiredFacts;
+  AddressMode mode;
+};
+
+// The first row whose facts all hold decides; static addresses outrank DHCP.
+const ModeRow kRedHatModeRows[] = {
+    {HAS_IPADDR | HAS_IPV6ADDR, STATICV4 | STATICV6},
+    {BOOTPROTO_DHCP | DHCPV6C_YES, DHCPV4 | DHCPV6},
+    {HAS_IPADDR | DHCPV6C_YES, STATICV4 | DHCPV6},
+    {HAS_IPADDR, STATICV4},
+    {HAS_IPV6ADDR | BOOTPROTO_DHCP, DHCPV4 | STATICV6},
+    {HAS_IPV6ADDR, STATICV6},
+    {BOOTPROTO_DHCP, DHCPV4},
+    {DHCPV6C_YES, DHCPV6},
+};
+
+}  // namespace
+
+void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
+                          const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
+  file.set("DEVICE", iface);
+  file.set("ONBOOT", "yes");
+  file.set("TYPE", "Ethernet");
+  for (const char* key : kRedHatRewrittenKeys) file.remove(key);
+
+  file.set("IPV6INIT", (mode & IPV6_MODES) ? "yes" : "no");
+  if (mode & DHCPV4) file.set("BOOTPROTO", "'dhcp'");
+  if (mode & DHCPV6) file.set("DHCPV6C", "yes");
+  // A static IPv4 address must not be overridden by an old BOOTPROTO=dhcp;
+  // only DHCPv6 without any IPv4 choice leaves BOOTPROTO as it was.
+  const bool ipv4ByDhcp = (mode & DHCPV4) != 0;
+  const bool keepsBootProto = (mode & DHCPV6) && !(mode & STATICV4);
+  if (!ipv4ByDhcp && !keepsBootProto) file.set("BOOTPROTO", "none");
+
+  if (mode & STATICV4) {
+    file.set("IPADDR", ipv4.address);
+    file.set("NETMASK", ipv4.netmask);
+    if (!ipv4.gateway.empty()) file.set("GATEWAY", ipv4.gateway);
+    file.set("BROADCAST", ipv4.broadcast);
+  }
+  if (mode & STATICV6) {
+    file.set("IPV6ADDR", ipv6.address + "/" + ipv6.prefix);
+    if (!ipv6.gateway.empty()) {
+      file.set("IPV6_DEFAULTGW", ipv6.gateway);
+      file.set("IPV6_DEFAULTDEV", iface);
+    }
+  }
+}
+
+void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ipv4,
+                         Ipv6Settings& ipv6) {
+  unsigned facts = 0;
+  std::string bootProto;
+  getUnquotedValue(file, "BOOTPROTO", bootProto);
+  getUnquotedValue(file, "NETMASK", ipv4.netmask);
+  getUnquotedValue(file, "GATEWAY", ipv4.gateway);
+  getUnquotedValue(file, "BROADCAST", ipv4.broadcast);
+  if (getUnquotedValue(file, "IPADDR", ipv4.address)) facts |= HAS_IPADDR;
+
+  std::string ipv6Address;
+  if (getUnquotedValue(file, "IPV6ADDR", ipv6Address)) {
+    facts |= HAS_IPV6ADDR;
+    std::string::size_type slash = ipv6Address.find('/');
+    ipv6.address = ipv6Address.substr(0, slash);
+    if (slash != std::string::npos) ipv6.prefix = ipv6Address.substr(slash + 1);
+    getUnquotedValue(file, "IPV6_DEFAULTGW", ipv6.gateway);
+  }
+
+  if (to_lower(bootProto) == "dhcp") facts |= BOOTPROTO_DHCP;
+  std::string dhcpv6c;
+  if (getUnquotedValue(file, "DHCPV6C", dhcpv6c) && to_lower(dhcpv6c) == "yes")
+    facts |= DHCPV6C_YES;
+
+  mode = 0;
+  for (const ModeRow& row : kRedHatModeRows) {
+    if ((facts & row.requiredFacts) == row.requiredFacts) {
+      mode = row.mode;
+      break;
+    }
+  }
+}
+
+}  // namespace KESP

@@ -1,0 +1,136 @@
+// SUSE-style interface files: "<dir>/ifcfg-<name>" with quoted values, and
+// the gateways as "default" lines of "<dir>/routes".
+
+#include <cctype>
+
+#include "kesp/interface_files.h"
+
+namespace KESP {
+
+namespace {
+
+// Rewritten from scratch on every write; PREFIXLEN is an older spelling that
+// would compete with PREFIXLEN0, so it is never kept.
+const char* const kSuseRewrittenKeys[] = {
+    "BROADCAST", "IPADDR", "NETMASK", "PREFIXLEN", "IPADDR0", "PREFIXLEN0",
+};
+
+enum SuseFact : unsigned {
+  HAS_IPADDR = 1,
+  HAS_IPADDR0 = 2,
+  BOOTPROTO_DHCP4 = 4,
+  BOOTPROTO_DHCP6 = 8,
+};
+
+struct ModeRow {
+  unsigned requiredFacts;
+  AddressMode mode;
+};
+
+// The first row whose facts all hold decides; static addresses outrank DHCP.
+const ModeRow kSuseModeRows[] = {
+    {HAS_IPADDR | HAS_IPADDR0, STATICV4 | STATICV6},
+    {HAS_IPADDR | BOOTPROTO_DHCP6, STATICV4 | DHCPV6},
+    {HAS_IPADDR, STATICV4},
+    {HAS_IPADDR0 | BOOTPROTO_DHCP4, DHCPV4 | STATICV6},
+    {HAS_IPADDR0, STATICV6},
+    {BOOTPROTO_DHCP4, DHCPV4},
+    {BOOTPROTO_DHCP6, DHCPV6},
+};
+
+std::string quoted(const std::string& value) { return "'" + value + "'"; }
+
+std::string bootProtoFor(AddressMode mode) {
+  if (mode == (DHCPV4 | DHCPV6)) return "'dhcp'";
+  if (mode & DHCPV4) return "'dhcp4'";
+  if (mode & DHCPV6) return "'dhcp6'";
+  return "'static'";
+}
+
+bool isIpv6Text(const std::string& word) {
+  for (char c : word) {
+    if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':') return false;
+  }
+  return true;
+}
+
+std::string firstWord(const std::string& text) {
+  std::string::size_type start = 0;
+  while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+  std::string::size_type end = start;
+  while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+  return text.substr(start, end - start);
+}
+
+}  // namespace
+
+void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
+                        const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
+  file.set("DEVICE", iface);
+  file.set("STARTMODE", "'auto'");
+  file.set("TYPE", "Ethernet");
+  file.set("USERCONTROL", "'no'");
+  for (const char* key : kSuseRewrittenKeys) file.remove(key);
+  file.set("BOOTPROTO", bootProtoFor(mode));
+  if (mode & STATICV4) {
+    file.set("IPADDR", quoted(ipv4.address));
+    file.set("NETMASK", quoted(ipv4.netmask));
+    file.set("BROADCAST", quoted(ipv4.broadcast));
+  }
+  if (mode & STATICV6) {
+    file.set("IPADDR0", quoted(ipv6.address));
+    file.set("PREFIXLEN0", quoted(ipv6.prefix));
+  }
+}
+
+void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode& mode,
+                       Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+  std::string bootProto;
+  getUnquotedValue(file, "BOOTPROTO", bootProto);
+  bootProto = to_lower(bootProto);
+  if (bootProto == "dhcp") {
+    mode = dhcpv6ClientPresent ? (DHCPV4 | DHCPV6) : DHCPV4;
+    return;
+  }
+
+  unsigned facts = 0;
+  if (getUnquotedValue(file, "IPADDR", ipv4.address)) facts |= HAS_IPADDR;
+  getUnquotedValue(file, "NETMASK", ipv4.netmask);
+  getUnquotedValue(file, "BROADCAST", ipv4.broadcast);
+  if (getUnquotedValue(file, "IPADDR0", ipv6.address)) facts |= HAS_IPADDR0;
+  getUnquotedValue(file, "PREFIXLEN0", ipv6.prefix);
+  if (bootProto == "dhcp4") facts |= BOOTPROTO_DHCP4;
+  if (bootProto == "dhcp6") facts |= BOOTPROTO_DHCP6;
+
+  mode = 0;
+  for (const ModeRow& row : kSuseModeRows) {
+    if ((facts & row.requiredFacts) == row.requiredFacts) {
+      mode = row.mode;
+      break;
+    }
+  }
+}
+
+void writeSuseRoutes(KeyValueFile& routes, AddressMode mode, const Ipv4Settings& ipv4,
+                     const Ipv6Settings& ipv6) {
+  std::vector<std::string> defaults;
+  if ((mode & STATICV4) && !ipv4.gateway.empty()) defaults.push_back(ipv4.gateway + " - -");
+  if ((mode & STATICV6) && !ipv6.gateway.empty()) defaults.push_back(ipv6.gateway + " - -");
+  routes.set("default", defaults);
+}
+
+void readSuseRoutes(KeyValueFile& routes, Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+  std::vector<std::string> defaults;
+  routes.getAll("default", defaults);
+  for (const std::string& value : defaults) {
+    const std::string gateway = firstWord(value);
+    // A default line without a gateway says nothing about either family.
+    if (gateway.empty()) continue;
+    if (isIpv6Text(gateway))
+      ipv6.gateway = gateway;
+    else
+      ipv4.gateway = gateway;
+  }
+}
+
+}  // namespace KESP

@@ -1,0 +1,278 @@
+// Independent peers read what the writers wrote: Debian's ifupdown (extracted
+// from its package into a temporary directory, never installed) parses the
+// interfaces file, and bash sources the Red Hat and SUSE ifcfg files.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "../unit/interface_files_cases.h"
+#include "kesp/interface_files.h"
+#include "test_support.h"
+
+namespace {
+
+using kesp_test::WriterCase;
+using namespace KESP;
+
+/// Runs a shell command line; its exit code, with stdout and stderr in output.
+int run(const std::string& command, const kesp_test::TempDir& scratch, std::string& output) {
+  const std::string captured = scratch / "output";
+  const int status = kesp_test::shell(command + " >'" + captured + "' 2>&1");
+  output = kesp_test::fileExists(captured) ? kesp_test::readFile(captured) : std::string();
+  return status;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+bool containsAny(const std::string& text, const std::vector<std::string>& parts) {
+  for (const std::string& part : parts)
+    if (contains(text, part)) return true;
+  return false;
+}
+
+/// Debian's ifupdown, fetched with apt-get download (or taken from the package
+/// file named by KESP_IFUPDOWN_DEB) and unpacked once per run with dpkg -x.
+class Ifupdown {
+ public:
+  static const Ifupdown& get() {
+    static const Ifupdown instance;
+    return instance;
+  }
+  bool available() const { return reason_.empty(); }
+  const std::string& reason() const { return reason_; }
+  std::string program(const char* name) const { return dir_ / (std::string("root/sbin/") + name); }
+
+ private:
+  Ifupdown() {
+    std::string output;
+    std::string package;
+    const char* given = std::getenv("KESP_IFUPDOWN_DEB");
+    if (given && *given) {
+      package = given;
+    } else if (run("cd '" + dir_.path() + "' && apt-get download ifupdown", dir_, output) == 0) {
+      package =
+          kesp_test::shellOutput("ls '" + dir_.path() + "'/ifupdown_*.deb 2>/dev/null | head -n1");
+      while (!package.empty() && package.back() == '\n') package.pop_back();
+    }
+    if (package.empty()) {
+      reason_ =
+          "peer test: Debian package ifupdown not available (apt-get download ifupdown: " + output +
+          ")";
+      return;
+    }
+    if (run("dpkg -x '" + package + "' '" + (dir_ / "root") + "'", dir_, output) != 0 ||
+        !kesp_test::fileExists(program("ifup"))) {
+      reason_ = "peer test: cannot unpack " + package + ": " + output;
+    }
+  }
+
+  kesp_test::TempDir dir_;
+  std::string reason_;
+};
+
+enum class Method { None, Static, Dhcp, Auto, Manual };
+
+// What ifup --no-act prints for each method of the sample settings.
+const std::map<Method, std::vector<std::string>> kInetSignatures = {
+    {Method::Static, {"ip addr add 192.0.2.10/255.255.255.0 broadcast 192.0.2.255"}},
+    {Method::Dhcp, {"dhclient", "dhcpcd", "udhcpc", "pump", "No DHCP client software found"}},
+};
+const std::map<Method, std::vector<std::string>> kInet6Signatures = {
+    {Method::Static, {"ip -6 addr add 2001:db8::10/64"}},
+    {Method::Dhcp, {"dhclient -6", "No DHCPv6 client software found"}},
+    {Method::Auto, {"autoconf=1"}},
+    {Method::Manual, {"ip link set dev eth0 up"}},
+};
+
+Method expectedInetMethod(AddressMode mode) {
+  if (mode & DHCPV4) return Method::Dhcp;
+  if (mode & STATICV4) return Method::Static;
+  return Method::None;
+}
+
+/// The fixture inputs' own IPv6 stanza for eth0: realistic says static, which
+/// the DHCPv6 and AUTOV6 modes turn into their method; shared-auto says auto.
+Method expectedInet6Method(const std::string& input, AddressMode mode) {
+  if (mode & STATICV6) return Method::Static;
+  if (!(mode & (DHCPV6 | AUTOV6))) return Method::None;
+  if (input == "realistic") return (mode & DHCPV6) ? Method::Dhcp : Method::Auto;
+  if (input == "shared-auto") return Method::Auto;
+  return expectedInetMethod(mode) == Method::None ? Method::Manual : Method::None;
+}
+
+class DebianPeerTest : public ::testing::TestWithParam<WriterCase> {};
+
+TEST_P(DebianPeerTest, IfupdownReadsWhatWasWritten) {
+  const Ifupdown& ifupdown = Ifupdown::get();
+  if (!ifupdown.available()) GTEST_SKIP() << ifupdown.reason();
+  const WriterCase& c = GetParam();
+  kesp_test::TempDir scratch;
+  const std::string file = scratch / "interfaces";
+  const std::string common = " -i '" + file + "' --state-dir '" + (scratch / "state") + "' ";
+
+  TextFile interfaces;
+  for (std::string line :
+       kesp_test::linesOf(kesp_test::writerFixture("debian", c.input, "input"))) {
+    // The peer must not read this machine's own configuration.
+    if (line == "source /etc/network/interfaces.d/*")
+      line = "source " + (scratch / "interfaces.d/*");
+    interfaces.lines.push_back(line);
+  }
+  writeDebianInterface(interfaces, "eth0", c.mode, kesp_test::sampleIpv4(),
+                       kesp_test::sampleIpv6());
+  ASSERT_TRUE(interfaces.save(file));
+
+  std::string output;
+  ASSERT_EQ(run(ifupdown.program("ifquery") + common + "--list", scratch, output), 0) << output;
+  EXPECT_EQ(contains("\n" + output, "\neth0\n"), c.mode != 0) << output;
+
+  const int queried = run(ifupdown.program("ifquery") + common + "eth0", scratch, output);
+  EXPECT_EQ(queried == 0, c.mode != 0) << output;
+  const std::vector<std::string> inetOptions = {"address: 192.0.2.10", "netmask: 255.255.255.0",
+                                                "broadcast: 192.0.2.255", "gateway: 192.0.2.1"};
+  const std::vector<std::string> inet6Options = {"address: 2001:db8::10", "netmask: 64",
+                                                 "gateway: 2001:db8::1"};
+  for (const std::string& option : inetOptions)
+    EXPECT_EQ(contains(output, option), (c.mode & STATICV4) != 0) << option << "\n" << output;
+  for (const std::string& option : inet6Options)
+    EXPECT_EQ(contains(output, option), (c.mode & STATICV6) != 0) << option << "\n" << output;
+
+  run(ifupdown.program("ifup") + " --no-act -v" + common + "eth0", scratch, output);
+  const Method inet = expectedInetMethod(c.mode);
+  const Method inet6 = expectedInet6Method(c.input, c.mode);
+  EXPECT_EQ(contains(output, "eth0=eth0 (inet)"), inet != Method::None) << output;
+  EXPECT_EQ(contains(output, "eth0=eth0 (inet6)"), inet6 != Method::None) << output;
+  if (inet != Method::None) {
+    EXPECT_TRUE(containsAny(output, kInetSignatures.at(inet))) << output;
+  }
+  if (inet6 != Method::None) {
+    EXPECT_TRUE(containsAny(output, kInet6Signatures.at(inet6))) << output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, DebianPeerTest,
+                         ::testing::ValuesIn(kesp_test::everyNamedMode({"empty", "realistic",
+                                                                        "shared-auto"})),
+                         [](const auto& info) { return kesp_test::writerCaseName(info.param); });
+
+const char* const kUnset = "<unset>";
+using Values = std::map<std::string, std::string>;
+
+/// The variables' values after bash sourced the file; stderr must stay silent.
+Values sourcedByBash(const std::string& file, const Values& wanted,
+                     const kesp_test::TempDir& scratch) {
+  std::string names;
+  for (const auto& entry : wanted) names += " " + entry.first;
+  const std::string script = scratch / "show.sh";
+  kesp_test::writeFile(script,
+                       "set -e\n. \"$1\"\nshift\nfor v; do\n"
+                       "  if [ -n \"${!v+x}\" ]; then printf '%s=%s\\n' \"$v\" \"${!v}\";\n"
+                       "  else printf '%s=" +
+                           std::string(kUnset) + "\\n' \"$v\"; fi\ndone\n");
+  const std::string errors = scratch / "errors";
+  const std::string output = kesp_test::shellOutput("bash '" + script + "' '" + file + "'" + names +
+                                                    " 2>'" + errors + "'");
+  EXPECT_EQ(kesp_test::readFile(errors), "");
+  Values values;
+  for (const std::string& line : kesp_test::linesOf(output)) {
+    const std::string::size_type equals = line.find('=');
+    values[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return values;
+}
+
+/// Sources the written file and compares with the Parts' values and with what
+/// the library itself reads from the same lines.
+void checkWithBash(KeyValueFile& written, const Values& required,
+                   const kesp_test::TempDir& scratch) {
+  const std::string file = scratch / "ifcfg-eth0";
+  ASSERT_TRUE(written.save(file));
+  const Values sourced = sourcedByBash(file, required, scratch);
+  for (const auto& entry : required) {
+    SCOPED_TRACE(entry.first);
+    EXPECT_EQ(sourced.at(entry.first), entry.second);
+    std::string ours;
+    EXPECT_EQ(getUnquotedValue(written, entry.first, ours) ? ours : kUnset, entry.second);
+  }
+}
+
+std::string when(bool condition, const std::string& value) { return condition ? value : kUnset; }
+
+class RedHatPeerTest : public ::testing::TestWithParam<WriterCase> {};
+
+TEST_P(RedHatPeerTest, BashSourcesTheRequiredValues) {
+  const WriterCase& c = GetParam();
+  const AddressMode m = c.mode;
+  kesp_test::TempDir scratch;
+  KeyValueFile file('=');
+  file.lines = kesp_test::linesOf(kesp_test::writerFixture("redhat", c.input, "input"));
+  writeRedHatInterface(file, "eth0", m, kesp_test::sampleIpv4(), kesp_test::sampleIpv6());
+
+  // DHCPv6 without a static IPv4 address leaves the input's BOOTPROTO.
+  const std::string keptBootProto = c.input == "empty" ? kUnset : "dhcp";
+  const bool dhcpv6Only = (m & DHCPV6) && !(m & (DHCPV4 | STATICV4));
+  const Values required = {
+      {"DEVICE", "eth0"},
+      {"ONBOOT", "yes"},
+      {"TYPE", "Ethernet"},
+      {"IPV6INIT", (m & IPV6_MODES) ? "yes" : "no"},
+      {"BOOTPROTO", (m & DHCPV4) ? "dhcp"
+                    : dhcpv6Only ? keptBootProto
+                                 : "none"},
+      {"DHCPV6C", when(m & DHCPV6, "yes")},
+      {"IPADDR", when(m & STATICV4, "192.0.2.10")},
+      {"NETMASK", when(m & STATICV4, "255.255.255.0")},
+      {"GATEWAY", when(m & STATICV4, "192.0.2.1")},
+      {"BROADCAST", when(m & STATICV4, "192.0.2.255")},
+      {"IPV6ADDR", when(m & STATICV6, "2001:db8::10/64")},
+      {"IPV6_DEFAULTGW", when(m & STATICV6, "2001:db8::1")},
+      {"MTU", when(c.input == "realistic", "1500")},
+  };
+  checkWithBash(file, required, scratch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RedHatPeerTest,
+                         ::testing::ValuesIn(kesp_test::everyNamedMode({"empty", "realistic",
+                                                                        "dhcp"})),
+                         [](const auto& info) { return kesp_test::writerCaseName(info.param); });
+
+class SusePeerTest : public ::testing::TestWithParam<WriterCase> {};
+
+TEST_P(SusePeerTest, BashSourcesTheRequiredValues) {
+  const WriterCase& c = GetParam();
+  const AddressMode m = c.mode;
+  kesp_test::TempDir scratch;
+  KeyValueFile file('=');
+  file.lines = kesp_test::linesOf(kesp_test::writerFixture("suse", c.input, "input"));
+  writeSuseInterface(file, "eth0", m, kesp_test::sampleIpv4(), kesp_test::sampleIpv6());
+
+  const std::string bootProto = m == (DHCPV4 | DHCPV6) ? "dhcp"
+                                : (m & DHCPV4)         ? "dhcp4"
+                                : (m & DHCPV6)         ? "dhcp6"
+                                                       : "static";
+  const Values required = {
+      {"DEVICE", "eth0"},
+      {"STARTMODE", "auto"},
+      {"TYPE", "Ethernet"},
+      {"USERCONTROL", "no"},
+      {"BOOTPROTO", bootProto},
+      {"IPADDR", when(m & STATICV4, "192.0.2.10")},
+      {"NETMASK", when(m & STATICV4, "255.255.255.0")},
+      {"BROADCAST", when(m & STATICV4, "192.0.2.255")},
+      {"IPADDR0", when(m & STATICV6, "2001:db8::10")},
+      {"PREFIXLEN0", when(m & STATICV6, "64")},
+      {"PREFIXLEN", kUnset},
+      {"NAME", when(c.input == "realistic", "82540EM Gigabit Ethernet Controller")},
+  };
+  checkWithBash(file, required, scratch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, SusePeerTest,
+                         ::testing::ValuesIn(kesp_test::everyNamedMode({"empty", "realistic"})),
+                         [](const auto& info) { return kesp_test::writerCaseName(info.param); });
+
+}  // namespace

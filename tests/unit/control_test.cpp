@@ -1,0 +1,186 @@
+// Interface control with recording fake programs under a temporary system root.
+
+#include <gtest/gtest.h>
+
+#include "interface_files_cases.h"
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "names.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace KESP;
+
+const char* const kFlavourDirectory[] = {nullptr, "/etc/network", "/etc/sysconfig/network-scripts",
+                                         nullptr, "/etc/sysconfig/network"};
+
+enum Program : unsigned {
+  IFUP = 1,
+  IFDOWN = 2,
+  LOADMODULES = 4,
+  WIDE_CLIENT = 8,
+  DHCP6C = 16,
+};
+
+struct FakeProgram {
+  Program program;
+  const char* path;
+};
+
+const FakeProgram kFakePrograms[] = {
+    {IFUP, "/sbin/ifup"},
+    {IFDOWN, "/sbin/ifdown"},
+    {LOADMODULES, "/etc/init.d/boot.loadmodules"},
+    {WIDE_CLIENT, "/etc/init.d/wide-dhcpv6-client"},
+    {DHCP6C, "/sbin/dhcp6c"},
+};
+
+/// A system root of one family whose programs record "<path> <arguments>"
+/// in /calls and end with the given status.
+class FakeSystem {
+ public:
+  FakeSystem(OsFlavour flavour, unsigned programs, int exitStatus = 0) {
+    if (kFlavourDirectory[flavour]) kesp_test::makeDirs(root_ / kFlavourDirectory[flavour]);
+    for (const FakeProgram& fake : kFakePrograms) {
+      if (!(programs & fake.program)) continue;
+      root_.write(fake.path,
+                  "#!/bin/sh\necho \"" + std::string(fake.path) + " $*\" >> '" +
+                      (root_ / "/calls") + "'\nexit " + std::to_string(exitStatus) + "\n",
+                  0755);
+    }
+  }
+
+  std::vector<std::string> calls() const {
+    if (!kesp_test::fileExists(root_ / "/calls")) return {};
+    auto lines = kesp_test::linesOf(root_.read("/calls"));
+    return std::vector<std::string>(lines.begin(), lines.end());
+  }
+
+ private:
+  kesp_test::SystemRoot root_;
+};
+
+struct ControlCase {
+  const char* name;
+  OsFlavour flavour;
+  unsigned programs;
+  bool up;
+  AddressMode mode;
+  int exitStatus;
+  std::vector<std::string> calls;
+};
+
+const unsigned kAll = IFUP | IFDOWN | LOADMODULES | WIDE_CLIENT | DHCP6C;
+
+const ControlCase kControlCases[] = {
+    {"DebianUpStartsClient",
+     FLAVOUR_DEBIAN,
+     kAll,
+     true,
+     STATICV4,
+     0,
+     {"/sbin/ifup eth0", "/etc/init.d/wide-dhcpv6-client start"}},
+    {"DebianDownStopsClient",
+     FLAVOUR_DEBIAN,
+     kAll,
+     false,
+     STATICV4,
+     0,
+     {"/sbin/ifdown eth0", "/etc/init.d/wide-dhcpv6-client stop"}},
+    {"DebianWithoutClient",
+     FLAVOUR_DEBIAN,
+     IFUP | IFDOWN | LOADMODULES,
+     true,
+     DHCPV6,
+     0,
+     {"/sbin/ifup eth0"}},
+    {"DebianIfupFailingStillStartsClient",
+     FLAVOUR_DEBIAN,
+     kAll,
+     true,
+     0,
+     1,
+     {"/sbin/ifup eth0", "/etc/init.d/wide-dhcpv6-client start"}},
+    {"DebianMissingIfupCountsAsRun",
+     FLAVOUR_DEBIAN,
+     IFDOWN | WIDE_CLIENT,
+     true,
+     0,
+     0,
+     {"/etc/init.d/wide-dhcpv6-client start"}},
+    {"RedHatUpOnlyIfup", FLAVOUR_REDHAT, kAll, true, DHCPV6 | STATICV4, 0, {"/sbin/ifup eth0"}},
+    {"RedHatDownOnlyIfdown", FLAVOUR_REDHAT, kAll, false, STATICV6, 0, {"/sbin/ifdown eth0"}},
+    {"SuseUpIpv6LoadsModules",
+     FLAVOUR_SUSE,
+     kAll,
+     true,
+     STATICV6,
+     0,
+     {"/etc/init.d/boot.loadmodules restart", "/sbin/ifup eth0"}},
+    {"SuseUpAutoV6LoadsModules",
+     FLAVOUR_SUSE,
+     kAll,
+     true,
+     DHCPV4 | AUTOV6,
+     0,
+     {"/etc/init.d/boot.loadmodules restart", "/sbin/ifup eth0"}},
+    {"SuseUpModeZero", FLAVOUR_SUSE, kAll, true, 0, 0, {"/sbin/ifup eth0"}},
+    {"SuseUpIpv4Only", FLAVOUR_SUSE, kAll, true, STATICV4, 0, {"/sbin/ifup eth0"}},
+    {"SuseDownIpv6", FLAVOUR_SUSE, kAll, false, STATICV6, 0, {"/sbin/ifdown eth0"}},
+    {"SuseWithoutLoader", FLAVOUR_SUSE, IFUP | IFDOWN, true, DHCPV6, 0, {"/sbin/ifup eth0"}},
+    {"UnknownFamilyStillRunsIfup", FLAVOUR_NONE, kAll, true, STATICV6, 0, {"/sbin/ifup eth0"}},
+};
+
+class ControlTest : public ::testing::TestWithParam<ControlCase> {};
+
+TEST_P(ControlTest, RunsTheFamilysProgramsInOrder) {
+  const ControlCase& c = GetParam();
+  FakeSystem system(c.flavour, c.programs, c.exitStatus);
+  EXPECT_TRUE(controlInterface("eth0", c.up, c.mode));
+  EXPECT_EQ(system.calls(), c.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, ControlTest, ::testing::ValuesIn(kControlCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ControlTest, AliasNameIsPassedAsOneArgument) {
+  FakeSystem system(FLAVOUR_REDHAT, kAll);
+  EXPECT_TRUE(controlInterface("eth0:1", true, STATICV4));
+  EXPECT_EQ(system.calls(), std::vector<std::string>{"/sbin/ifup eth0:1"});
+}
+
+TEST(ControlTest, RefusesABadNameWithoutRunningAnything) {
+  FakeSystem system(FLAVOUR_DEBIAN, kAll);
+  kesp_test::LogCapture log(LOG_ERROR);
+  for (const char* name : {"eth0; reboot", "", "../eth0", "eth0 eth1", "averyveryverylongname"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(controlInterface(name, true, STATICV4));
+    EXPECT_TRUE(log.contains("invalid interface name '" + detail::printable(name) + "'"));
+  }
+  EXPECT_EQ(system.calls(), std::vector<std::string>{});
+}
+
+struct ClientCase {
+  OsFlavour flavour;
+  unsigned programs;
+  bool expected;
+};
+
+const ClientCase kClientCases[] = {
+    {FLAVOUR_DEBIAN, WIDE_CLIENT, true}, {FLAVOUR_DEBIAN, DHCP6C, false},
+    {FLAVOUR_REDHAT, DHCP6C, true},      {FLAVOUR_REDHAT, WIDE_CLIENT, false},
+    {FLAVOUR_SUSE, DHCP6C, true},        {FLAVOUR_SUSE, WIDE_CLIENT, false},
+    {FLAVOUR_NONE, kAll, false},
+};
+
+class Dhcpv6ClientTest : public ::testing::TestWithParam<ClientCase> {};
+
+TEST_P(Dhcpv6ClientTest, LooksForTheFamilysClient) {
+  FakeSystem system(GetParam().flavour, GetParam().programs);
+  EXPECT_EQ(hasDhcpv6Client(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, Dhcpv6ClientTest, ::testing::ValuesIn(kClientCases));
+
+}  // namespace
