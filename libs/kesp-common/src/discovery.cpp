@@ -132,40 +132,66 @@ bool selectLiveAddresses(const std::vector<AddressEntry>& entries, const std::st
 
 namespace {
 
-/// The kernel's address list as entries; false when it cannot be read.
-bool readAddressEntries(std::vector<detail::AddressEntry>& entries) {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  entries = detail::toAddressEntries(list);
-  freeifaddrs(list);
+/// The text of /proc/net/if_inet6; empty when the kernel has no IPv6. Always the
+/// calling process's own namespace: the kernel is never redirected.
+bool readIfInet6(std::string& text) {
+  std::ifstream file("/proc/net/if_inet6");
+  if (!file) return false;
+  std::ostringstream content;
+  content << file.rdbuf();
+  text = content.str();
   return true;
 }
 
 }  // namespace
 
+struct LiveAddressSnapshot::Data {
+  std::vector<detail::AddressEntry> entries;
+  std::string ifInet6;
+};
+
+LiveAddressSnapshot::LiveAddressSnapshot() : data_(new Data) {}
+LiveAddressSnapshot::~LiveAddressSnapshot() = default;
+LiveAddressSnapshot::LiveAddressSnapshot(LiveAddressSnapshot&&) noexcept = default;
+LiveAddressSnapshot& LiveAddressSnapshot::operator=(LiveAddressSnapshot&&) noexcept = default;
+
+bool LiveAddressSnapshot::read() {
+  data_.reset(new Data);
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  data_->entries = detail::toAddressEntries(list);
+  freeifaddrs(list);
+  if (!readIfInet6(data_->ifInet6)) data_->ifInet6.clear();
+  return true;
+}
+
+std::vector<std::string> LiveAddressSnapshot::interfaces() const {
+  return detail::selectInterfaceNames(data_->entries);
+}
+
+bool LiveAddressSnapshot::liveAddresses(const std::string& iface, Ipv4Settings& ipv4,
+                                        Ipv6Settings& ipv6) const {
+  std::vector<Ipv6Settings> dynamic;
+  if (!parseDynamicIpv6Addresses(data_->ifInet6, iface, dynamic)) dynamic.clear();
+  return detail::selectLiveAddresses(data_->entries, iface, dynamic, ipv4, ipv6);
+}
+
 bool getInterfaces(std::vector<std::string>& names) {
   names.clear();
-  std::vector<detail::AddressEntry> entries;
-  if (!readAddressEntries(entries)) return false;
-  names = detail::selectInterfaceNames(entries);
+  LiveAddressSnapshot snapshot;
+  if (!snapshot.read()) return false;
+  names = snapshot.interfaces();
   return true;
 }
 
 bool getLiveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
-  std::vector<detail::AddressEntry> entries;
-  if (!readAddressEntries(entries)) return false;
-  std::vector<Ipv6Settings> dynamic;
-  if (!readDynamicIpv6Addresses(iface, dynamic)) dynamic.clear();
-  return detail::selectLiveAddresses(entries, iface, dynamic, ipv4, ipv6);
+  LiveAddressSnapshot snapshot;
+  return snapshot.read() && snapshot.liveAddresses(iface, ipv4, ipv6);
 }
 
 bool readDynamicIpv6Addresses(const std::string& iface, std::vector<Ipv6Settings>& addresses) {
-  // Always the calling process's own namespace: the kernel is never redirected.
-  std::ifstream file("/proc/net/if_inet6");
-  if (!file) return false;
-  std::ostringstream text;
-  text << file.rdbuf();
-  return parseDynamicIpv6Addresses(text.str(), iface, addresses);
+  std::string text;
+  return readIfInet6(text) && parseDynamicIpv6Addresses(text, iface, addresses);
 }
 
 bool getDynamicIpv6Address(const std::string& iface, Ipv6Settings& ipv6) {

@@ -4,6 +4,7 @@
 // addresses of /proc/net/if_inet6. Nothing is cached: every call asks afresh,
 // and always describes the network namespace of the calling thread.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,29 @@ bool getInterfaces(std::vector<std::string>& names);
 /// or else of the first dynamic one. Gateways are never touched.
 /// Returns true when any address was found; false leaves both records untouched.
 bool getLiveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings& ipv6);
+
+/// The kernel's addresses read once, so that many interfaces can be asked about
+/// at the cost of one reading (getInterfaces and getLiveAddresses each read the
+/// whole address list afresh, which makes a loop over n interfaces cost n²).
+class LiveAddressSnapshot {
+ public:
+  LiveAddressSnapshot();
+  ~LiveAddressSnapshot();
+  LiveAddressSnapshot(LiveAddressSnapshot&&) noexcept;
+  LiveAddressSnapshot& operator=(LiveAddressSnapshot&&) noexcept;
+
+  /// Reads the address list and the dynamic IPv6 addresses now. False, and an
+  /// empty snapshot, when the address list cannot be read.
+  bool read();
+  /// What getInterfaces would have said at the time of read().
+  std::vector<std::string> interfaces() const;
+  /// What getLiveAddresses would have said at the time of read().
+  bool liveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings& ipv6) const;
+
+ private:
+  struct Data;
+  std::unique_ptr<Data> data_;
+};
 
 /// Appends to addresses the dynamic IPv6 addresses (flags 0) listed in the text of
 /// /proc/net/if_inet6, in text order, with address and decimal prefix filled;

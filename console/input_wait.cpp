@@ -1,0 +1,61 @@
+#include "input_wait.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "netlink_watcher.h"
+
+namespace kesp_console {
+
+InputWaiter::InputWaiter(WINDOW* keys, NetlinkWatcher& watcher,
+                         std::chrono::milliseconds timeout)
+    : keys_(keys), watcher_(watcher), timeout_(timeout) {
+  restartClock();
+}
+
+void InputWaiter::restartClock() { deadline_ = std::chrono::steady_clock::now() + timeout_; }
+
+Input InputWaiter::next() {
+  bool hungUp = false;
+  for (;;) {
+    // Without delay, curses hands out what it buffered or what the terminal
+    // has ready; it still waits its escape delay for the rest of a sequence.
+    wtimeout(keys_, 0);
+    int key = wgetch(keys_);
+    if (key != ERR) {
+      restartClock();
+      return {InputEvent::Key, key};
+    }
+    if (hungUp) return {InputEvent::TerminalClosed, ERR};
+
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      restartClock();
+      return {InputEvent::TimedOut, ERR};
+    }
+
+    pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {watcher_.fd(), POLLIN, 0}};
+    nfds_t count = watcher_.fd() >= 0 ? 2 : 1;
+    int ready = poll(watched, count, static_cast<int>(left.count()));
+    if (ready < 0) {
+      // EINTR: a signal such as a window size change; curses reports it as a key.
+      if (errno != EINTR) hungUp = true;
+      continue;
+    }
+    if (ready == 0) continue;  // the deadline is checked above
+    // A hung-up terminal also reports itself readable; what it still holds is
+    // read above before the end is reported.
+    if (watched[0].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp = true;
+    // Keys first: every key re-checks the network anyway.
+    if (watched[0].revents & POLLIN) continue;
+    if (count == 2 && (watched[1].revents & POLLIN) && watcher_.drain()) {
+      restartClock();
+      return {InputEvent::NetworkChanged, ERR};
+    }
+  }
+}
+
+}  // namespace kesp_console

@@ -1,0 +1,34 @@
+#pragma once
+// Which address tells the operator that the appliance is reachable. Pure: the
+// facts about each interface come from a probe, so the rule is tested without
+// a kernel or a terminal.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kesp/network_model.h"
+
+namespace kesp_console {
+
+/// What the status check learns about one interface: the modes its interface
+/// files configure (with AUTOV6 for a dynamic IPv6 address) and its live addresses.
+struct InterfaceFacts {
+  KESP::AddressMode configuredModes = 0;
+  KESP::Ipv4Settings live4;
+  KESP::Ipv6Settings live6;
+};
+
+/// The address by which an interface counts as configured and reachable: its
+/// live IPv4 address when an IPv4 mode is configured, else its live IPv6
+/// address when an IPv6 mode is; empty when neither.
+std::string reachableAddress(const InterfaceFacts& facts);
+
+using InterfaceProbe = std::function<InterfaceFacts(const std::string& iface)>;
+
+/// The reachable address of the first interface, in list order, that has one;
+/// empty when none has. Interfaces after that one are not probed.
+std::string chooseStatusAddress(const std::vector<std::string>& interfaces,
+                                const InterfaceProbe& probe);
+
+}  // namespace kesp_console

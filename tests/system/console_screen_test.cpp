@@ -1,0 +1,306 @@
+// The console's screen as the operator sees it: the no-network warning, the
+// welcome text, the menu rows, and nothing written over them behind the
+// screen's back. Each case runs kesp_login in tmux inside its own namespace.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "banner.h"
+#include "console_terminal.h"
+#include "netns.h"
+#include "test_support.h"
+
+namespace {
+
+using console_test::Cell;
+using console_test::ConsoleRoot;
+using console_test::ConsoleSession;
+using console_test::Row;
+using console_test::SessionOptions;
+using kesp_test::NetNamespace;
+
+const char kWelcome[] = "Welcome to the test appliance";
+const int kRed = 1, kBlue = 4, kWhite = 7;
+
+const char kStaticEth0[] =
+    "auto eth0\niface eth0 inet static\n    address 192.0.2.10\n    netmask 255.255.255.0\n";
+const char kDhcpEth0[] = "auto eth0\niface eth0 inet dhcp\n";
+const char kStaticEth1[] =
+    "auto eth1\niface eth1 inet static\n    address 192.0.2.11\n    netmask 255.255.255.0\n";
+
+int rowOf(const std::vector<std::string>& rows, const std::string& text) {
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].find(text) != std::string::npos) return static_cast<int>(i);
+  return -1;
+}
+
+bool menuShown(const std::vector<std::string>& rows) { return rowOf(rows, "Login") >= 0; }
+
+struct ScreenCase {
+  const char* name;
+  int columns;
+  std::string interfaces;
+  std::function<void(const NetNamespace&)> network;
+  bool banner;
+  int bannerColumn;
+  int welcomeRow;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* out) { *out << c.name; }
+
+class ConsoleScreenTest : public ::testing::TestWithParam<ScreenCase> {};
+
+TEST_P(ConsoleScreenTest, WarningAndWelcomeText) {
+  KESP_SKIP_UNLESS_ROOT();
+  const ScreenCase& c = GetParam();
+  NetNamespace ns;
+  c.network(ns);
+  ConsoleRoot root;
+  root.writeInterfaces(c.interfaces);
+  SessionOptions options;
+  options.columns = c.columns;
+  ConsoleSession console(ns, root, options);
+  ASSERT_TRUE(console.started());
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+
+  std::vector<std::string> rows = console.lines();
+  EXPECT_EQ(rowOf(rows, kWelcome), c.welcomeRow) << console.dump();
+  EXPECT_EQ(rows[static_cast<size_t>(c.welcomeRow)].find(kWelcome), 0u) << console.dump();
+  EXPECT_EQ(rowOf(rows, "NO NETWORKING DETECTED") >= 0, c.banner) << console.dump();
+  if (!c.banner) return;
+
+  std::vector<Row> cells = console.cells();
+  for (int line = 0; line < kesp_console::kBannerRows; ++line) {
+    SCOPED_TRACE("banner row " + std::to_string(line));
+    std::string expected = kesp_console::kBannerLines[line];
+    expected.erase(expected.find_last_not_of(' ') + 1);  // tmux trims trailing blanks
+    EXPECT_EQ(rows[static_cast<size_t>(line)],
+              std::string(static_cast<size_t>(c.bannerColumn), ' ') + expected);
+    const Row& row = cells[static_cast<size_t>(line)];
+    ASSERT_GE(row.size(), static_cast<size_t>(c.bannerColumn) + expected.size());
+    for (size_t column = static_cast<size_t>(c.bannerColumn); column < row.size(); ++column) {
+      const Cell& cell = row[column];
+      // Blanks may be drawn by erasing with the background colour, which
+      // leaves no foreground or bold behind; only their background shows.
+      bool boldWhiteOnRed = cell.bold && cell.foreground == kWhite && cell.background == kRed;
+      ASSERT_TRUE(cell.text == " " ? cell.background == kRed : boldWhiteOnRed)
+          << "column " << column << " ('" << cell.text << "') is not bold white on red";
+    }
+    if (c.bannerColumn > 0) {
+      EXPECT_EQ(row[static_cast<size_t>(c.bannerColumn) - 1].background, kBlue)
+          << "the pane around the banner is blue";
+    }
+  }
+  const Cell& welcome = cells[static_cast<size_t>(c.welcomeRow)][0];
+  EXPECT_EQ(welcome.foreground, kWhite);
+  EXPECT_EQ(welcome.background, kBlue);
+  EXPECT_FALSE(welcome.bold);
+}
+
+void eth0WithAddress(const NetNamespace& ns) {
+  ns.addVeth("eth0");
+  ns.addAddress("eth0", "192.0.2.10/24", "brd +");
+}
+void eth0LinkLocalOnly(const NetNamespace& ns) {
+  ns.addVeth("eth0");
+  ASSERT_TRUE(ns.waitUntil("ip -6 addr show dev eth0 scope link | grep -q inet6"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConsoleScreenTest,
+    ::testing::Values(
+        ScreenCase{"ConfiguredWithAddress", 100, kStaticEth0, eth0WithAddress, false, 0, 0},
+        ScreenCase{"ConfiguredWithoutAddress100Columns", 100, kDhcpEth0, eth0LinkLocalOnly,
+                   true, 10, 3},
+        ScreenCase{"ConfiguredWithoutAddress80Columns", 80, kDhcpEth0, eth0LinkLocalOnly, true,
+                   0, 3},
+        ScreenCase{"Only79ColumnsNoBanner", 79, kDhcpEth0, eth0LinkLocalOnly, false, 0, 0},
+        ScreenCase{"LinkLocalEth0AndStaticEth1", 100, std::string(kDhcpEth0) + kStaticEth1,
+                   [](const NetNamespace& ns) {
+                     eth0LinkLocalOnly(ns);
+                     ns.addVeth("eth1");
+                     ns.addAddress("eth1", "192.0.2.11/24", "brd +");
+                   },
+                   false, 0, 0},
+        ScreenCase{"UnconfiguredWithDynamicIpv6", 100, "",
+                   [](const NetNamespace& ns) {
+                     ns.addVeth("eth0");
+                     ns.addDynamicIpv6("eth0", "2001:db8::5/64");
+                   },
+                   false, 0, 0},
+        ScreenCase{"Ipv4ConfiguredButOnlyIpv6Held", 100, kStaticEth0,
+                   [](const NetNamespace& ns) {
+                     ns.addVeth("eth0");
+                     ns.addAddress("eth0", "2001:db8::7/64");
+                   },
+                   true, 10, 3}),
+    [](const ::testing::TestParamInfo<ScreenCase>& info) { return std::string(info.param.name); });
+
+TEST(ConsoleScreen, LongWelcomeLineWrapsAtTheRightEdge) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  eth0WithAddress(ns);
+  ConsoleRoot root;
+  root.writeInterfaces(kStaticEth0);
+  // 150 characters: read in pieces of 98 (COLS - 2), wrapped by the screen at 100.
+  std::string longLine = std::string(98, 'a') + std::string(52, 'b');
+  root.setWelcomeText(longLine + "\nsecond line\n");
+  ConsoleSession console(ns, root);
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+
+  std::vector<std::string> rows = console.lines();
+  EXPECT_EQ(rows[0], longLine.substr(0, 100));
+  EXPECT_EQ(rows[1], longLine.substr(100));
+  EXPECT_EQ(rows[2], "second line");
+}
+
+TEST(ConsoleScreen, MenuOccupiesTheFiveBottomRowsWithHintsAtColumn40) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  eth0WithAddress(ns);
+  ConsoleRoot root;
+  root.writeInterfaces(kStaticEth0);
+  ConsoleSession console(ns, root);
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+
+  std::vector<std::string> rows = console.lines();
+  auto padded = [](std::string text, size_t width) {
+    text.resize(width, ' ');
+    return text;
+  };
+  EXPECT_EQ(rows[25], "");
+  EXPECT_EQ(rows[26], padded(" *Login", 40) + "Use Arrow Keys to navigate");
+  EXPECT_EQ(rows[27], padded("  Set Timezone (Current:UTC)", 40) + "and <ENTER> to select your choice.");
+  EXPECT_EQ(rows[28], "");
+  EXPECT_EQ(rows[29], "");
+  EXPECT_EQ(rowOf(rows, "Login"), 26) << "the description is never shown";
+
+  std::vector<Row> cells = console.cells();
+  const Cell& selected = cells[26][2];  // "L" of the selected item
+  EXPECT_TRUE(selected.reverse);
+  EXPECT_EQ(selected.foreground, kBlue);
+  EXPECT_EQ(selected.background, kWhite);
+  const Cell& other = cells[27][2];
+  EXPECT_FALSE(other.reverse);
+  EXPECT_EQ(other.foreground, kBlue);
+  EXPECT_EQ(other.background, kWhite);
+  const Cell& hint = cells[26][40];
+  EXPECT_EQ(hint.foreground, kBlue);
+  EXPECT_EQ(hint.background, kWhite);
+}
+
+TEST(ConsoleScreen, WelcomeScriptRunsOncePerChangeOfTheAddress) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  ns.addVeth("eth0");
+  ConsoleRoot root;
+  root.writeInterfaces(kStaticEth0);
+  ConsoleSession console(ns, root);
+  ASSERT_TRUE(console.waitForText("NO NETWORKING DETECTED")) << console.dump();
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+
+  for (int round = 0; round < 3; ++round) {
+    console.keys("Down");
+    ASSERT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+      return rows[27].compare(0, 5, " *Set") == 0;
+    })) << console.dump();
+    console.keys("Up");
+    ASSERT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+      return rows[26].compare(0, 7, " *Login") == 0;
+    })) << console.dump();
+  }
+  // Keys are handled in order: the selection moved back, so the status checks
+  // of all but the last key are done.
+  EXPECT_EQ(root.welcomeRuns(), 1);
+
+  ns.addAddress("eth0", "192.0.2.10/24", "brd +");
+  console.keys("Left");
+  ASSERT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+    return !ConsoleSession::contains(rows, "NO NETWORKING DETECTED");
+  })) << console.dump();
+  EXPECT_EQ(root.welcomeRuns(), 2);
+  console.keys("Right");
+  console.keys("Down");
+  ASSERT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+    return rows[27].compare(0, 5, " *Set") == 0;
+  })) << console.dump();
+  EXPECT_EQ(root.welcomeRuns(), 2);
+}
+
+// While the screen is drawn, the library's complaints about an interface
+// without configuration (an alias label here) go to a log file, not over it.
+struct LogCase {
+  const char* name;
+  bool namedLogFile;     // KESP_LOG_FILE names a file that can be opened
+  bool defaultLogDir;    // <root>/var/log exists
+  bool expectNamedFile;  // else the default file, when its directory exists
+};
+
+void PrintTo(const LogCase& c, std::ostream* out) { *out << c.name; }
+
+class ConsoleStandardErrorTest : public ::testing::TestWithParam<LogCase> {};
+
+TEST_P(ConsoleStandardErrorTest, ScreenUnchangedAndComplaintLogged) {
+  KESP_SKIP_UNLESS_ROOT();
+  const LogCase& c = GetParam();
+  NetNamespace ns;
+  ns.addVeth("eth0");
+  ns.addAddress("eth0", "192.0.2.20/24", "label eth0:1");
+  ConsoleRoot root;
+  root.writeInterfaces(kDhcpEth0);
+  kesp_test::TempDir logDir;
+  SessionOptions options;
+  std::string namedLog = logDir / (c.namedLogFile ? "console.log" : "missing/console.log");
+  options.environment["KESP_LOG_FILE"] = namedLog;
+  if (!c.defaultLogDir) kesp_test::shell("rm -rf " + console_test::shellWord(root.path("/var/log")));
+  std::string defaultLog = root.path("/var/log/kesp_login.log");
+  std::string log = c.expectNamedFile ? namedLog : defaultLog;
+
+  ConsoleSession console(ns, root, options);
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+  ASSERT_TRUE(console.waitForText("NO NETWORKING DETECTED")) << console.dump();
+  std::vector<std::string> before = console.lines();
+
+  const std::string complaint = "failed to read network interface files for 'eth0:1'";
+  auto complaints = [&] {
+    if (!kesp_test::fileExists(log)) return 0;
+    std::string text = kesp_test::readFile(log);
+    int count = 0;
+    for (size_t at = text.find(complaint); at != std::string::npos; at = text.find(complaint, at + 1))
+      ++count;
+    return count;
+  };
+  int initial = complaints();
+  for (const char* key : {"Down", "Up", "x", "Down", "Up"}) {
+    console.keys(key);
+    bool down = std::string(key) == "Down";
+    ASSERT_TRUE(console.waitFor([&](const std::vector<std::string>& rows) {
+      return rows[down ? 27 : 26].compare(0, 2, " *") == 0;
+    })) << console.dump();
+  }
+  if (c.namedLogFile || c.defaultLogDir) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (complaints() < initial + 5 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_GE(complaints(), initial + 5) << "one complaint per key in " << log;
+  } else {
+    EXPECT_FALSE(kesp_test::fileExists(defaultLog));
+  }
+  EXPECT_EQ(console.lines(), before) << console.dump();
+  if (c.expectNamedFile) {
+    EXPECT_FALSE(kesp_test::fileExists(defaultLog));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Destinations, ConsoleStandardErrorTest,
+    ::testing::Values(LogCase{"NamedByKespLogFile", true, true, true},
+                      LogCase{"DefaultUnderTheRoot", false, true, false},
+                      LogCase{"NeitherOpensSoNowhere", false, false, false}),
+    [](const ::testing::TestParamInfo<LogCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
