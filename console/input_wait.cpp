@@ -1,6 +1,7 @@
 #include "input_wait.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,8 +50,14 @@ Input InputWaiter::next() {
     // A hung-up terminal also reports itself readable; what it still holds is
     // read above before the end is reported.
     if (watched[0].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp = true;
-    // Keys first: every key re-checks the network anyway.
-    if (watched[0].revents & POLLIN) continue;
+    if (watched[0].revents & POLLIN) {
+      // Readable with nothing to read is the end of the input (a hung-up
+      // terminal, or no terminal at all): waiting on would spin.
+      int pending = 0;
+      if (ioctl(STDIN_FILENO, FIONREAD, &pending) != 0 || pending == 0) hungUp = true;
+      // Keys first: every key re-checks the network anyway.
+      continue;
+    }
     if (count == 2 && (watched[1].revents & POLLIN) && watcher_.drain()) {
       restartClock();
       return {InputEvent::NetworkChanged, ERR};

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "kesp/sysroot.h"
-#include "shell_quote.h"
+#include "kesp/util.h"
 
 // Marks texts for the catalogue that are translated later, where they are shown.
 #define N_(text) text
@@ -112,7 +112,7 @@ void runLoginAction() {
 }  // namespace kesp_console
 
 void menu_handler(const char* name) {
-  if (std::system(kesp_console::quotedForShell(KESP::sysPath(kClearCommand)).c_str()) == -1) {
+  if (std::system(KESP::shell_quote(KESP::sysPath(kClearCommand)).c_str()) == -1) {
     // Not clearing the screen does not stop the action.
   }
   if (std::strcmp(name, gettext(choices[0])) == 0) {

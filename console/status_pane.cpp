@@ -8,7 +8,7 @@
 
 #include "banner.h"
 #include "kesp/sysroot.h"
-#include "shell_quote.h"
+#include "kesp/util.h"
 #include "screen.h"
 #include "status_check.h"
 
@@ -50,7 +50,7 @@ void StatusPane::refresh(WINDOW* window) {
   wbkgd(window, COLOR_PAIR(COLOR_PAIR_STATUS));
   if (chosen.empty()) drawBanner(window);
 
-  FILE* script = popen(quotedForShell(KESP::sysPath(kWelcomeScript)).c_str(), "re");
+  FILE* script = popen(KESP::shell_quote(KESP::sysPath(kWelcomeScript)).c_str(), "re");
   if (!script) {
     wprintw(window, "%s", gettext("Failed to read welcome text"));
     wrefresh(window);

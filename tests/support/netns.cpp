@@ -17,23 +17,14 @@
 #include <stdexcept>
 #include <vector>
 
+#include "kesp/util.h"
+
 namespace kesp_test {
 
 namespace {
 
 const char NAME_PREFIX[] = "kesp-";
 const char RUN_DIR[] = "/run/netns/";
-
-std::string quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return quoted + "'";
-}
 
 /// Runs a shell command line, collecting standard output and error together.
 int runCollecting(const std::string& command, std::string& output) {
@@ -121,7 +112,7 @@ void NetNamespace::sweepStale() {
   std::string line;
   while (std::getline(lines, line)) {
     std::string name = line.substr(0, line.find(' '));
-    if (!isOwnerAlive(name)) runCollecting("ip netns del " + quote(name), listing);
+    if (!isOwnerAlive(name)) runCollecting("ip netns del " + KESP::shell_quote(name), listing);
   }
 }
 
@@ -167,7 +158,7 @@ NetNamespace::NetNamespace()
   prepareProcessOnce();
   home_ = openCurrentNamespace();
   try {
-    runOrThrow("ip netns add " + quote(name_));
+    runOrThrow("ip netns add " + KESP::shell_quote(name_));
   } catch (...) {
     close(home_);
     throw;
@@ -197,7 +188,7 @@ void NetNamespace::remove() {
   }
   // Programs that tests started inside (a console, say) would keep it alive.
   std::string pids;
-  if (runCollecting("ip netns pids " + quote(name_), pids) == 0) {
+  if (runCollecting("ip netns pids " + KESP::shell_quote(name_), pids) == 0) {
     std::istringstream in(pids);
     long pid;
     while (in >> pid) {
@@ -205,58 +196,58 @@ void NetNamespace::remove() {
     }
   }
   std::string output;
-  if (runCollecting("ip netns del " + quote(name_), output) != 0)
+  if (runCollecting("ip netns del " + KESP::shell_quote(name_), output) != 0)
     std::fprintf(stderr, "netns: cannot delete %s: %s\n", name_.c_str(), output.c_str());
   unregisterLive(path_);
   if (home_ >= 0) close(home_);
   home_ = -1;
 }
 
-std::string NetNamespace::execPrefix() const { return "ip netns exec " + quote(name_) + " "; }
+std::string NetNamespace::execPrefix() const { return "ip netns exec " + KESP::shell_quote(name_) + " "; }
 
 std::string NetNamespace::peerOf(const std::string& iface) { return "p-" + iface; }
 
 int NetNamespace::exec(const std::string& command) const {
-  return shell(execPrefix() + "sh -c " + quote(command));
+  return shell(execPrefix() + "sh -c " + KESP::shell_quote(command));
 }
 
 std::string NetNamespace::execOutput(const std::string& command) const {
-  return shellOutput(execPrefix() + "sh -c " + quote(command));
+  return shellOutput(execPrefix() + "sh -c " + KESP::shell_quote(command));
 }
 
 void NetNamespace::run(const std::string& command) const {
-  runOrThrow(execPrefix() + "sh -c " + quote(command));
+  runOrThrow(execPrefix() + "sh -c " + KESP::shell_quote(command));
 }
 
 void NetNamespace::addVeth(const std::string& iface, bool up) const {
   if (iface.empty() || iface.size() > 13)
     throw std::invalid_argument("veth name must be 1 to 13 bytes: " + iface);
   const std::string peer = peerOf(iface);
-  run("ip link add " + quote(iface) + " type veth peer name " + quote(peer));
+  run("ip link add " + KESP::shell_quote(iface) + " type veth peer name " + KESP::shell_quote(peer));
   for (const std::string& end : {iface, peer}) {
-    run("echo 0 > " + quote("/proc/sys/net/ipv6/conf/" + end + "/accept_dad"));
+    run("echo 0 > " + KESP::shell_quote("/proc/sys/net/ipv6/conf/" + end + "/accept_dad"));
     if (up) setLinkUp(end, true);
   }
 }
 
 void NetNamespace::setLinkUp(const std::string& iface, bool up) const {
-  run("ip link set " + quote(iface) + (up ? " up" : " down"));
+  run("ip link set " + KESP::shell_quote(iface) + (up ? " up" : " down"));
 }
 
 void NetNamespace::addAddress(const std::string& iface, const std::string& cidr,
                               const std::string& extra) const {
-  run("ip addr add " + quote(cidr) + " dev " + quote(iface) + " " + extra);
+  run("ip addr add " + KESP::shell_quote(cidr) + " dev " + KESP::shell_quote(iface) + " " + extra);
 }
 
 void NetNamespace::addDynamicIpv6(const std::string& iface, const std::string& cidr,
                                   unsigned lifetimeSeconds) const {
   const std::string lifetime = std::to_string(lifetimeSeconds);
-  run("ip -6 addr add " + quote(cidr) + " dev " + quote(iface) + " valid_lft " + lifetime +
+  run("ip -6 addr add " + KESP::shell_quote(cidr) + " dev " + KESP::shell_quote(iface) + " valid_lft " + lifetime +
       " preferred_lft " + lifetime);
 }
 
 void NetNamespace::removeAddress(const std::string& iface, const std::string& cidr) const {
-  run("ip addr del " + quote(cidr) + " dev " + quote(iface));
+  run("ip addr del " + KESP::shell_quote(cidr) + " dev " + KESP::shell_quote(iface));
 }
 
 NetNamespace::Inside::Inside(const NetNamespace& ns) : previous_(openCurrentNamespace()) {

@@ -14,21 +14,11 @@
 
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "kesp/util.h"
 
 namespace kesp_test {
 
 namespace {
-
-std::string quoteForShell(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return quoted + "'";
-}
 
 }  // namespace
 
@@ -43,8 +33,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   // Tests may leave read-only directories behind (permission cases).
-  shell("chmod -R u+rwx " + quoteForShell(path_) + " 2>/dev/null; rm -rf " +
-        quoteForShell(path_));
+  shell("chmod -R u+rwx " + KESP::shell_quote(path_) + " 2>/dev/null; rm -rf " +
+        KESP::shell_quote(path_));
 }
 
 std::string TempDir::operator/(const std::string& relative) const {
@@ -61,7 +51,7 @@ std::string SystemRoot::operator/(const std::string& absolutePath) const {
 
 void SystemRoot::copyFixture(const std::string& fixture) const {
   std::string source = fixturePath(fixture);
-  if (shell("cp -a " + quoteForShell(source) + "/. " + quoteForShell(dir_.path())) != 0)
+  if (shell("cp -a " + KESP::shell_quote(source) + "/. " + KESP::shell_quote(dir_.path())) != 0)
     throw std::runtime_error("cannot copy fixture " + source);
 }
 

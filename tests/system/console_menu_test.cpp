@@ -170,13 +170,25 @@ TEST(ConsoleMenu, NulKeyEndsWithStatusZeroAndTheTerminalInNormalMode) {
   ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
 
   console.keys("C-@");
-  ASSERT_EQ(console.waitForExit(), 0) << console.dump();
+  ASSERT_TRUE(console.waitForEnd()) << console.dump();
   EXPECT_EQ(kesp_test::readFile(status), "0\n");
   std::string settings = " " + kesp_test::readFile(modes);
   for (const char* mode : {" icanon", " echo "}) {
     EXPECT_NE(settings.find(mode), std::string::npos) << mode << " is off:\n" << settings;
   }
   EXPECT_EQ(scene.root.clearRuns(), 0) << "no hand-over";
+}
+
+TEST(ConsoleMenu, InputAtEndEndsTheConsoleInsteadOfSpinning) {
+  KESP_SKIP_UNLESS_ROOT();
+  Scene scene;
+  SessionOptions options;
+  options.inputAtEnd = true;
+  const std::string status = scene.root.path("/exit-status");
+  options.afterwards = "echo $? > " + console_test::shellWord(status);
+  ConsoleSession console(scene.ns, scene.root, options);
+  ASSERT_TRUE(console.waitForEnd()) << console.dump();
+  EXPECT_EQ(kesp_test::readFile(status), "0\n");
 }
 
 TEST(ConsoleMenu, ClosedTerminalEndsTheConsole) {

@@ -122,6 +122,16 @@ TEST(RunArgvTest, NoShellCapturesOutputAndStatus) {
   EXPECT_EQ(detail::runArgv({}), -1);
 }
 
+TEST(ShellQuoteTest, OneLiteralWordForTheShell) {
+  const std::string values[] = {"plain/path-1.2", "", "a b", "it's", "$(id)", "`id`", "x;y\nz", "\\"};
+  for (const std::string& value : values) {
+    std::string output;
+    ASSERT_EQ(execute("printf '%s|' " + shell_quote(value), output), 0) << value;
+    EXPECT_EQ(output, value + "|") << value;
+  }
+  EXPECT_EQ(shell_quote("plain/path-1.2"), "plain/path-1.2");
+}
+
 TEST(RunArgvTest, SplitBlanks) {
   EXPECT_EQ(detail::splitBlanks("  a \t b\nc  "), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_TRUE(detail::splitBlanks(" \t").empty());

@@ -10,6 +10,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
+#include "names.h"
 
 namespace KESP {
 
@@ -35,26 +36,24 @@ bool isPlainWord(const std::string& text) {
   return true;
 }
 
-/// Plain words stay as they are; anything else is single-quoted so that the
-/// shell takes it as one literal word.
-std::string shellWord(const std::string& text) {
-  if (isPlainWord(text)) return text;
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 std::string scriptText(const std::string& command, const std::string& directory,
                        const std::map<std::string, std::string>& environment) {
   std::string text;
   for (const auto& entry : environment)
-    text += "export " + entry.first + "=" + shellWord(entry.second) + "\n";
-  if (!directory.empty()) text += "cd " + shellWord(directory) + "\n";
+    text += "export " + entry.first + "=" + (entry.second.empty() ? "" : shell_quote(entry.second)) + "\n";
+  if (!directory.empty()) text += "cd " + shell_quote(directory) + "\n";
   text += command + "\n";
   return text;
 }
 
 }  // namespace
+
+std::string shell_quote(const std::string& text) {
+  if (!text.empty() && isPlainWord(text)) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 
 int execute(const std::string& command, std::string& output) {
   output.clear();
@@ -87,9 +86,19 @@ int system_env(const std::string& command, const std::string& directory,
                const std::map<std::string, std::string>& environment) {
   for (const auto& entry : environment) {
     if (!isShellIdentifier(entry.first)) {
-      KESP_LOG(LOG_ERROR, "system_env", "Invalid environment variable name " << entry.first);
+      KESP_LOG(LOG_ERROR, "system_env",
+               "Invalid environment variable name " << detail::printable(entry.first));
       return -1;
     }
+    // The shell drops NUL bytes from a script: the command would see another value.
+    if (entry.second.find('\0') != std::string::npos) {
+      KESP_LOG(LOG_ERROR, "system_env", "NUL byte in the value of " << entry.first);
+      return -1;
+    }
+  }
+  if (directory.find('\0') != std::string::npos) {
+    KESP_LOG(LOG_ERROR, "system_env", "NUL byte in the directory " << detail::printable(directory));
+    return -1;
   }
   std::string pattern = sysPath("/tmp/KESPXXXXXX");
   std::vector<char> name(pattern.begin(), pattern.end());

@@ -79,12 +79,19 @@ bool get_keyvalue_file(const std::string& path, const std::string& key, std::str
 /// Makes the file hold key=value once; false (logged) when it cannot be written.
 bool set_keyvalue_file(const std::string& path, const std::string& key, const std::string& value);
 
+/// The text as one shell word, for callers building command lines: unchanged
+/// when it holds only letters, digits and _./:,+=@%-, otherwise single-quoted
+/// (each ' as '\''); '' for the empty text.
+std::string shell_quote(const std::string& text);
+
 /// Runs a shell command and collects its standard output; the wait status, or -1.
 int execute(const std::string& command, std::string& output);
 /// Runs a shell command, discarding its output; 0 when it started, -1 otherwise.
 int execute_no_wait(const std::string& command);
 /// Runs the command from a temporary script that exports the variables and
-/// changes to the directory first; the wait status, or -1 when no script was made.
+/// changes to the directory first, values and directory as literal words; the
+/// wait status, or -1 when no script was made: a variable name that is no
+/// shell identifier, or a value or directory holding a NUL byte, is refused.
 int system_env(const std::string& command, const std::string& directory,
                const std::map<std::string, std::string>& environment);
 /// Starts argv[0] with argv, no shell, and waits for it; 0 after it ended, -1
