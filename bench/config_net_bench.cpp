@@ -1,0 +1,102 @@
+// kesp_config_net on an offline image whose Debian interfaces file holds
+// 1,000 interface stanzas (eth0 .. eth999, every other one static with an
+// IPv6 stanza beside it), run in process as the binary runs it:
+//
+//   ShowAll       show          every interface's configuration, text
+//   ShowAllJson   show --json   the same as JSON
+//   ShowOne       show eth999   one interface, the last in the file
+//   SetOffline    set eth500 --mode STATICV4 ... : writeNetworkFiles through
+//                 the tool, alternating between two addresses so that every
+//                 iteration really rewrites the file
+//
+// Offline (--root) needs neither root nor a network namespace.
+
+#include <benchmark/benchmark.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "tool.h"
+
+namespace {
+
+std::string thousandStanzas() {
+  std::string text = "auto lo\niface lo inet loopback\n";
+  for (int i = 0; i < 1000; ++i) {
+    const std::string name = "eth" + std::to_string(i);
+    text += "\nauto " + name + "\n";
+    if (i % 2) {
+      text += "iface " + name + " inet dhcp\n";
+      continue;
+    }
+    text += "iface " + name + " inet static\n    address 10." + std::to_string(i / 250) + "." +
+            std::to_string(i % 250) + ".1\n    netmask 255.255.255.0\n    gateway 10." +
+            std::to_string(i / 250) + "." + std::to_string(i % 250) + ".254\n";
+    text += "iface " + name + " inet6 static\n    address 2001:db8::" + std::to_string(i + 1) +
+            "\n    netmask 64\n";
+  }
+  return text;
+}
+
+const kesp_test::TempDir& image() {
+  static kesp_test::TempDir dir;
+  static bool written = false;
+  if (!written) {
+    kesp_test::writeFile(dir / "etc/network/interfaces", thousandStanzas());
+    kesp_test::writeFile(dir / "etc/resolv.conf", "nameserver 192.0.2.53\n");
+    written = true;
+  }
+  return dir;
+}
+
+int runQuietly(const std::vector<std::string>& words, size_t& printed) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  const int status = kesp_config_net::runTool(words, in, out, err);
+  printed = out.str().size();
+  return status;
+}
+
+void runCommand(benchmark::State& state, std::vector<std::string> words) {
+  words.insert(words.begin(), {"--root", image().path()});
+  size_t printed = 0;
+  for (auto _ : state) {
+    if (runQuietly(words, printed) != 0) {
+      state.SkipWithError("the command failed");
+      return;
+    }
+    benchmark::DoNotOptimize(printed);
+  }
+  state.counters["output_bytes"] = static_cast<double>(printed);
+}
+
+void ShowAll(benchmark::State& state) { runCommand(state, {"show"}); }
+void ShowAllJson(benchmark::State& state) { runCommand(state, {"show", "--json"}); }
+void ShowOne(benchmark::State& state) { runCommand(state, {"show", "eth999"}); }
+
+void SetOffline(benchmark::State& state) {
+  const std::vector<std::string> base = {"--root", image().path(), "set", "eth500", "--mode",
+                                         "STATICV4", "--ipv4-netmask", "255.255.255.0",
+                                         "--ipv4-address"};
+  size_t printed = 0;
+  long round = 0;
+  for (auto _ : state) {
+    std::vector<std::string> words = base;
+    words.push_back(round++ % 2 ? "10.200.0.1" : "10.200.0.2");
+    if (runQuietly(words, printed) != 0) {
+      state.SkipWithError("set failed");
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+BENCHMARK(ShowAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(ShowAllJson)->Unit(benchmark::kMillisecond);
+BENCHMARK(ShowOne)->Unit(benchmark::kMillisecond);
+BENCHMARK(SetOffline)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

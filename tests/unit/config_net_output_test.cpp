@@ -1,0 +1,180 @@
+// What kesp_config_net prints as data (text and JSON), how it orders
+// interface names, and how it reads the library's log for the reasons of a
+// failure.
+
+#include <gtest/gtest.h>
+
+#include "interface_report.h"
+#include "json_writer.h"
+#include "kesp/log.h"
+#include "log_collector.h"
+#include "report_render.h"
+
+using namespace kesp_config_net;
+
+namespace {
+
+InterfaceReport staticReport() {
+  InterfaceReport report;
+  report.name = "eth0";
+  report.configured = true;
+  report.mode = KESP::STATICV4 | KESP::STATICV6;
+  report.ipv4 = KESP::Ipv4Settings(true, "192.0.2.10", "255.255.255.0", "192.0.2.1");
+  report.ipv6.address = "2001:db8::10";
+  report.ipv6.prefix = "64";
+  report.live = true;
+  report.present = true;
+  report.liveIpv4.address = "192.0.2.10";
+  report.liveIpv4.netmask = "255.255.255.0";
+  report.liveIpv6.address = "2001:db8::10";
+  report.liveIpv6.prefix = "64";
+  return report;
+}
+
+TEST(ConfigNetOutput, JsonWriterPlacesCommasAndEscapes) {
+  JsonWriter json;
+  json.beginObject()
+      .key("a").value("x\"y\\z\n\x01")
+      .key("b").beginArray().value(true).value(7L).null().endArray()
+      .key("c").beginObject().endObject()
+      .key("d").valueOrNull("")
+      .key("e").stringArray({"1", "2"})
+      .endObject();
+  EXPECT_EQ(json.text(),
+            "{\"a\":\"x\\\"y\\\\z\\n\\u0001\",\"b\":[true,7,null],\"c\":{},\"d\":null,"
+            "\"e\":[\"1\",\"2\"]}\n");
+  EXPECT_EQ(jsonQuote("Grüße\t"), "\"Grüße\\t\"");
+}
+
+TEST(ConfigNetOutput, ShowTextPerInterfaceState) {
+  SystemReport system;
+  system.flavour = KESP::FLAVOUR_SUSE;
+  system.live = true;
+  system.interfaces.push_back(staticReport());
+  InterfaceReport dhcp;
+  dhcp.name = "eth1";
+  dhcp.configured = true;
+  dhcp.mode = KESP::DHCPV4;
+  dhcp.live = true;
+  dhcp.present = false;
+  system.interfaces.push_back(dhcp);
+  InterfaceReport bare;
+  bare.name = "eth2";
+  bare.live = true;
+  bare.present = true;
+  system.interfaces.push_back(bare);
+  InterfaceReport odd;
+  odd.name = "eth3";
+  odd.configured = true;
+  odd.mode = KESP::STATICV4;
+  odd.ipv4.address = "198.51.100.4";
+  odd.ipv4.netmask = "255.0.255.0";
+  system.interfaces.push_back(odd);
+  EXPECT_EQ(renderShowText(system),
+            "interface files: SUSE\n"
+            "eth0: STATICV4+STATICV6\n"
+            "    ipv4: 192.0.2.10/24 gateway 192.0.2.1\n"
+            "    ipv6: 2001:db8::10/64\n"
+            "    live: 192.0.2.10/24 2001:db8::10/64\n"
+            "eth1: DHCPV4\n"
+            "    live: link not present\n"
+            "eth2: not configured\n"
+            "    live: no address\n"
+            "eth3: STATICV4\n"
+            "    ipv4: 198.51.100.4 netmask 255.0.255.0\n");
+}
+
+TEST(ConfigNetOutput, ShowJsonKeepsEveryField) {
+  SystemReport system;
+  system.flavour = KESP::FLAVOUR_DEBIAN;
+  system.live = true;
+  system.dhcpv6Client = true;
+  system.interfaces.push_back(staticReport());
+  EXPECT_EQ(renderShowJson(system),
+            "{\"family\":\"debian\",\"live\":true,\"dhcpv6_client\":true,\"interfaces\":[{"
+            "\"name\":\"eth0\",\"configured\":true,\"mode\":\"STATICV4+STATICV6\","
+            "\"ipv4\":{\"address\":\"192.0.2.10\",\"netmask\":\"255.255.255.0\",\"prefix\":24,"
+            "\"broadcast\":\"192.0.2.255\",\"gateway\":\"192.0.2.1\"},"
+            "\"ipv6\":{\"address\":\"2001:db8::10\",\"prefix\":64,\"gateway\":null},"
+            "\"present\":true,"
+            "\"live_ipv4\":{\"address\":\"192.0.2.10\",\"netmask\":\"255.255.255.0\",\"prefix\":24,"
+            "\"broadcast\":null},"
+            "\"live_ipv6\":{\"address\":\"2001:db8::10\",\"prefix\":64}}]}\n");
+  // Offline: the kernel was not asked, so nothing about it is claimed.
+  system.live = false;
+  system.interfaces[0].live = false;
+  const std::string offline = renderShowJson(system);
+  EXPECT_NE(offline.find("\"present\":null,\"live_ipv4\":null,\"live_ipv6\":null"),
+            std::string::npos)
+      << offline;
+}
+
+TEST(ConfigNetOutput, SmallerDocuments) {
+  EXPECT_EQ(renderNameServersText({}), "no name servers\n");
+  EXPECT_EQ(renderNameServersText({"192.0.2.53", "2001:db8::53"}),
+            "nameserver 192.0.2.53\nnameserver 2001:db8::53\n");
+  EXPECT_EQ(renderNameServersJson({"192.0.2.53"}), "{\"nameservers\":[\"192.0.2.53\"]}\n");
+  EXPECT_EQ(renderGatewaysText("192.0.2.1", ""), "ipv4: 192.0.2.1\nipv6: none\n");
+  EXPECT_EQ(renderGatewaysJson("eth0", "", "2001:db8::1"),
+            "{\"interface\":\"eth0\",\"ipv4_gateway\":null,\"ipv6_gateway\":\"2001:db8::1\"}\n");
+  EXPECT_EQ(renderProxyText(ProxyView()), "no proxy\n");
+  EXPECT_EQ(renderProxyText({"proxy.lan", "3128", "bob", true}),
+            "host: proxy.lan\nport: 3128\nuser: bob\npassword: set\n");
+  EXPECT_EQ(renderProxyJson({"proxy.lan", "3128", "", false}),
+            "{\"enabled\":true,\"host\":\"proxy.lan\",\"port\":3128,\"user\":null,"
+            "\"password_set\":false}\n");
+  EXPECT_EQ(renderHostNameJson("web\"1"), "{\"hostname\":\"web\\\"1\"}\n");
+}
+
+TEST(ConfigNetOutput, SortsNamesAsPeopleCount) {
+  std::vector<std::string> names = {"eth10", "eth2", "eth1", "ens3", "eth2", "eth1.100", "eth1.20",
+                                    "eth02", "eth0:1", "eth0"};
+  sortInterfaceNames(names);
+  EXPECT_EQ(names, (std::vector<std::string>{"ens3", "eth0", "eth0:1", "eth1", "eth1.20",
+                                             "eth1.100", "eth02", "eth2", "eth10"}));
+}
+
+TEST(ConfigNetOutput, ReadsLogLinesForReasons) {
+  const std::vector<LogLine> lines = parseLogText(
+      "01/02/2024 10:11:12 [INFO] New network parameters requested: interface=eth0\n"
+      "01/02/2024 10:11:13 [ERROR] Network FAILED to restart using new parameters eth0\n"
+      "a second line of that message\n"
+      " [WARN] DHCP will override supplied DNS settings\n"
+      "01/02/2024 10:11:14 [DEBUG] detail\n");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1].level, KESP::LOG_ERROR);
+  EXPECT_EQ(lines[1].message,
+            "Network FAILED to restart using new parameters eth0\na second line of that message");
+  EXPECT_EQ(lines[2].level, KESP::LOG_WARN);
+  EXPECT_EQ(messagesAtLeast(lines, KESP::LOG_WARN),
+            (std::vector<std::string>{lines[1].message, "DHCP will override supplied DNS settings"}));
+  // A message that merely quotes a level tag far into the line is no tag.
+  const std::vector<LogLine> quoted =
+      parseLogText("stray text that mentions [ERROR] late in the line\n");
+  ASSERT_EQ(quoted.size(), 1u);
+  EXPECT_EQ(quoted[0].message, "stray text that mentions [ERROR] late in the line");
+}
+
+TEST(ConfigNetOutput, CollectsTheLibraryLogAndRestoresIt) {
+  const std::string oldFile = KESP::g_kesp_log_file_name;
+  const int oldLevel = KESP::g_kesp_log_level;
+  {
+    LogCollector log;
+    KESP_LOG(KESP::LOG_INFO, "test", "first " << 1);
+    const size_t mark = log.mark();
+    EXPECT_GT(mark, 0u);
+    KESP_LOG(KESP::LOG_ERROR, "test", "second");
+    KESP_LOG(KESP::LOG_DEBUG, "test", "below the threshold");
+    const std::vector<LogLine> all = log.linesSince(0);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].message, "first 1");
+    const std::vector<LogLine> later = log.linesSince(mark);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].level, KESP::LOG_ERROR);
+    EXPECT_EQ(later[0].message, "second");
+  }
+  EXPECT_EQ(KESP::g_kesp_log_file_name, oldFile);
+  EXPECT_EQ(KESP::g_kesp_log_level, oldLevel);
+}
+
+}  // namespace

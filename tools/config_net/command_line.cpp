@@ -1,0 +1,241 @@
+#include "command_line.h"
+
+#include <algorithm>
+
+namespace kesp_config_net {
+
+namespace {
+
+struct OptionRule {
+  const char* name;
+  bool takesValue;
+};
+
+struct CommandRule {
+  const char* name;
+  std::vector<OptionRule> options;
+  size_t minArguments;
+  size_t maxArguments;  // SIZE_MAX: any number
+};
+
+const size_t kAny = static_cast<size_t>(-1);
+
+const std::vector<CommandRule>& commandRules() {
+  static const std::vector<CommandRule> rules = {
+      {"show", {}, 0, 1},
+      {"set",
+       {{"mode", true}, {"ipv4-address", true}, {"ipv4-netmask", true}, {"ipv4-gateway", true},
+        {"ipv6-address", true}, {"ipv6-prefix", true}, {"ipv6-gateway", true}},
+       1, 1},
+      {"dns", {{"pending", false}, {"clear", false}}, 0, kAny},
+      {"gateways", {}, 1, 1},
+      {"proxy", {{"host", true}, {"port", true}, {"user", true}, {"password-stdin", false}}, 0, 1},
+      {"move", {}, 2, 3},
+      {"hostname", {}, 0, 1},
+      {"help", {}, 0, 1},
+  };
+  return rules;
+}
+
+const CommandRule* findCommand(const std::string& name) {
+  for (const CommandRule& rule : commandRules())
+    if (name == rule.name) return &rule;
+  return nullptr;
+}
+
+const OptionRule* findOption(const std::vector<OptionRule>& options, const std::string& name) {
+  for (const OptionRule& option : options)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
+const std::vector<OptionRule>& globalOptions() {
+  static const std::vector<OptionRule> options = {
+      {"root", true}, {"system-root", true}, {"json", false}, {"verbose", false}, {"help", false},
+  };
+  return options;
+}
+
+/// One "--name[=value]" word already split.
+struct OptionWord {
+  std::string name;
+  bool hasInlineValue = false;
+  std::string inlineValue;
+};
+
+OptionWord splitOptionWord(const std::string& word) {
+  OptionWord option;
+  const std::string body = word.substr(2);
+  const size_t equals = body.find('=');
+  option.name = body.substr(0, equals);
+  if (equals != std::string::npos) {
+    option.hasInlineValue = true;
+    option.inlineValue = body.substr(equals + 1);
+  }
+  return option;
+}
+
+bool applyGlobal(const std::string& name, const std::string& value, Invocation& invocation,
+                 std::string& error) {
+  if (name == "json") {
+    invocation.json = true;
+  } else if (name == "verbose") {
+    invocation.verbose = true;
+  } else if (name == "help") {
+    invocation.help = true;
+  } else {
+    if (!invocation.root.empty()) {
+      error = "--root and --system-root may be given only once, and not together";
+      return false;
+    }
+    if (value.empty()) {
+      error = "--" + name + " needs a directory";
+      return false;
+    }
+    invocation.root = value;
+    invocation.offline = name == "root";
+  }
+  return true;
+}
+
+bool checkProxyUsage(const Invocation& invocation, std::string& error) {
+  const std::string action = invocation.arguments.empty() ? "show" : invocation.arguments[0];
+  const bool anyOption = !invocation.options.empty();
+  if (action == "set") {
+    if (!invocation.has("host")) error = "proxy set needs --host";
+    if (invocation.has("password-stdin") && !invocation.has("user"))
+      error = "proxy set: --password-stdin needs --user";
+  } else if (action == "show" || action == "clear") {
+    if (anyOption) error = "proxy " + action + " takes no options";
+  } else {
+    error = "proxy: unknown action '" + action + "' (show, set or clear)";
+  }
+  return error.empty();
+}
+
+bool checkMoveUsage(const Invocation& invocation, std::string& error) {
+  const std::string& action = invocation.arguments[0];
+  const size_t interfaces = invocation.arguments.size() - 1;
+  if (action == "add" || action == "remove") {
+    if (interfaces != 1) error = "move " + action + " takes one interface";
+  } else if (action == "swap") {
+    if (interfaces != 2) error = "move swap takes two interfaces";
+  } else {
+    error = "move: unknown action '" + action + "' (add, remove or swap)";
+  }
+  return error.empty();
+}
+
+/// The rules that the option table cannot say.
+bool checkCommandUsage(const Invocation& invocation, std::string& error) {
+  const std::string& command = invocation.command;
+  if (command == "proxy") return checkProxyUsage(invocation, error);
+  if (command == "move") return checkMoveUsage(invocation, error);
+  if (command == "set" && !invocation.has("mode")) error = "set needs --mode";
+  if (command == "dns") {
+    if (invocation.has("clear") && !invocation.arguments.empty())
+      error = "dns: --clear takes no servers";
+    else if (invocation.has("pending") && !invocation.has("clear") && invocation.arguments.empty())
+      error = "dns --pending needs the servers to stage (or --clear)";
+  }
+  if (command == "help" && !invocation.arguments.empty() &&
+      (!findCommand(invocation.arguments[0]) || invocation.arguments[0] == "help"))
+    error = "help: unknown command '" + invocation.arguments[0] + "'";
+  return error.empty();
+}
+
+}  // namespace
+
+const std::vector<std::string>& commandNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const CommandRule& rule : commandRules())
+      if (std::string(rule.name) != "help") list.push_back(rule.name);
+    return list;
+  }();
+  return names;
+}
+
+bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocation,
+                      std::string& error) {
+  invocation = Invocation();
+  const CommandRule* command = nullptr;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (!optionsEnded && word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (!optionsEnded && (word == "-h" || word == "-v")) {
+      (word == "-h" ? invocation.help : invocation.verbose) = true;
+      continue;
+    }
+    if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
+      if (word.size() > 1 && word[0] == '-' && !optionsEnded) {
+        error = "unknown option '" + word + "'";
+        return false;
+      }
+      if (!command) {
+        command = findCommand(word);
+        if (!command) {
+          error = "unknown command '" + word + "'";
+          return false;
+        }
+        invocation.command = word;
+      } else {
+        invocation.arguments.push_back(word);
+      }
+      continue;
+    }
+    const OptionWord option = splitOptionWord(word);
+    const OptionRule* rule = findOption(globalOptions(), option.name);
+    const bool global = rule != nullptr;
+    if (!rule && command) rule = findOption(command->options, option.name);
+    if (!rule) {
+      error = "unknown option '--" + option.name + "'" +
+              (command ? " for " + invocation.command : std::string());
+      return false;
+    }
+    std::string value;
+    if (rule->takesValue) {
+      if (option.hasInlineValue) {
+        value = option.inlineValue;
+      } else if (i + 1 < words.size()) {
+        value = words[++i];
+      } else {
+        error = "--" + option.name + " needs a value";
+        return false;
+      }
+    } else if (option.hasInlineValue) {
+      error = "--" + option.name + " takes no value";
+      return false;
+    }
+    if (global) {
+      if (!applyGlobal(option.name, value, invocation, error)) return false;
+      continue;
+    }
+    if (invocation.options.count(option.name)) {
+      error = "--" + option.name + " given twice";
+      return false;
+    }
+    invocation.options[option.name] = value;
+  }
+  if (invocation.help) return true;
+  if (command) {
+    const size_t count = invocation.arguments.size();
+    if (count < command->minArguments) {
+      error = invocation.command + ": missing argument (see '" + invocation.command + " --help')";
+      return false;
+    }
+    if (count > command->maxArguments) {
+      error = invocation.command + ": unexpected argument '" +
+              invocation.arguments[command->maxArguments] + "'";
+      return false;
+    }
+    return checkCommandUsage(invocation, error);
+  }
+  return true;
+}
+
+}  // namespace kesp_config_net

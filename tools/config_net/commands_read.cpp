@@ -1,0 +1,105 @@
+// The commands that only read: show, gateways, and the showing forms of dns,
+// proxy and hostname.
+
+#include <ostream>
+
+#include "commands.h"
+#include "input_checks.h"
+#include "interface_report.h"
+#include "kesp/log.h"
+#include "kesp/network_change.h"
+#include "kesp/proxy.h"
+#include "kesp/util.h"
+#include "log_collector.h"
+#include "report_render.h"
+
+namespace kesp_config_net {
+
+namespace {
+
+std::vector<std::string> errorsSince(const LogCollector& log, size_t mark) {
+  return messagesAtLeast(log.linesSince(mark), KESP::LOG_ERROR);
+}
+
+}  // namespace
+
+int runShow(CommandContext& context) {
+  const Invocation& invocation = context.invocation;
+  const bool live = !invocation.offline;
+  const size_t mark = context.log.mark();
+  std::vector<std::string> names;
+  if (!invocation.arguments.empty()) {
+    const std::string& name = invocation.arguments[0];
+    const std::string problem = checkInterfaceName(name);
+    if (!problem.empty()) return reportUsage(context.err, "show", problem);
+    names.push_back(name);
+  } else if (!listInterfaceNames(live, names)) {
+    return reportFailure(context.err, "cannot list the configured interfaces",
+                         errorsSince(context.log, mark));
+  }
+  const SystemReport report = reportSystem(names, live);
+  if (report.flavour == KESP::FLAVOUR_NONE)
+    return reportFailure(context.err, "no interface files of a known family were found",
+                         errorsSince(context.log, mark));
+  if (!invocation.arguments.empty()) {
+    const InterfaceReport& only = report.interfaces.front();
+    if (!only.configured && !only.present)
+      return reportFailure(context.err,
+                           only.name + (live ? " is neither configured nor present"
+                                             : " is not configured"),
+                           {});
+  }
+  context.out << (invocation.json ? renderShowJson(report) : renderShowText(report));
+  return EXIT_OK;
+}
+
+int runGateways(CommandContext& context) {
+  const Invocation& invocation = context.invocation;
+  if (invocation.offline)
+    return reportUsage(context.err, "gateways",
+                       "gateways asks the running kernel; it cannot be used with --root");
+  const std::string& iface = invocation.arguments[0];
+  const std::string problem = checkInterfaceName(iface);
+  if (!problem.empty()) return reportUsage(context.err, "gateways", problem);
+  const size_t mark = context.log.mark();
+  std::string ipv4, ipv6;
+  if (!KESP::getDefaultGateways(iface, ipv4, ipv6)) {
+    std::vector<std::string> reasons = errorsSince(context.log, mark);
+    reasons.insert(reasons.begin(), "no default route through a gateway");
+    return reportFailure(context.err, "no default gateway for " + iface, reasons);
+  }
+  context.out << (invocation.json ? renderGatewaysJson(iface, ipv4, ipv6)
+                                  : renderGatewaysText(ipv4, ipv6));
+  return EXIT_OK;
+}
+
+int showNameServers(CommandContext& context) {
+  std::vector<std::string> servers;
+  const size_t mark = context.log.mark();
+  if (!KESP::getDnsServers(servers)) {
+    std::vector<std::string> reasons = errorsSince(context.log, mark);
+    if (reasons.empty()) reasons.push_back("/etc/resolv.conf cannot be read");
+    return reportFailure(context.err, "cannot read the name servers", reasons);
+  }
+  context.out << (context.invocation.json ? renderNameServersJson(servers)
+                                          : renderNameServersText(servers));
+  return EXIT_OK;
+}
+
+int showProxy(CommandContext& context) {
+  ProxyView view;
+  std::string password;
+  KESP::getProxy(view.host, view.port, view.user, password);
+  view.passwordSet = !password.empty();
+  context.out << (context.invocation.json ? renderProxyJson(view) : renderProxyText(view));
+  return EXIT_OK;
+}
+
+int showHostName(CommandContext& context) {
+  const std::string name = KESP::getHostName();
+  if (name.empty()) return reportFailure(context.err, "cannot read the host name", {});
+  context.out << (context.invocation.json ? renderHostNameJson(name) : renderHostNameText(name));
+  return EXIT_OK;
+}
+
+}  // namespace kesp_config_net

@@ -1,0 +1,144 @@
+// The commands that change something: set, dns, proxy, hostname and move.
+
+#include <istream>
+#include <ostream>
+
+#include "commands.h"
+#include "input_checks.h"
+#include "interface_change.h"
+#include "kesp/interface_files.h"
+#include "kesp/move.h"
+
+namespace kesp_config_net {
+
+namespace {
+
+/// Prints the outcome of a change: the success line on out, or the failure
+/// with its reasons on err; warnings and notes either way.
+int finish(CommandContext& context, const Outcome& outcome, const std::string& success,
+           const std::string& failure) {
+  reportWarnings(context.err, outcome);
+  if (!outcome.ok) {
+    std::vector<std::string> reasons = outcome.errors;
+    if (reasons.empty()) reasons.push_back("no reason was logged");
+    if (!outcome.note.empty()) reasons.push_back("(" + outcome.note + ")");
+    return reportFailure(context.err, failure, reasons);
+  }
+  context.out << success << "\n";
+  if (!outcome.note.empty()) context.out << "(" << outcome.note << ")\n";
+  return EXIT_OK;
+}
+
+std::string joined(const std::vector<std::string>& lines, const std::string& separator) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : separator) + line;
+  return text;
+}
+
+}  // namespace
+
+int runSet(CommandContext& context) {
+  const Invocation& invocation = context.invocation;
+  InterfaceChange change;
+  change.iface = invocation.arguments[0];
+  if (!modeFromName(invocation.option("mode"), change.mode))
+    return reportUsage(context.err, "set",
+                       "'" + invocation.option("mode") + "' is not a mode; use one of " +
+                           modeNameList());
+  change.ipv4Address = invocation.option("ipv4-address");
+  change.ipv4Netmask = invocation.option("ipv4-netmask");
+  change.ipv4Gateway = invocation.option("ipv4-gateway");
+  change.ipv6Address = invocation.option("ipv6-address");
+  change.ipv6Prefix = invocation.option("ipv6-prefix");
+  change.ipv6Gateway = invocation.option("ipv6-gateway");
+  normaliseChange(change);
+  const std::vector<std::string> problems = findFormatProblems(change);
+  if (!problems.empty()) return reportUsage(context.err, "set", joined(problems, "\nkesp_config_net: "));
+
+  const SystemTraits traits{KESP::getOsFlavour(), KESP::hasDhcpv6Client()};
+  const std::string refusal = findSystemProblem(change, traits);
+  if (!refusal.empty())
+    return reportFailure(context.err, change.iface + " was not changed", {refusal});
+
+  const Outcome outcome = context.operations.changeInterface(change);
+  const std::string where = context.operations.live() ? "" : " (files of the image only)";
+  return finish(context, outcome, change.iface + ": " + describeChange(change) + where,
+                change.iface + ": the change to " + modeName(change.mode) + " failed");
+}
+
+int runDns(CommandContext& context) {
+  const Invocation& invocation = context.invocation;
+  const bool pending = invocation.has("pending");
+  if (invocation.arguments.empty() && !invocation.has("clear")) return showNameServers(context);
+  for (const std::string& server : invocation.arguments) {
+    const std::string problem = checkNameServer(server);
+    if (!problem.empty()) return reportUsage(context.err, "dns", problem);
+  }
+  const Outcome outcome = context.operations.setNameServers(invocation.arguments, pending);
+  const std::string what = invocation.arguments.empty() ? "an empty name-server list"
+                                                        : "name servers " + joined(invocation.arguments, " ");
+  return finish(context, outcome,
+                pending ? "staged " + what + " for the next interface change"
+                        : "wrote " + what,
+                "the name servers were not written");
+}
+
+int runProxy(CommandContext& context) {
+  const Invocation& invocation = context.invocation;
+  const std::string action = invocation.arguments.empty() ? "show" : invocation.arguments[0];
+  if (action == "show") return showProxy(context);
+  ProxyRequest request;
+  if (action == "set") {
+    request.host = invocation.option("host");
+    request.port = invocation.option("port");
+    request.user = invocation.option("user");
+    std::string problem = checkProxyHost(request.host);
+    if (problem.empty() && invocation.has("port")) problem = checkPort(request.port);
+    if (problem.empty() && invocation.has("user")) problem = checkProxyUser(request.user);
+    if (!problem.empty()) return reportUsage(context.err, "proxy", problem);
+    if (invocation.has("password-stdin")) {
+      std::getline(context.in, request.password);
+      if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
+      request.passwordGiven = true;
+    }
+  } else {
+    request.passwordGiven = true;  // clear: nothing to keep
+  }
+  const Outcome outcome = context.operations.setProxy(request);
+  return finish(context, outcome,
+                request.host.empty() ? "proxy removed" : "proxy set to " + request.host,
+                "the proxy was not written");
+}
+
+int runHostName(CommandContext& context) {
+  const Invocation& invocation = context.invocation;
+  if (invocation.offline)
+    return reportUsage(context.err, "hostname",
+                       "hostname acts on the running system; it cannot be used with --root");
+  if (invocation.arguments.empty()) return showHostName(context);
+  const std::string& name = invocation.arguments[0];
+  const std::string problem = checkHostName(name);
+  if (!problem.empty()) return reportUsage(context.err, "hostname", problem);
+  const Outcome outcome = context.operations.setHostName(name);
+  return finish(context, outcome, "host name set to " + name, "the host name was not set");
+}
+
+int runMove(CommandContext& context) {
+  const std::vector<std::string>& arguments = context.invocation.arguments;
+  const std::string& action = arguments[0];
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string problem = checkInterfaceName(arguments[i]);
+    if (!problem.empty()) return reportUsage(context.err, "move", problem);
+  }
+  const int operation = action == "add"      ? KESP::MOVE_ADD
+                        : action == "remove" ? KESP::MOVE_REMOVE
+                                             : KESP::MOVE_SWAP;
+  const std::string second = arguments.size() > 2 ? arguments[2] : "";
+  const Outcome outcome = context.operations.moveConfiguration(operation, arguments[1], second);
+  std::string done = action == "add"      ? arguments[1] + ": configured for DHCPV4"
+                     : action == "remove" ? arguments[1] + ": configuration removed"
+                                          : arguments[1] + " and " + second + ": configurations exchanged";
+  return finish(context, outcome, done, "move " + action + " failed");
+}
+
+}  // namespace kesp_config_net

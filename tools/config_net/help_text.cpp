@@ -1,0 +1,148 @@
+#include "help_text.h"
+
+#include "interface_change.h"
+
+namespace kesp_config_net {
+
+namespace {
+
+struct CommandHelp {
+  const char* name;
+  const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"show",
+     "usage: kesp_config_net show [IFACE] [--json]\n"
+     "\n"
+     "Shows how the interface files configure each interface (or IFACE) and,\n"
+     "on a live system, the addresses the interface holds now. Without IFACE it\n"
+     "lists the configured interfaces and the kernel's eth* links.\n"},
+    {"set",
+     "usage: kesp_config_net set IFACE --mode NAME\n"
+     "           [--ipv4-address A --ipv4-netmask M [--ipv4-gateway G]]\n"
+     "           [--ipv6-address A [--ipv6-prefix P] [--ipv6-gateway G]]\n"
+     "\n"
+     "Configures how IFACE gets its addresses. NAME is one of\n"
+     "@MODES@\n"
+     "(upper or lower case). The address options belong to STATICV4 and\n"
+     "STATICV6; an address may carry its length (192.0.2.10/24, 2001:db8::5/64),\n"
+     "a netmask may be a length (24), the IPv6 prefix defaults to 64.\n"
+     "\n"
+     "On a live system the change is one transaction: the interface is taken\n"
+     "down, its files rewritten and brought up again; when no address of a\n"
+     "requested family comes within about 30 seconds the old files are put\n"
+     "back. Name servers staged with 'dns --pending' are applied with it.\n"
+     "With --root only the files of the image are rewritten.\n"},
+    {"dns",
+     "usage: kesp_config_net dns [--json]\n"
+     "       kesp_config_net dns [--pending] SERVER...\n"
+     "       kesp_config_net dns [--pending] --clear\n"
+     "\n"
+     "Without servers, shows the name servers of /etc/resolv.conf. With\n"
+     "servers (IPv4 or IPv6 addresses), writes them as the only content of\n"
+     "/etc/resolv.conf, or with --pending stages them in\n"
+     "/etc/resolv.conf.pending to be applied by the next interface change.\n"
+     "--clear writes an empty list.\n"},
+    {"gateways",
+     "usage: kesp_config_net gateways IFACE [--json]\n"
+     "\n"
+     "Shows the IPv4 and IPv6 default gateways the kernel uses for IFACE (or,\n"
+     "where IFACE has none, of any interface). Needs a live system: refused\n"
+     "with --root. Fails when no default route goes through a gateway.\n"},
+    {"proxy",
+     "usage: kesp_config_net proxy [show] [--json]\n"
+     "       kesp_config_net proxy set --host HOST [--port PORT]\n"
+     "                                 [--user USER [--password-stdin]]\n"
+     "       kesp_config_net proxy clear\n"
+     "\n"
+     "Shows, sets or removes the HTTP proxy of /etc/environment and the package\n"
+     "manager. The port defaults to 80. --password-stdin reads the password\n"
+     "from the first line of standard input (an empty line: no password);\n"
+     "without it the stored password is kept. The password is never shown.\n"},
+    {"move",
+     "usage: kesp_config_net move add IFACE\n"
+     "       kesp_config_net move remove IFACE\n"
+     "       kesp_config_net move swap IFACE1 IFACE2\n"
+     "\n"
+     "Edits the set of configured interfaces: 'add' gives an unconfigured\n"
+     "interface a DHCPv4 configuration, 'remove' deletes an interface's\n"
+     "configuration, 'swap' exchanges two interfaces' configurations. Only the\n"
+     "files change; no interface is taken down or brought up.\n"},
+    {"hostname",
+     "usage: kesp_config_net hostname [--json]\n"
+     "       kesp_config_net hostname NAME\n"
+     "\n"
+     "Shows the host name, or sets it through the appliance's host-name\n"
+     "script. Needs a live system: refused with --root.\n"},
+};
+
+const char kToolHelp[] =
+    "usage: kesp_config_net [OPTIONS]                   the configuration dialogue\n"
+    "       kesp_config_net [OPTIONS] COMMAND [ARGS]    one command, for scripts\n"
+    "\n"
+    "Configures the appliance's network: interface addresses, name servers,\n"
+    "host name and HTTP proxy. Without a command, on a terminal, it asks for\n"
+    "each setting in turn, shows a summary and applies it after confirmation.\n"
+    "\n"
+    "Commands:\n"
+    "  show [IFACE]                  configured modes and live addresses\n"
+    "  set IFACE --mode NAME [...]   configure an interface\n"
+    "  dns [--pending] [SERVER...]   show or set the name servers\n"
+    "  gateways IFACE                default gateways in use\n"
+    "  proxy [show|set|clear]        the HTTP proxy\n"
+    "  move add|remove|swap IF1 [IF2]  add, remove or exchange configurations\n"
+    "  hostname [NAME]               show or set the host name\n"
+    "\n"
+    "Options (before or after the command):\n"
+    "  --root DIR         work on the offline image under DIR: only its files\n"
+    "                     are read and written, nothing is run\n"
+    "  --system-root DIR  act on this system, but take its files and programs\n"
+    "                     from under DIR (tests and demonstrations)\n"
+    "  --json             print data as JSON\n"
+    "  -v, --verbose      show everything the library logged\n"
+    "  -h, --help         this text; 'COMMAND --help' for a command's\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (the reason on standard error),\n"
+    "2 usage error.\n";
+
+/// The mode names in lines of at most 72 columns, each indented by two.
+std::string wrappedModeNames() {
+  std::string text = "  ", word;
+  size_t column = 2;
+  const std::string list = modeNameList() + ",";
+  for (size_t start = 0; start < list.size();) {
+    const size_t comma = list.find(',', start);
+    word = list.substr(start, comma - start);
+    start = comma + 2;  // past ", "
+    const bool last = start >= list.size();
+    if (!last) word += ",";
+    if (column > 2 && column + 1 + word.size() > 72) {
+      text += "\n  ";
+      column = 2;
+    } else if (column > 2) {
+      text += " ";
+      ++column;
+    }
+    text += word;
+    column += word.size();
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string toolHelp() { return kToolHelp; }
+
+std::string commandHelp(const std::string& command) {
+  for (const CommandHelp& help : kCommandHelp) {
+    if (command != help.name) continue;
+    std::string text = help.text;
+    const size_t modes = text.find("@MODES@");
+    if (modes != std::string::npos) text.replace(modes, 7, wrappedModeNames());
+    return text;
+  }
+  return toolHelp();
+}
+
+}  // namespace kesp_config_net

@@ -1,0 +1,127 @@
+#include "interface_report.h"
+
+#include <net/if.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "configuration_reader.h"
+#include "kesp/discovery.h"
+
+namespace kesp_config_net {
+
+namespace {
+
+/// Negative, zero or positive as a comes before, with or after b, comparing
+/// runs of digits by their value.
+int compareCounting(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool digitA = std::isdigit(static_cast<unsigned char>(a[i]));
+    const bool digitB = std::isdigit(static_cast<unsigned char>(b[j]));
+    if (digitA && digitB) {
+      size_t endA = i, endB = j;
+      while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA]))) ++endA;
+      while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB]))) ++endB;
+      // Leading zeros aside, the longer run is the larger number.
+      size_t startA = i, startB = j;
+      while (startA + 1 < endA && a[startA] == '0') ++startA;
+      while (startB + 1 < endB && b[startB] == '0') ++startB;
+      if (endA - startA != endB - startB) return (endA - startA) < (endB - startB) ? -1 : 1;
+      const int order = a.compare(startA, endA - startA, b, startB, endB - startB);
+      if (order != 0) return order;
+      i = endA;
+      j = endB;
+    } else {
+      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+      ++i;
+      ++j;
+    }
+  }
+  if (i < a.size() || j < b.size()) return i < a.size() ? 1 : -1;
+  return a.compare(b);
+}
+
+/// The kernel's link names starting with "eth", in the calling thread's
+/// network namespace.
+std::vector<std::string> kernelEthernetLinks() {
+  std::vector<std::string> names;
+  struct if_nameindex* links = if_nameindex();
+  if (!links) return names;
+  for (struct if_nameindex* link = links; link->if_index != 0; ++link) {
+    const std::string name = link->if_name;
+    if (name.compare(0, 3, "eth") == 0) names.push_back(name);
+  }
+  if_freenameindex(links);
+  return names;
+}
+
+void addLiveAddresses(InterfaceReport& report) {
+  report.live = true;
+  report.present = if_nametoindex(report.name.c_str()) != 0;
+  if (report.present) KESP::getLiveAddresses(report.name, report.liveIpv4, report.liveIpv6);
+}
+
+}  // namespace
+
+void sortInterfaceNames(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return compareCounting(a, b) < 0; });
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+}
+
+bool listInterfaceNames(bool live, std::vector<std::string>& names) {
+  names.clear();
+  std::vector<std::string> configured;
+  if (!KESP::listConfiguredInterfaces(configured)) return false;
+  for (const std::string& name : configured)
+    if (name != "lo") names.push_back(name);
+  if (live) {
+    for (const std::string& name : kernelEthernetLinks()) names.push_back(name);
+  }
+  sortInterfaceNames(names);
+  return true;
+}
+
+InterfaceReport reportInterface(const std::string& name, bool live) {
+  InterfaceReport report;
+  report.name = name;
+  report.configured = KESP::getNetwork(name, live, report.mode, report.ipv4, report.ipv6);
+  if (live) addLiveAddresses(report);
+  return report;
+}
+
+SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
+  SystemReport report;
+  report.flavour = KESP::getOsFlavour();
+  report.live = live;
+  report.dhcpv6Client = KESP::hasDhcpv6Client();
+  report.interfaces.resize(names.size());
+  for (size_t i = 0; i < names.size(); ++i) report.interfaces[i].name = names[i];
+  readConfigurations(report.interfaces, live);
+  if (live)
+    for (InterfaceReport& item : report.interfaces) addLiveAddresses(item);
+  return report;
+}
+
+std::string flavourName(KESP::OsFlavour flavour) {
+  switch (flavour) {
+    case KESP::FLAVOUR_DEBIAN: return "Debian";
+    case KESP::FLAVOUR_REDHAT: return "Red Hat";
+    case KESP::FLAVOUR_SUSE: return "SUSE";
+    case KESP::FLAVOUR_NONE: break;
+  }
+  return "unknown";
+}
+
+std::string flavourKey(KESP::OsFlavour flavour) {
+  switch (flavour) {
+    case KESP::FLAVOUR_DEBIAN: return "debian";
+    case KESP::FLAVOUR_REDHAT: return "redhat";
+    case KESP::FLAVOUR_SUSE: return "suse";
+    case KESP::FLAVOUR_NONE: break;
+  }
+  return "unknown";
+}
+
+}  // namespace kesp_config_net

@@ -1,0 +1,59 @@
+#pragma once
+// What the tool knows about the interfaces: how the family's files configure
+// each one and, on a live system, which addresses the kernel gives it now.
+// Gathered afresh for every command; nothing is kept.
+
+#include <string>
+#include <vector>
+
+#include "kesp/interface_files.h"
+#include "kesp/network_model.h"
+
+namespace kesp_config_net {
+
+struct InterfaceReport {
+  std::string name;
+  /// The family's files hold a configuration for it.
+  bool configured = false;
+  /// The configured mode (AUTOV6 added on a live system that holds a dynamic
+  /// IPv6 address, as the console counts it).
+  KESP::AddressMode mode = 0;
+  KESP::Ipv4Settings ipv4;
+  KESP::Ipv6Settings ipv6;
+  /// The kernel was asked (never on an offline image).
+  bool live = false;
+  /// The kernel has a link of this name.
+  bool present = false;
+  KESP::Ipv4Settings liveIpv4;
+  KESP::Ipv6Settings liveIpv6;
+};
+
+struct SystemReport {
+  KESP::OsFlavour flavour = KESP::FLAVOUR_NONE;
+  bool live = false;
+  bool dhcpv6Client = false;
+  std::vector<InterfaceReport> interfaces;
+};
+
+/// Orders names as people count: eth2 before eth10, then byte-wise.
+void sortInterfaceNames(std::vector<std::string>& names);
+
+/// The names worth reporting: those the family's files configure (but "lo")
+/// and, on a live system, the kernel's links whose names start with "eth";
+/// each once, in counting order. False when the family's files cannot be
+/// listed (unknown family, unreadable files).
+bool listInterfaceNames(bool live, std::vector<std::string>& names);
+
+/// The report of one interface (getNetwork, and getLiveAddresses when live).
+InterfaceReport reportInterface(const std::string& name, bool live);
+
+/// Family, DHCPv6 client and the reports of the given names, the family's
+/// files read once for all of them.
+SystemReport reportSystem(const std::vector<std::string>& names, bool live);
+
+/// "Debian", "Red Hat", "SUSE" or "unknown".
+std::string flavourName(KESP::OsFlavour flavour);
+/// "debian", "redhat", "suse" or "unknown", for JSON.
+std::string flavourKey(KESP::OsFlavour flavour);
+
+}  // namespace kesp_config_net

@@ -1,0 +1,114 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+
+#include "kesp/discovery.h"
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/move.h"
+#include "kesp/network_change.h"
+#include "kesp/network_model.h"
+#include "kesp/proxy.h"
+#include "kesp/sysroot.h"
+#include "log_collector.h"
+#include "operations.h"
+
+namespace kesp_config_net {
+
+namespace {
+
+const char kOperation[] = "kesp_config_net";
+
+/// Runs one library call and gathers what it logged.
+Outcome collect(const LogCollector& log, const std::function<bool()>& call) {
+  const size_t mark = log.mark();
+  Outcome outcome;
+  outcome.ok = call();
+  const std::vector<LogLine> lines = log.linesSince(mark);
+  for (const LogLine& line : lines) {
+    if (line.level == KESP::LOG_ERROR) outcome.errors.push_back(line.message);
+    if (line.level == KESP::LOG_WARN) outcome.warnings.push_back(line.message);
+  }
+  return outcome;
+}
+
+/// True when iface needs a configuration of its own before a change: Red Hat
+/// and SUSE change an existing ifcfg file only.
+bool lacksOwnFile(const std::string& iface) {
+  const KESP::OsFlavour flavour = KESP::getOsFlavour();
+  if (flavour != KESP::FLAVOUR_REDHAT && flavour != KESP::FLAVOUR_SUSE) return false;
+  const std::string path = KESP::interfaceConfigPath(flavour, iface, kOperation);
+  return !path.empty() && access(KESP::sysPath(path).c_str(), F_OK) != 0;
+}
+
+}  // namespace
+
+Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
+  bool created = false;
+  Outcome outcome = collect(log_, [&] {
+    if (lacksOwnFile(change.iface)) {
+      if (!KESP::move(KESP::MOVE_ADD, change.iface, "")) return false;
+      created = true;
+    }
+    if (!live_)
+      return KESP::writeNetworkFiles(change.iface, change.mode, change.ipv4Address,
+                                     change.ipv4Netmask, change.ipv4Gateway, change.ipv6Address,
+                                     change.ipv6Prefix, change.ipv6Gateway);
+    return KESP::setNetwork(change.iface, change.mode, change.ipv4Address, change.ipv4Netmask,
+                            change.ipv4Gateway, change.ipv6Address, change.ipv6Prefix,
+                            change.ipv6Gateway);
+  });
+  if (created && !outcome.ok) {
+    const bool removed = KESP::move(KESP::MOVE_REMOVE, change.iface, "");
+    outcome.note = removed ? "the configuration created for " + change.iface +
+                                 " for this change was removed again"
+                           : "the configuration created for " + change.iface +
+                                 " for this change could not be removed again";
+  } else if (created) {
+    outcome.note = "a configuration file was created for " + change.iface;
+  }
+  if (outcome.ok && live_) {
+    KESP::Ipv4Settings ipv4;
+    KESP::Ipv6Settings ipv6;
+    if (KESP::getLiveAddresses(change.iface, ipv4, ipv6)) {
+      std::string held = ipv4.address;
+      if (!ipv6.address.empty()) held += (held.empty() ? "" : " and ") + ipv6.address;
+      outcome.note += (outcome.note.empty() ? "" : "; ") + change.iface + " now holds " + held;
+    }
+  }
+  return outcome;
+}
+
+Outcome LibraryOperations::setNameServers(const std::vector<std::string>& servers,
+                                          bool pending) {
+  return collect(log_, [&] { return KESP::setDnsServers(servers, pending); });
+}
+
+bool LibraryOperations::withdrawPendingNameServers() {
+  const std::string path = KESP::sysPath(KESP::RESOLV_CONF_PENDING);
+  if (std::remove(path.c_str()) == 0) return true;
+  if (errno != ENOENT)
+    KESP_LOG(KESP::LOG_ERROR, kOperation, "cannot remove " << path << " (Errno " << errno << ")");
+  return false;
+}
+
+Outcome LibraryOperations::setHostName(const std::string& name) {
+  return collect(log_, [&] { return KESP::kesp_set_hostname(name) == 0; });
+}
+
+Outcome LibraryOperations::setProxy(const ProxyRequest& proxy) {
+  return collect(log_, [&] {
+    bool passwordGiven = proxy.passwordGiven;
+    return KESP::setProxyPreservingPassword(proxy.host, proxy.port, proxy.user, proxy.password,
+                                            passwordGiven);
+  });
+}
+
+Outcome LibraryOperations::moveConfiguration(int operation, const std::string& first,
+                                             const std::string& second) {
+  return collect(log_, [&] { return KESP::move(operation, first, second); });
+}
+
+}  // namespace kesp_config_net

@@ -1,0 +1,42 @@
+#pragma once
+// The text and JSON forms of everything the tool prints as data. Pure: the
+// records come in, the text goes out, so that the output can be tested
+// without a system.
+
+#include <string>
+#include <vector>
+
+#include "interface_report.h"
+
+namespace kesp_config_net {
+
+/// The configured mode in words: "STATICV4+DHCPV6", or "not configured".
+std::string configuredModeText(const InterfaceReport& report);
+/// The live addresses as "192.0.2.10/24 2001:db8::10/64", "no address", or
+/// "link not present"; empty when the kernel was not asked.
+std::string liveAddressText(const InterfaceReport& report);
+
+std::string renderShowText(const SystemReport& report);
+std::string renderShowJson(const SystemReport& report);
+
+std::string renderNameServersText(const std::vector<std::string>& servers);
+std::string renderNameServersJson(const std::vector<std::string>& servers);
+
+std::string renderGatewaysText(const std::string& ipv4, const std::string& ipv6);
+std::string renderGatewaysJson(const std::string& iface, const std::string& ipv4,
+                               const std::string& ipv6);
+
+/// The stored proxy; the password itself is never shown, only whether one is set.
+struct ProxyView {
+  std::string host;
+  std::string port;
+  std::string user;
+  bool passwordSet = false;
+};
+std::string renderProxyText(const ProxyView& proxy);
+std::string renderProxyJson(const ProxyView& proxy);
+
+std::string renderHostNameText(const std::string& name);
+std::string renderHostNameJson(const std::string& name);
+
+}  // namespace kesp_config_net

@@ -1,0 +1,86 @@
+#include "tool.h"
+
+#include <sys/stat.h>
+
+#include <ostream>
+
+#include "command_line.h"
+#include "commands.h"
+#include "help_text.h"
+#include "interactive.h"
+#include "kesp/sysroot.h"
+#include "log_collector.h"
+#include "operations.h"
+
+namespace kesp_config_net {
+
+namespace {
+
+using CommandRunner = int (*)(CommandContext&);
+
+struct CommandEntry {
+  const char* name;
+  CommandRunner run;
+};
+
+const CommandEntry kCommands[] = {
+    {"show", runShow},     {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
+    {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
+};
+
+bool isDirectory(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+/// Restores the system root the tool found, for callers that run it in process.
+class RootGuard {
+ public:
+  RootGuard() : previous_(KESP::systemRoot()) {}
+  ~RootGuard() { KESP::setSystemRoot(previous_); }
+
+ private:
+  std::string previous_;
+};
+
+int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
+             std::ostream& err, const LogCollector& log) {
+  LibraryOperations operations(!invocation.offline, log);
+  if (invocation.command.empty()) return runInteractive(invocation, operations, out, err);
+  CommandContext context{invocation, operations, log, in, out, err};
+  for (const CommandEntry& entry : kCommands)
+    if (invocation.command == entry.name) return entry.run(context);
+  return reportUsage(err, "", "unknown command '" + invocation.command + "'");
+}
+
+}  // namespace
+
+int runTool(const std::vector<std::string>& words, std::istream& in, std::ostream& out,
+            std::ostream& err) {
+  Invocation invocation;
+  std::string error;
+  if (!parseCommandLine(words, invocation, error)) return reportUsage(err, invocation.command, error);
+  if (invocation.help || invocation.command == "help") {
+    const std::string topic = invocation.command == "help"
+                                  ? (invocation.arguments.empty() ? "" : invocation.arguments[0])
+                                  : invocation.command;
+    out << (topic.empty() ? toolHelp() : commandHelp(topic));
+    return EXIT_OK;
+  }
+  if (!invocation.root.empty() && !isDirectory(invocation.root))
+    return reportUsage(err, invocation.command,
+                       (invocation.offline ? "--root: '" : "--system-root: '") + invocation.root +
+                           "' is not a directory");
+  RootGuard rootGuard;
+  if (!invocation.root.empty()) KESP::setSystemRoot(invocation.root);
+  LogCollector log;
+  const int status = dispatch(invocation, in, out, err, log);
+  if (invocation.verbose) {
+    static const char* const kLevelNames[] = {"DEBUG", "INFO", "WARN", "ERROR"};
+    for (const LogLine& line : log.linesSince(0))
+      err << "log: [" << kLevelNames[line.level & 3] << "] " << line.message << "\n";
+  }
+  return status;
+}
+
+}  // namespace kesp_config_net
