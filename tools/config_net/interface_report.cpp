@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "configuration_reader.h"
+#include "kesp/interface_files.h"
 #include "kesp/discovery.h"
 
 namespace kesp_config_net {
@@ -56,10 +56,10 @@ std::vector<std::string> kernelEthernetLinks() {
   return names;
 }
 
-void addLiveAddresses(InterfaceReport& report) {
+void addLiveAddresses(const KESP::LiveAddressSnapshot& addresses, InterfaceReport& report) {
   report.live = true;
   report.present = if_nametoindex(report.name.c_str()) != 0;
-  if (report.present) KESP::getLiveAddresses(report.name, report.liveIpv4, report.liveIpv6);
+  if (report.present) addresses.liveAddresses(report.name, report.liveIpv4, report.liveIpv6);
 }
 
 }  // namespace
@@ -87,7 +87,11 @@ InterfaceReport reportInterface(const std::string& name, bool live) {
   InterfaceReport report;
   report.name = name;
   report.configured = KESP::getNetwork(name, live, report.mode, report.ipv4, report.ipv6);
-  if (live) addLiveAddresses(report);
+  if (live) {
+    KESP::LiveAddressSnapshot addresses;
+    addresses.read();
+    addLiveAddresses(addresses, report);
+  }
   return report;
 }
 
@@ -96,11 +100,22 @@ SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
   report.flavour = KESP::getOsFlavour();
   report.live = live;
   report.dhcpv6Client = KESP::hasDhcpv6Client();
+  // The files and the kernel are each read once for all interfaces.
+  std::vector<KESP::ConfiguredNetwork> configured(names.size());
+  for (size_t i = 0; i < names.size(); ++i) configured[i].name = names[i];
+  KESP::getNetworks(configured, live);
+  KESP::LiveAddressSnapshot addresses;
+  if (live) addresses.read();
   report.interfaces.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) report.interfaces[i].name = names[i];
-  readConfigurations(report.interfaces, live);
-  if (live)
-    for (InterfaceReport& item : report.interfaces) addLiveAddresses(item);
+  for (size_t i = 0; i < names.size(); ++i) {
+    InterfaceReport& item = report.interfaces[i];
+    item.name = configured[i].name;
+    item.configured = configured[i].configured;
+    item.mode = configured[i].mode;
+    item.ipv4 = configured[i].ipv4;
+    item.ipv6 = configured[i].ipv6;
+    if (live) addLiveAddresses(addresses, item);
+  }
   return report;
 }
 

@@ -79,12 +79,8 @@ void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names)
   for (const std::string& stored : file.lines) {
     const DebianLine line = detail::classifyDebianLine(stored);
     if (line.kind != DebianLineKind::Iface) continue;
-    std::string::size_type start = 6;  // after "iface "
-    std::string::size_type end = start;
-    while (end < line.text.size() && !std::isspace(static_cast<unsigned char>(line.text[end])))
-      ++end;
-    if (end == start) continue;
-    std::string name = line.text.substr(start, end - start);
+    const std::string name = detail::ifaceLineName(line.text);
+    if (name.empty()) continue;
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   }
 }

@@ -77,6 +77,14 @@ DebianStanza stanzaOf(const std::string& normalised, const std::string& iface, s
   return stanza;
 }
 
+std::string ifaceLineName(const std::string& normalised) {
+  std::string::size_type start = 6;  // after "iface "
+  std::string::size_type end = start;
+  while (end < normalised.size() && !std::isspace(static_cast<unsigned char>(normalised[end])))
+    ++end;
+  return end > start ? normalised.substr(start, end - start) : std::string();
+}
+
 std::vector<std::string> autoLineNames(const std::string& normalised) {
   std::vector<std::string> names;
   std::string::size_type i = 4;  // after "auto"

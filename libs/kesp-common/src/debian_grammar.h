@@ -30,6 +30,9 @@ enum class DebianStanza { NotOurs, Inet, Inet6 };
 DebianStanza stanzaOf(const std::string& normalised, const std::string& iface,
                       std::string* rest = nullptr);
 
+/// The interface a normalised iface line names; empty when it names none.
+std::string ifaceLineName(const std::string& normalised);
+
 /// The names of a normalised auto line, split at blanks.
 std::vector<std::string> autoLineNames(const std::string& normalised);
 

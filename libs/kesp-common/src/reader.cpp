@@ -3,11 +3,13 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "kesp/discovery.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
+#include "debian_grammar.h"
 #include "kesp/sysroot.h"
 #include "names.h"
 
@@ -99,6 +101,33 @@ bool listIfcfgNames(const std::string& directory, std::vector<std::string>& name
   return true;
 }
 
+/// What getNetwork adds to a family's answer: the failure line and AUTOV6.
+bool finishReading(const std::string& iface, bool found, bool detectAutoV6, AddressMode& mode) {
+  if (!found)
+    KESP_LOG(LOG_ERROR, "getNetwork",
+             "failed to read network interface files for '" << iface << "'");
+  Ipv6Settings scratch;
+  if (detectAutoV6 && getDynamicIpv6Address(iface, scratch)) mode = withAutoV6(mode);
+  return found;
+}
+
+/// Every interface's lines of a Debian file: each iface line starts the lines
+/// of the interface it names (a nameless one, of none), and readDebianInterface
+/// on them reads what it reads on the whole file.
+std::map<std::string, TextFile> splitDebianInterfaces(const TextFile& file) {
+  std::map<std::string, TextFile> parts;
+  TextFile* current = nullptr;
+  for (const std::string& stored : file.lines) {
+    const detail::DebianLine line = detail::classifyDebianLine(stored);
+    if (line.kind == detail::DebianLineKind::Iface) {
+      const std::string name = detail::ifaceLineName(line.text);
+      current = name.empty() ? nullptr : &parts[name];
+    }
+    if (current) current->lines.push_back(stored);
+  }
+  return parts;
+}
+
 }  // namespace
 
 bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
@@ -117,13 +146,29 @@ bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, 
     found = reader->read(iface, mode, ipv4, ipv6);
   else
     KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
-  if (!found)
-    KESP_LOG(LOG_ERROR, "getNetwork",
-             "failed to read network interface files for '" << iface << "'");
+  return finishReading(iface, found, detectAutoV6, mode);
+}
 
-  Ipv6Settings scratch;
-  if (detectAutoV6 && getDynamicIpv6Address(iface, scratch)) mode = withAutoV6(mode);
-  return found;
+void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
+  TextFile file;
+  if (getOsFlavour() != FLAVOUR_DEBIAN || !file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+    // One file per interface (or nothing to read): one call per name is linear.
+    for (ConfiguredNetwork& network : networks)
+      network.configured =
+          getNetwork(network.name, detectAutoV6, network.mode, network.ipv4, network.ipv6);
+    return;
+  }
+  const std::map<std::string, TextFile> parts = splitDebianInterfaces(file);
+  for (ConfiguredNetwork& network : networks) {
+    network.mode = 0;
+    network.configured = false;
+    if (!detail::checkInterfaceName(network.name, "getNetwork")) continue;
+    const auto part = parts.find(network.name);
+    const bool found = part != parts.end() &&
+                       readDebianInterface(part->second, network.name, network.mode,
+                                           network.ipv4, network.ipv6);
+    network.configured = finishReading(network.name, found, detectAutoV6, network.mode);
+  }
 }
 
 bool listConfiguredInterfaces(std::vector<std::string>& names) {

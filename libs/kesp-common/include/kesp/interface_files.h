@@ -61,7 +61,8 @@ std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface, con
 /// stanza. DHCPV6/AUTOV6 keep an existing IPv6 stanza, turning a static one
 /// into "dhcp" or "auto"; where no stanza of iface would be left they add
 /// "inet6 manual", so that ifup still brings the link up. Every other line
-/// stays unchanged and in place.
+/// stays unchanged and in place. An invalid interface name changes nothing
+/// (logged at ERROR).
 void writeDebianInterface(TextFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
 
@@ -81,7 +82,8 @@ void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names)
 /// Sets and removes only the own keys of a loaded ifcfg file (DEVICE, ONBOOT,
 /// TYPE, IPV6INIT, BOOTPROTO, DHCPV6C, IPADDR, NETMASK, GATEWAY, BROADCAST,
 /// IPV6ADDR, IPV6_DEFAULTGW, IPV6_DEFAULTDEV) for the requested mode; an empty
-/// file becomes a complete one. Values are written as given.
+/// file becomes a complete one. Values are written as given. An invalid
+/// interface name changes nothing (logged at ERROR).
 void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
 
@@ -94,7 +96,8 @@ void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ip
 
 /// Sets and removes only the own keys of a loaded ifcfg file (DEVICE,
 /// STARTMODE, TYPE, USERCONTROL, BOOTPROTO and the address keys, quoted) for
-/// the requested mode; the gateways go to the routes file instead.
+/// the requested mode; the gateways go to the routes file instead. An invalid
+/// interface name changes nothing (logged at ERROR).
 void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                         const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
 
@@ -123,6 +126,20 @@ void readSuseRoutes(KeyValueFile& routes, Ipv4Settings& ipv4, Ipv6Settings& ipv6
 /// (logged) for an invalid name, an unknown family or no configuration.
 bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
                 Ipv6Settings& ipv6);
+
+/// How one interface is configured, as getNetwork reports it.
+struct ConfiguredNetwork {
+  std::string name;
+  bool configured = false;  ///< getNetwork's result
+  AddressMode mode = 0;
+  Ipv4Settings ipv4;
+  Ipv6Settings ipv6;
+};
+
+/// getNetwork for every entry's name (the other fields are overwritten), with
+/// the family's files read once: the Debian file holds every interface, so a
+/// call of getNetwork per name would read and parse it once per name.
+void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6);
 
 /// Replaces names with the interfaces that the family's files configure:
 /// Debian iface lines in file order, or the sorted names of the ifcfg-<name>

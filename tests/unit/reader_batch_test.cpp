@@ -1,17 +1,15 @@
-// kesp_config_net reads every interface's configuration in one pass; what it
-// reads must be exactly what getNetwork reads interface by interface, on the
+// getNetworks reads every interface's configuration in one pass; what it reads
+// must be exactly what getNetwork reads interface by interface, on the
 // library's own fixture files and on files written to trip the cutting.
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 
-#include "configuration_reader.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "test_support.h"
 
-using namespace kesp_config_net;
 
 namespace {
 
@@ -48,7 +46,7 @@ std::vector<std::string> debianTexts() {
   return texts;
 }
 
-TEST(ConfigNetReader, ReadsWhatGetNetworkReadsOnDebian) {
+TEST(GetNetworksTest, ReadsWhatGetNetworkReadsOnDebian) {
   kesp_test::SystemRoot root;
   kesp_test::LogCapture quiet(KESP::LOG_NONE);
   const std::vector<std::string> texts = debianTexts();
@@ -58,10 +56,11 @@ TEST(ConfigNetReader, ReadsWhatGetNetworkReadsOnDebian) {
     std::vector<std::string> names;
     KESP::listConfiguredInterfaces(names);
     names.push_back("eth9");  // configured nowhere
-    std::vector<InterfaceReport> reports(names.size());
+    names.push_back("eth0:1");
+    std::vector<KESP::ConfiguredNetwork> reports(names.size());
     for (size_t i = 0; i < names.size(); ++i) reports[i].name = names[i];
-    readConfigurations(reports, false);
-    for (const InterfaceReport& report : reports) {
+    KESP::getNetworks(reports, false);
+    for (const KESP::ConfiguredNetwork& report : reports) {
       KESP::AddressMode mode = 0;
       KESP::Ipv4Settings ipv4;
       KESP::Ipv6Settings ipv6;
@@ -80,44 +79,23 @@ TEST(ConfigNetReader, ReadsWhatGetNetworkReadsOnDebian) {
   }
 }
 
-TEST(ConfigNetReader, CutsAtIfaceLinesOnly) {
-  KESP::TextFile file;
-  file.lines = {"auto eth0", "iface eth0 inet static", " address 192.0.2.1", "iface\teth1 inet dhcp",
-                "iface eth1 inet dhcp", "# note", "iface eth0 inet6 auto", "iface ", " address x"};
-  const auto parts = splitDebianInterfaces(file);
-  ASSERT_EQ(parts.size(), 2u);
-  EXPECT_EQ(parts.at("eth0").lines,
-            (std::list<std::string>{"iface eth0 inet static", " address 192.0.2.1", "iface\teth1 inet dhcp",
-                                    "iface eth0 inet6 auto"}));
-  EXPECT_EQ(parts.at("eth1").lines, (std::list<std::string>{"iface eth1 inet dhcp", "# note"}));
-}
-
-TEST(ConfigNetReader, OtherFamiliesAndDynamicAddresses) {
+TEST(GetNetworksTest, OtherFamiliesAndBadNames) {
   kesp_test::SystemRoot root;
   root.copyFixture("config_net/redhat");
-  kesp_test::LogCapture quiet(KESP::LOG_NONE);
-  std::vector<InterfaceReport> reports(3);
+  kesp_test::LogCapture log;
+  std::vector<KESP::ConfiguredNetwork> reports(4);
   reports[0].name = "eth0";
   reports[1].name = "eth1";
   reports[2].name = "eth4";
-  readConfigurations(reports, false);
+  reports[3].name = "../eth0";
+  KESP::getNetworks(reports, false);
   EXPECT_TRUE(reports[0].configured);
   EXPECT_EQ(reports[0].mode, KESP::STATICV4);
   EXPECT_EQ(reports[0].ipv4.gateway, "192.0.2.1");
   EXPECT_EQ(reports[1].mode, KESP::DHCPV4);
   EXPECT_FALSE(reports[2].configured);
-
-  const struct {
-    KESP::AddressMode in, out;
-  } cases[] = {
-      {0, KESP::AUTOV6},
-      {KESP::STATICV4, KESP::STATICV4 | KESP::AUTOV6},
-      {KESP::DHCPV4, KESP::DHCPV4 | KESP::AUTOV6},
-      {KESP::STATICV4 | KESP::STATICV6, KESP::STATICV4 | KESP::STATICV6},
-      {KESP::DHCPV4 | KESP::DHCPV6, KESP::DHCPV4 | KESP::DHCPV6},
-      {KESP::STATICV6, KESP::STATICV6},
-  };
-  for (const auto& c : cases) EXPECT_EQ(withDynamicIpv6(c.in), c.out) << c.in;
+  EXPECT_FALSE(reports[3].configured);
+  EXPECT_TRUE(log.contains("invalid interface name '../eth0'"));
 }
 
 }  // namespace
