@@ -6,6 +6,7 @@
 
 #include "debian_grammar.h"
 #include "kesp/interface_files.h"
+#include "names.h"
 
 namespace KESP {
 
@@ -210,6 +211,8 @@ class DebianWriter {
 
 void writeDebianInterface(TextFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
+  // The name becomes part of the file's lines: a bad one changes nothing.
+  if (!detail::checkInterfaceName(iface, "writeDebianInterface")) return;
   DebianWriter(file, iface, mode, ipv4, ipv6).run();
 }
 

@@ -39,6 +39,30 @@ bool readSide(SwapSide& side) {
   return false;
 }
 
+/// True when every text of the side is made of address characters only
+/// (letters, digits, ".", ":", "/", "%", "_", "-"). The ifcfg files are
+/// sourced by a root shell and the writers put the texts in unquoted or
+/// single-quoted; a value that its old file quoted safely could otherwise
+/// run as a command in the new one.
+bool hasPlainTexts(const SwapSide& side) {
+  const std::string* const texts[] = {&side.ipv4.address, &side.ipv4.netmask,
+                                      &side.ipv4.gateway, &side.ipv4.broadcast,
+                                      &side.ipv6.address, &side.ipv6.prefix,
+                                      &side.ipv6.gateway};
+  for (const std::string* text : texts) {
+    for (unsigned char c : *text) {
+      const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+      if (!alnum && std::string(".:/%_-").find(static_cast<char>(c)) == std::string::npos) {
+        KESP_LOG(LOG_ERROR, kOperation,
+                 "Cant swap: " << side.name << " holds '" << detail::printable(*text)
+                               << "', which is no address");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 /// Reads both sides, logging each one that has no configuration. An
 /// unconfigured side still takes part: moving a configuration to a new
 /// interface is what a swap with it is for.
@@ -166,6 +190,7 @@ bool swapIfcfg(OsFlavour flavour, IfcfgWriter write, const std::string& first,
   SwapSide a(first);
   SwapSide b(second);
   readBothSides(a, b);
+  if (!hasPlainTexts(a) || !hasPlainTexts(b)) return false;
   KeyValueFile firstFile('=');
   KeyValueFile secondFile('=');
   write(firstFile, first, b.mode, b.ipv4, b.ipv6);

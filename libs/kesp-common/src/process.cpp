@@ -12,6 +12,14 @@ namespace detail {
 
 int runArgv(const std::vector<std::string>& argv, std::string* output) {
   if (argv.empty()) return -1;
+  // An argument ends at its first NUL byte: the program would get a shorter
+  // text than the caller's, so such a text is not passed on at all.
+  for (const std::string& arg : argv) {
+    if (arg.find('\0') != std::string::npos) {
+      errno = EINVAL;
+      return -1;
+    }
+  }
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);

@@ -1,6 +1,7 @@
 // Red Hat-style per-interface files: "<dir>/ifcfg-<name>", KEY=value lines.
 
 #include "kesp/interface_files.h"
+#include "names.h"
 
 namespace KESP {
 
@@ -40,6 +41,8 @@ const ModeRow kRedHatModeRows[] = {
 
 void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
+  // The name becomes part of the file's lines: a bad one changes nothing.
+  if (!detail::checkInterfaceName(iface, "writeRedHatInterface")) return;
   file.set("DEVICE", iface);
   file.set("ONBOOT", "yes");
   file.set("TYPE", "Ethernet");

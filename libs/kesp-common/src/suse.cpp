@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "kesp/interface_files.h"
+#include "names.h"
 
 namespace KESP {
 
@@ -66,6 +67,8 @@ std::string firstWord(const std::string& text) {
 
 void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                         const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
+  // The name becomes part of the file's lines: a bad one changes nothing.
+  if (!detail::checkInterfaceName(iface, "writeSuseInterface")) return;
   file.set("DEVICE", iface);
   file.set("STARTMODE", "'auto'");
   file.set("TYPE", "Ethernet");

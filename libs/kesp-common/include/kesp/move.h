@@ -32,7 +32,9 @@ enum MoveOperation {
 ///   stanza) is exchanged as the empty configuration; that is logged but is no
 ///   failure, since moving a configuration to a new interface is such a swap.
 ///   A file that exists but cannot be read stops the swap before anything is
-///   written. When the second ifcfg
+///   written; so does, on Red Hat and SUSE, whose files a root shell sources,
+///   an address text of either side that holds anything but letters, digits,
+///   ".", ":", "/", "%", "_" and "-". When the second ifcfg
 ///   file cannot be saved, the first is put back as it was.
 ///
 /// Returns true when the change was made and saved, or when `first` and
