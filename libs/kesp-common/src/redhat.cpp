@@ -1,6 +1,7 @@
 // Red Hat-style per-interface files: "<dir>/ifcfg-<name>", KEY=value lines.
 
 #include "kesp/interface_files.h"
+#include "mode_rows.h"
 #include "names.h"
 
 namespace KESP {
@@ -20,13 +21,8 @@ enum RedHatFact : unsigned {
   DHCPV6C_YES = 8,
 };
 
-struct ModeRow {
-  unsigned requiredFacts;
-  AddressMode mode;
-};
-
 // The first row whose facts all hold decides; static addresses outrank DHCP.
-const ModeRow kRedHatModeRows[] = {
+const detail::ModeRow kRedHatModeRows[] = {
     {HAS_IPADDR | HAS_IPV6ADDR, STATICV4 | STATICV6},
     {BOOTPROTO_DHCP | DHCPV6C_YES, DHCPV4 | DHCPV6},
     {HAS_IPADDR | DHCPV6C_YES, STATICV4 | DHCPV6},
@@ -96,13 +92,7 @@ void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ip
   if (getUnquotedValue(file, "DHCPV6C", dhcpv6c) && to_lower(dhcpv6c) == "yes")
     facts |= DHCPV6C_YES;
 
-  mode = 0;
-  for (const ModeRow& row : kRedHatModeRows) {
-    if ((facts & row.requiredFacts) == row.requiredFacts) {
-      mode = row.mode;
-      break;
-    }
-  }
+  mode = detail::firstMatchingMode(kRedHatModeRows, facts);
 }
 
 }  // namespace KESP

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "kesp/interface_files.h"
+#include "mode_rows.h"
 #include "names.h"
 
 namespace KESP {
@@ -23,13 +24,8 @@ enum SuseFact : unsigned {
   BOOTPROTO_DHCP6 = 8,
 };
 
-struct ModeRow {
-  unsigned requiredFacts;
-  AddressMode mode;
-};
-
 // The first row whose facts all hold decides; static addresses outrank DHCP.
-const ModeRow kSuseModeRows[] = {
+const detail::ModeRow kSuseModeRows[] = {
     {HAS_IPADDR | HAS_IPADDR0, STATICV4 | STATICV6},
     {HAS_IPADDR | BOOTPROTO_DHCP6, STATICV4 | DHCPV6},
     {HAS_IPADDR, STATICV4},
@@ -105,13 +101,7 @@ void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode
   if (bootProto == "dhcp4") facts |= BOOTPROTO_DHCP4;
   if (bootProto == "dhcp6") facts |= BOOTPROTO_DHCP6;
 
-  mode = 0;
-  for (const ModeRow& row : kSuseModeRows) {
-    if ((facts & row.requiredFacts) == row.requiredFacts) {
-      mode = row.mode;
-      break;
-    }
-  }
+  mode = detail::firstMatchingMode(kSuseModeRows, facts);
 }
 
 void writeSuseRoutes(KeyValueFile& routes, AddressMode mode, const Ipv4Settings& ipv4,
