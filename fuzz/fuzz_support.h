@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kesp/log.h"
+#include "text_lines.h"
 
 /// Aborts with the failed condition: libFuzzer reports a crash and saves the input.
 #define KESP_FUZZ_CHECK(condition)                                                       \
@@ -22,28 +23,11 @@
 
 namespace kesp_fuzz {
 
-/// Lines without their line ends; a last line without a newline is kept.
-inline std::list<std::string> linesOf(const std::string& text) {
-  std::list<std::string> lines;
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    std::string::size_type end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.emplace_back(text, start, std::string::npos);
-      break;
-    }
-    lines.emplace_back(text, start, end - start);
-    start = end + 1;
-  }
-  return lines;
-}
+/// The lines TextFile::load makes of a file's text.
+inline std::list<std::string> linesOf(const std::string& text) { return KESP::detail::splitLines(text); }
 
 /// The file content that TextFile::save would write for the lines.
-inline std::string textOf(const std::list<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + '\n';
-  return text;
-}
+inline std::string textOf(const std::list<std::string>& lines) { return KESP::detail::joinLines(lines); }
 
 inline void silenceLog() { KESP::kesp_log_set_level(KESP::LOG_NONE); }
 

@@ -3,16 +3,16 @@
 #include <cstdlib>
 
 #include "file_write.h"
+#include "text_lines.h"
 #include "kesp/log.h"
 #include "kesp/util.h"
 
 namespace KESP {
 
-namespace {
+namespace detail {
 
-/// Splits text into lines without their line ends; a last line without a
-/// newline is kept whole, and lines of any length stay whole.
-void splitLines(const std::string& text, std::list<std::string>& lines) {
+std::list<std::string> splitLines(const std::string& text) {
+  std::list<std::string> lines;
   std::string::size_type start = 0;
   while (start < text.size()) {
     std::string::size_type end = text.find('\n', start);
@@ -23,9 +23,19 @@ void splitLines(const std::string& text, std::list<std::string>& lines) {
     lines.emplace_back(text, start, end - start);
     start = end + 1;
   }
+  return lines;
 }
 
-}  // namespace
+std::string joinLines(const std::list<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace detail
 
 bool TextFile::load(const std::string& path) {
   filename = path;
@@ -39,7 +49,7 @@ bool TextFile::load(const std::string& path) {
     unreadable_ = !missing;
     return false;
   }
-  splitLines(content, lines);
+  lines = detail::splitLines(content);
   return true;
 }
 
@@ -50,12 +60,7 @@ bool TextFile::save(const std::string& path) {
     KESP_LOG(LOG_ERROR, "save", "Failed to write file " << path);
     return false;
   }
-  std::string content;
-  for (const std::string& line : lines) {
-    content += line;
-    content += '\n';
-  }
-  if (!detail::replaceFile(path, content)) {
+  if (!detail::replaceFile(path, detail::joinLines(lines))) {
     KESP_LOG(LOG_ERROR, "save", "Failed to write file " << path);
     return false;
   }
