@@ -2,6 +2,7 @@
 // tests/fixtures/move/<family>/<case>/, and the cases where it must touch
 // nothing: bad names, unknown operations, unreadable or unwritable files.
 
+#include <sstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -278,5 +279,33 @@ TEST_P(MoveIfcfgFaultTest, LeavesTheFilesAsTheyWere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, MoveIfcfgFaultTest, ::testing::Values("redhat", "suse"));
+
+}  // namespace
+
+namespace {
+
+// ifupdown refuses the whole file for one option line without a value, so no
+// interface would come up: a swap of a stanza without a broadcast line must
+// not write an empty one.
+TEST(MoveDebianTest, SwapWritesNoOptionWithoutValue) {
+  kesp_test::SystemRoot root;
+  root.copyFixture("move/debian/input");
+  kesp_test::LogCapture quiet(KESP::LOG_NONE);
+  ASSERT_TRUE(KESP::move(KESP::MOVE_SWAP, "eth2", "eth1"));
+  const std::string text = root.read("/etc/network/interfaces");
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string keyword, value;
+    words >> keyword >> value;
+    const bool option = keyword == "address" || keyword == "broadcast" ||
+                        keyword == "netmask" || keyword == "gateway";
+    if (option) {
+      EXPECT_FALSE(value.empty()) << "'" << line << "' in\n" << text;
+    }
+  }
+  EXPECT_NE(text.find("iface eth1 inet static"), std::string::npos) << text;
+}
 
 }  // namespace

@@ -8,16 +8,16 @@ namespace KESP {
 namespace detail {
 
 const DebianOption<Ipv4Settings> kInetOptions[4] = {
-    {"address ", &Ipv4Settings::address, false},
-    {"broadcast ", &Ipv4Settings::broadcast, false},
-    {"netmask ", &Ipv4Settings::netmask, false},
-    {"gateway ", &Ipv4Settings::gateway, true},
+    {"address ", &Ipv4Settings::address},
+    {"broadcast ", &Ipv4Settings::broadcast},
+    {"netmask ", &Ipv4Settings::netmask},
+    {"gateway ", &Ipv4Settings::gateway},
 };
 
 const DebianOption<Ipv6Settings> kInet6Options[3] = {
-    {"address ", &Ipv6Settings::address, false},
-    {"netmask ", &Ipv6Settings::prefix, false},
-    {"gateway ", &Ipv6Settings::gateway, true},
+    {"address ", &Ipv6Settings::address},
+    {"netmask ", &Ipv6Settings::prefix},
+    {"gateway ", &Ipv6Settings::gateway},
 };
 
 namespace {

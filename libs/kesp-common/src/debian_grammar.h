@@ -46,7 +46,6 @@ template <class Settings>
 struct DebianOption {
   const char* keyword;  // including the one space before the value
   std::string Settings::*field;
-  bool omitWhenEmpty;  // no line at all for an empty value
 };
 
 /// In the order in which missing lines are inserted.

@@ -141,7 +141,8 @@ class DebianWriter {
   Position rewriteOption(Position it, const detail::DebianOption<Settings>& option,
                          const Settings& settings, bool isStatic) {
     const std::string& value = settings.*option.field;
-    if (!isStatic || (option.omitWhenEmpty && value.empty())) return lines_.erase(it);
+    // ifupdown refuses a whole file for one option without a value.
+    if (!isStatic || value.empty()) return lines_.erase(it);
     *it = option.keyword + value;
     return std::next(it);
   }
@@ -179,7 +180,7 @@ class DebianWriter {
     Position insertBefore = std::next(anchor);
     for (size_t i = 0; i < N; ++i) {
       const std::string& value = settings.*table[i].field;
-      if (seen[i] || (table[i].omitWhenEmpty && value.empty())) continue;
+      if (seen[i] || value.empty()) continue;
       lines_.insert(insertBefore, table[i].keyword + value);
     }
   }
