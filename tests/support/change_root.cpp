@@ -11,35 +11,17 @@ namespace kesp_test {
 
 namespace {
 
-void readTreeInto(const std::string& dir, const std::string& prefix, FileTree& tree) {
-  DIR* handle = opendir(dir.c_str());
-  if (!handle) throw std::runtime_error("cannot list " + dir);
-  while (dirent* entry = readdir(handle)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = dir + "/" + name;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) continue;
-    if (S_ISDIR(info.st_mode)) {
-      readTreeInto(path, prefix + name + "/", tree);
-    } else if (S_ISLNK(info.st_mode)) {
-      char target[4096];
-      const ssize_t n = readlink(path.c_str(), target, sizeof target);
-      tree[prefix + name] = "-> " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
-    } else {
-      tree[prefix + name] = readFile(path);
-    }
-  }
-  closedir(handle);
-}
-
 std::string callRecord(const TempDir& records) { return records / "calls"; }
 
 }  // namespace
 
 FileTree readTree(const std::string& dir) {
   FileTree tree;
-  readTreeInto(dir, "", tree);
+  const bool listed = forEachFileBelow(
+      dir, [&tree](const std::string& relative, const std::string& full, const struct stat& info) {
+        tree[relative] = entryContent(full, info);
+      });
+  if (!listed) throw std::runtime_error("cannot list " + dir);
   return tree;
 }
 

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -134,6 +135,43 @@ std::string readFile(const std::string& path) {
 bool fileExists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
+}
+
+namespace {
+
+bool walkBelow(const std::string& dir, const std::string& prefix,
+               const std::function<void(const std::string&, const std::string&,
+                                        const struct stat&)>& visit) {
+  DIR* handle = opendir(dir.c_str());
+  if (!handle) return false;
+  while (const dirent* entry = readdir(handle)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = dir + "/" + name;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode))
+      walkBelow(path, prefix + name + "/", visit);
+    else
+      visit(prefix + name, path, info);
+  }
+  closedir(handle);
+  return true;
+}
+
+}  // namespace
+
+bool forEachFileBelow(const std::string& dir,
+                      const std::function<void(const std::string&, const std::string&,
+                                               const struct stat&)>& visit) {
+  return walkBelow(dir, "", visit);
+}
+
+std::string entryContent(const std::string& path, const struct stat& info) {
+  if (!S_ISLNK(info.st_mode)) return readFile(path);
+  char target[4096];
+  const ssize_t n = readlink(path.c_str(), target, sizeof target);
+  return "-> " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 bool isRoot() { return geteuid() == 0; }

@@ -2,6 +2,9 @@
 // Helpers shared by the unit and system tests: temporary directories, system
 // roots, captured log lines and small file utilities.
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +71,13 @@ void writeFile(const std::string& path, const std::string& content, unsigned mod
 /// Reads the whole file; throws when it cannot be read.
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+/// Calls visit(relative, full, lstat) for every entry below dir that is not a
+/// directory (directories are descended). False when dir cannot be listed.
+bool forEachFileBelow(const std::string& dir,
+                      const std::function<void(const std::string& relative, const std::string& full,
+                                               const struct stat& info)>& visit);
+/// A file's content, or "-> target" for a symbolic link.
+std::string entryContent(const std::string& path, const struct stat& info);
 void makeDirs(const std::string& path);
 bool isRoot();
 /// Runs a shell command line (test scaffolding only); returns its exit code.

@@ -15,36 +15,6 @@ namespace kesp_test {
 
 namespace {
 
-void collect(const std::string& dir, const std::string& prefix, TreeState& tree) {
-  DIR* handle = opendir(dir.c_str());
-  if (!handle) return;
-  while (const dirent* entry = readdir(handle)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = dir + "/" + name;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) continue;
-    if (S_ISDIR(info.st_mode)) {
-      collect(path, prefix + name + "/", tree);
-      continue;
-    }
-    FileState state;
-    state.inode = info.st_ino;
-    state.mode = info.st_mode;
-    state.uid = info.st_uid;
-    state.gid = info.st_gid;
-    if (S_ISLNK(info.st_mode)) {
-      char target[4096];
-      const ssize_t n = readlink(path.c_str(), target, sizeof target);
-      state.content = "-> " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
-    } else {
-      state.content = readFile(path);
-    }
-    tree[prefix + name] = state;
-  }
-  closedir(handle);
-}
-
 bool writeAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -101,7 +71,16 @@ bool sameFile(const FileState& a, const FileState& b) {
 
 TreeState treeState(const std::string& dir) {
   TreeState tree;
-  collect(dir, "", tree);
+  forEachFileBelow(dir, [&tree](const std::string& relative, const std::string& full,
+                                const struct stat& info) {
+    FileState state;
+    state.inode = info.st_ino;
+    state.mode = info.st_mode;
+    state.uid = info.st_uid;
+    state.gid = info.st_gid;
+    state.content = entryContent(full, info);
+    tree[relative] = state;
+  });
   return tree;
 }
 
