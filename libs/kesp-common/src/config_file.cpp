@@ -3,7 +3,10 @@
 
 #include <tinyxml.h>
 
-#include <boost/filesystem.hpp>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
 
 #include "file_write.h"
 #include "kesp/config.h"
@@ -25,20 +28,34 @@ std::string valueOf(const TiXmlElement& property) {
 }
 
 /// What is at the path. Absence is an answer, not an error: `error` is set
-/// only when the question could not be answered (status_error then).
-boost::filesystem::file_type typeAt(const std::string& path, boost::system::error_code& error) {
-  boost::filesystem::file_type type = boost::filesystem::status(path, error).type();
-  if (type == boost::filesystem::file_not_found) error.clear();
-  return error ? boost::filesystem::status_error : type;
+/// only when the question could not be answered (file_type::none then).
+std::filesystem::file_type typeAt(const std::string& path, std::error_code& error) {
+  std::filesystem::file_type type = std::filesystem::status(path, error).type();
+  if (type == std::filesystem::file_type::not_found) error.clear();
+  return error ? std::filesystem::file_type::none : type;
+}
+
+/// The modification time in whole seconds since the epoch. Read with stat:
+/// C++17 gives file_time_type no exact conversion to time_t, and a
+/// conversion through the clocks' current times could differ by a second
+/// between two calls, which would report a change that never happened.
+bool modificationTime(const std::string& path, std::time_t& time, std::error_code& error) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) {
+    error.assign(errno, std::generic_category());
+    return false;
+  }
+  time = status.st_mtime;
+  return true;
 }
 
 }  // namespace
 
 std::time_t getLastWriteTime(const std::string& path) {
-  boost::system::error_code error;
-  bool present = typeAt(path, error) != boost::filesystem::file_not_found;
+  std::error_code error;
+  bool present = typeAt(path, error) != std::filesystem::file_type::not_found;
   std::time_t time = 0;
-  if (!error && present) time = boost::filesystem::last_write_time(path, error);
+  if (!error && present) modificationTime(path, time, error);
   if (error) {
     KESP_LOG(LOG_ERROR, "getLastWriteTime",
              "error occurred while checking for last write time. file="
@@ -62,21 +79,21 @@ void configfile::forgetContent() {
 
 bool configfile::load() {
   forgetContent();
-  boost::system::error_code error;
-  boost::filesystem::file_type type = typeAt(path_, error);
+  std::error_code error;
+  std::filesystem::file_type type = typeAt(path_, error);
   if (error) {
     // Not absence but an unanswerable question (no search permission, ...).
     KESP_LOG(LOG_ERROR, "load",
              "unable to check configuration file " << path_ << " (" << error.message() << ")");
     return false;
   }
-  if (type == boost::filesystem::file_not_found) {
+  if (type == std::filesystem::file_type::not_found) {
     KESP_LOG(LOG_DEBUG, "load", "configuration file not found " << path_);
     return false;
   }
   // The XML library sizes its buffer from the end offset, which a directory
   // reports as huge, and would block on a pipe: only plain files are parsed.
-  if (type != boost::filesystem::regular_file) {
+  if (type != std::filesystem::file_type::regular) {
     KESP_LOG(LOG_ERROR, "load", "failed to load file " << path_ << " (not a regular file)");
     return false;
   }
