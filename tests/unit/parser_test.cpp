@@ -131,17 +131,18 @@ TEST(EncodingTest, Base64MatchesOpenSsl) {
       "QUJD", "QUJDRA", "QUJDRA=", "QUJDRA==", "QR==", "QQ=A", "====", "QQ==QUJD", "QUJD====",
       "  QUJD", "\tQUJD", "QUJD  ", "QUJD\r\n", "QUJD\n\n\n\n", "QU JD", "QUJD\nQUJD", "QUJD-",
       "QUJD-RA==", "QUJ*", "Q", "QU\n\n", std::string("QU\0JD", 5), "\xc3\xa9QUJD",
-      block + "QUJD", block + "QUJ", blanks + "QUJD", block.substr(8) + "\n\n\n\n\n\n\n\n" + blanks + "QUJD",
-      block.substr(2) + "==QUJD", block + block.substr(1) + "*"};
+      block + "QUJD", block + "QUJ", blanks + "QUJD", block.substr(2) + "==QUJD",
+      block.substr(8) + "\n\n\n\n\n\n\n\n" + blanks + "QUJD", block + block.substr(1) + "*"};
   std::mt19937 random(16);
   const std::string alphabet = "AQgw09+/=  \t\n\r-*\x80\x0b";
   for (int i = 0; i < 3000; ++i) {
     std::string text(random() % (i % 10 == 0 ? 2600 : 24), 'A');
-    for (char& c : text) c = random() % 4 ? "QUJDqd09+/"[random() % 10] : alphabet[random() % alphabet.size()];
+    for (char& c : text)
+      c = random() % 4 ? "QUJDqd09+/"[random() % 10] : alphabet[random() % alphabet.size()];
     inputs.push_back(text);
   }
   for (const std::string& text : inputs) {
-    SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + " size " + std::to_string(text.size()));
+    SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + " of " + std::to_string(text.size()));
     std::string decoded, encoded;
     ASSERT_TRUE(decode(ENCODING_BASE64, text, decoded));
     EXPECT_EQ(kesp_reference::opensslBase64Decode(text), decoded);
