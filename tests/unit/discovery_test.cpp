@@ -60,24 +60,31 @@ TEST(CanonicalIpv6, InvalidTextIsLoggedAndLeavesTheOutput) {
 TEST(CanonicalIpv6, FromThirtyTwoHexDigits) {
   struct Case {
     const char* digits;
-    bool valid;
-    const char* expected;
+    const char* expected;  // "previous": rejected
+    const char* logged;    // what the error line shows when rejected
   };
   const Case cases[] = {
-      {"20010db8000000000000000000000001", true, "2001:db8::1"},
-      {"fe800000000000006c58a0fffead4c79", true, "fe80::6c58:a0ff:fead:4c79"},
-      {"00000000000000000000000000000001", true, "::1"},
-      {"20010DB8000000000000000000000001", true, "2001:db8::1"},
-      {"20010db800000000000000000000001", false, "previous"},    // 31 digits
-      {"20010db80000000000000000000000011", false, "previous"},  // 33 digits
-      {"20010db8000000000000000000000g01", false, "previous"},
-      {"", false, "previous"},
+      {"20010db8000000000000000000000001", "2001:db8::1", ""},
+      {"fe800000000000006c58a0fffead4c79", "fe80::6c58:a0ff:fead:4c79", ""},
+      {"00000000000000000000000000000001", "::1", ""},
+      {"20010DB8000000000000000000000001", "2001:db8::1", ""},
+      {"20010db800000000000000000000001", "previous", "2001:0db8:0000:0000:0000:0000:0000:001"},
+      {"20010db80000000000000000000000011", "previous",
+       "2001:0db8:0000:0000:0000:0000:0000:0001:1"},
+      {"20010db8000000000000000000000g01", "previous", "2001:0db8:0000:0000:0000:0000:0000:0g01"},
+      {"::1", "previous", "::1"},
+      {"", "previous", ""},
   };
-  kesp_test::LogCapture log;
   for (const Case& c : cases) {
+    kesp_test::LogCapture log;
     std::string out = "previous";
-    EXPECT_EQ(c.valid, KESP::hexToCanonicalIPv6(c.digits, out)) << c.digits;
+    const bool valid = std::string(c.expected) != "previous";
+    EXPECT_EQ(valid, KESP::hexToCanonicalIPv6(c.digits, out)) << c.digits;
     EXPECT_EQ(c.expected, out) << c.digits;
+    if (valid)
+      EXPECT_EQ("", log.text());
+    else
+      EXPECT_TRUE(log.contains(std::string("Invalid IPv6 address ") + c.logged)) << log.text();
   }
 }
 
