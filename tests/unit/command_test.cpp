@@ -2,6 +2,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
@@ -31,14 +33,24 @@ TEST(ExecuteTest, StatusAndOutput) {
   }
 }
 
-TEST(ExecuteTest, NoWaitReadsOutputSoTheCommandFinishes) {
+TEST(ExecuteTest, NoWaitLetsTheCommandFinishAndLeavesItsBackgroundAlone) {
   kesp_test::TempDir dir;
-  // The command prints a lot before it records that it got to the end: closing
-  // the pipe unread would kill it with SIGPIPE first.
+  // The command prints a lot before it records that it got to the end: a pipe
+  // closed unread would kill it with SIGPIPE first.
   std::string marker = dir / "done";
-  EXPECT_EQ(execute_no_wait("seq 1 200000; touch '" + marker + "'"), 0);
-  EXPECT_TRUE(kesp_test::fileExists(marker));
+  EXPECT_EQ(execute_no_wait("seq 1 200000; out=$(readlink /proc/$$/fd/1); echo \"$out\" > '" +
+                            marker + "'"),
+            0);
+  EXPECT_EQ(readFile(marker), "/dev/null\n");
   EXPECT_EQ(execute_no_wait("/nonexistent/command 2>/dev/null"), 0);
+
+  // A process the command leaves behind is still running when the call
+  // returns: the caller waited for the shell only.
+  std::string pidFile = dir / "pid";
+  EXPECT_EQ(execute_no_wait("sleep 60 & echo $! > '" + pidFile + "'"), 0);
+  pid_t background = static_cast<pid_t>(std::stol(readFile(pidFile)));
+  EXPECT_EQ(kill(background, 0), 0);
+  kill(background, SIGKILL);
 }
 
 class SystemEnvTest : public ::testing::Test {
@@ -120,6 +132,13 @@ TEST(RunArgvTest, NoShellCapturesOutputAndStatus) {
   EXPECT_EQ(detail::runArgv({"/bin/sh", "-c", "exit 5"}), 5 * 256);
   EXPECT_EQ(detail::runArgv({"/nonexistent/x"}, &output), 127 * 256);
   EXPECT_EQ(detail::runArgv({}), -1);
+
+  // A script without a "#!" line runs under /bin/sh, its arguments still literal.
+  std::string script = dir / "plain-script";
+  kesp_test::writeFile(script, "printf '%s|' \"$0\" \"$@\"; exit 3\n", 0755);
+  EXPECT_EQ(detail::runArgv({script, "a b", "$(touch " + canary + ")"}, &output), 3 * 256);
+  EXPECT_EQ(output, script + "|a b|$(touch " + canary + ")|");
+  EXPECT_FALSE(kesp_test::fileExists(canary));
 }
 
 TEST(ShellQuoteTest, OneLiteralWordForTheShell) {
