@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <sstream>
 
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
@@ -35,22 +36,20 @@ TEST(ExecuteTest, StatusAndOutput) {
 
 TEST(ExecuteTest, NoWaitLetsTheCommandFinishAndLeavesItsBackgroundAlone) {
   kesp_test::TempDir dir;
-  // The command prints a lot before it records that it got to the end: a pipe
-  // closed unread would kill it with SIGPIPE first.
-  std::string marker = dir / "done";
-  EXPECT_EQ(execute_no_wait("seq 1 200000; out=$(readlink /proc/$$/fd/1); echo \"$out\" > '" +
-                            marker + "'"),
+  // Much output, then a process left behind: a pipe closed unread would kill
+  // the command with SIGPIPE, one read to its end would wait for the sleep.
+  std::string record = dir / "record";
+  EXPECT_EQ(execute_no_wait("seq 1 200000; sleep 60 & echo $! $(readlink /proc/$$/fd/1) > '" +
+                            record + "'"),
             0);
-  EXPECT_EQ(readFile(marker), "/dev/null\n");
+  std::istringstream words(readFile(record));
+  pid_t background = 0;
+  std::string output;
+  words >> background >> output;
+  EXPECT_EQ(output, "/dev/null");
+  EXPECT_TRUE(background > 0 && kill(background, 0) == 0) << "the sleep has already ended";
+  if (background > 0) kill(background, SIGKILL);
   EXPECT_EQ(execute_no_wait("/nonexistent/command 2>/dev/null"), 0);
-
-  // A process the command leaves behind is still running when the call
-  // returns: the caller waited for the shell only.
-  std::string pidFile = dir / "pid";
-  EXPECT_EQ(execute_no_wait("sleep 60 & echo $! > '" + pidFile + "'"), 0);
-  pid_t background = static_cast<pid_t>(std::stol(readFile(pidFile)));
-  EXPECT_EQ(kill(background, 0), 0);
-  kill(background, SIGKILL);
 }
 
 class SystemEnvTest : public ::testing::Test {

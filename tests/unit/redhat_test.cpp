@@ -98,8 +98,6 @@ const RedHatReadCase kRedHatReadCases[] = {
      "255.255.255.0", "", "48", ""},
     {"NetmaskOutranksPrefix", "IPADDR=192.0.2.5\nPREFIX=8\nNETMASK=255.255.0.0\n", STATICV4,
      "192.0.2.5", "255.255.0.0", "", "48", ""},
-    {"PrefixThirtyTwo", "IPADDR=192.0.2.5\nPREFIX=32\n", STATICV4, "192.0.2.5",
-     "255.255.255.255", "", "48", ""},
     {"PrefixZero", "IPADDR=192.0.2.5\nPREFIX=0\n", STATICV4, "192.0.2.5", "0.0.0.0", "", "48",
      ""},
     {"PrefixNotALength", "IPADDR=192.0.2.5\nPREFIX=33\n", STATICV4, "192.0.2.5", "", "", "48",

@@ -182,8 +182,8 @@ const RoutesReadCase kRoutesReadCases[] = {
     // Any IPv6 notation is IPv6, dotted or not.
     {"DottedIpv6", "default ::ffff:192.0.2.1 - -\ndefault 192.0.2.2 - -\n", "192.0.2.2",
      "::ffff:192.0.2.1"},
-    {"UpperCaseDottedIpv6", "default ::FFFF:192.0.2.1 - -\n", "", "::FFFF:192.0.2.1"},
-    {"ZoneIndex", "default fe80::1%eth0 - -\n", "", "fe80::1%eth0"},
+    {"UpperCaseDottedIpv6AndZone", "default ::FFFF:192.0.2.1 - -\ndefault fe80::1%eth0 - -\n", "",
+     "fe80::1%eth0"},
 };
 
 class SuseRoutesReadTest : public ::testing::TestWithParam<RoutesReadCase> {};
@@ -201,11 +201,9 @@ TEST_P(SuseRoutesReadTest, TellsTheFamiliesApart) {
   // What was read, written again, reads back in the same families.
   KeyValueFile rewritten(' ');
   writeSuseRoutes(rewritten, STATICV4 | STATICV6, ipv4, ipv6);
-  Ipv4Settings back4;
-  Ipv6Settings back6;
-  readSuseRoutes(rewritten, back4, back6);
-  EXPECT_EQ(back4.gateway, c.ipv4Gateway);
-  EXPECT_EQ(back6.gateway, c.ipv6Gateway);
+  readSuseRoutes(rewritten, ipv4, ipv6);
+  EXPECT_EQ(ipv4.gateway, c.ipv4Gateway);
+  EXPECT_EQ(ipv6.gateway, c.ipv6Gateway);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, SuseRoutesReadTest, ::testing::ValuesIn(kRoutesReadCases),
