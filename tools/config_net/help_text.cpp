@@ -75,7 +75,8 @@ const CommandHelp kCommandHelp[] = {
      "       kesp_config_net hostname NAME\n"
      "\n"
      "Shows the host name, or sets it through the appliance's host-name\n"
-     "script. Needs a live system: refused with --root.\n"},
+     "script. With --root it sets the image's name in its etc/hostname (and\n"
+     "the 127.0.1.1 line of its etc/hosts).\n"},
 };
 
 const char kToolHelp[] =
