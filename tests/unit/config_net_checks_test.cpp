@@ -112,14 +112,6 @@ TEST(ConfigNetChecks, RefusesNetworkAndBroadcastAddressesAndRepeatedServers) {
     EXPECT_EQ(c.problem.empty(), c.mentions.empty()) << c.problem;
     EXPECT_NE(c.problem.find(c.mentions), std::string::npos) << c.problem;
   }
-  // The network address is refused in the `set` request as well.
-  InterfaceChange change;
-  change.iface = "eth0";
-  change.mode = KESP::STATICV4;
-  change.ipv4Address = "192.0.2.0/24";
-  normaliseChange(change);
-  ASSERT_EQ(findFormatProblems(change).size(), 1u);
-  EXPECT_NE(findFormatProblems(change)[0].find("network's own address"), std::string::npos);
 }
 
 TEST(ConfigNetChecks, NetmasksFromLengths) {
