@@ -1,9 +1,11 @@
 // How the commands tell a script what went wrong: one line naming the
-// failure, the reasons the library logged under it, or a pointer to the help.
+// failure, the reasons the library logged under it, or the usage and a pointer
+// to the help.
 
 #include <ostream>
 
 #include "commands.h"
+#include "help_text.h"
 
 namespace kesp_config_net {
 
@@ -16,7 +18,8 @@ int reportFailure(std::ostream& err, const std::string& what,
 
 int reportUsage(std::ostream& err, const std::string& command, const std::string& message) {
   err << "kesp_config_net: " << message << "\n"
-      << "Try 'kesp_config_net " << (command.empty() ? "" : command + " ") << "--help'.\n";
+      << usageSynopsis(command) << "Try 'kesp_config_net "
+      << (command.empty() ? "" : command + " ") << "--help'.\n";
   return EXIT_USAGE;
 }
 
