@@ -5,14 +5,14 @@
 # the console's warning sends the operator, systemd accepts both units in the
 # unpacked tree, and the maintainer scripts enable the units and hand tty1 over
 # and back.
-#   package_check.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR
+#   package_check.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR VERSION
 set -euo pipefail
-source_dir=$1 build_dir=$2 scratch=$3
+source_dir=$1 build_dir=$2 scratch=$3 version=$4
 
 failures=0
 fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 
-rm -rf "$scratch"
+rm -rf "$scratch"  # kept on failure
 mkdir -p "$scratch"
 deb=$("$source_dir/scripts/package" --build "$build_dir" --output "$scratch/out")
 echo "package: $deb"
@@ -58,7 +58,7 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 warning_path=$(grep -o '/opt/tolvex/[^ "]*kesp_config_net' "$source_dir/console/banner.cpp" | head -1)
 [ -n "$warning_path" ] || fail "no tool path in the console's warning"
-version=$(grep -o 'VERSION [0-9.]*' "$source_dir/CMakeLists.txt" | head -1 | cut -d' ' -f2)
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
 [ "$("$root$warning_path" --version)" = "kesp_config_net $version" ] ||
   fail "$warning_path does not run from the package"
 [ "$(readlink "$root/usr/sbin/kesp_config_net")" = "$warning_path" ] ||
@@ -117,5 +117,5 @@ if [ "$failures" -ne 0 ]; then
   echo "package check: $failures failures" >&2
   exit 1
 fi
-rm -rf "$scratch"
+rm -rf "$scratch"  # kept on failure
 echo "package check: ok (${#expected[@]} paths, $catalogues catalogues, 2 units, 4 script runs)"
