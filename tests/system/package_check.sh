@@ -74,48 +74,42 @@ if ! MANPATH=$root/usr/share/man systemd-analyze verify --root="$root" \
   fail "systemd-analyze verify rejects the units"
 fi
 
-# The maintainer scripts, with recording stand-ins for the systemd tools.
+# The maintainer scripts, run as dpkg runs them for an installation into
+# another root (DPKG_ROOT): the real helpers change only the unpacked tree,
+# which starts as a Debian system does, with a getty enabled on tty1.
 dpkg-deb -e "$deb" "$scratch/control"
-mkdir -p "$scratch/bin"
-for tool in deb-systemd-helper deb-systemd-invoke systemctl; do
-  printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$scratch/calls" >"$scratch/bin/$tool"
-  chmod 755 "$scratch/bin/$tool"
-done
-run_script() {  # SCRIPT ARGS... -> the calls it made, daemon-reload left out
-  rm -f "$scratch/calls"
-  touch "$scratch/calls"
-  PATH=$scratch/bin:$PATH "$scratch/control/$1" "${@:2}" || fail "$1 $* failed"
-  grep -v daemon-reload "$scratch/calls" || true
+links=$root/etc/systemd/system
+console=$links/getty.target.wants/kesp-login@tty1.service
+recover=$links/sysinit.target.wants/kesp-recover.service
+getty=$links/getty.target.wants/getty@tty1.service
+mask=$links/kesp-recover.service
+mkdir -p "$links/getty.target.wants"
+ln -s /lib/systemd/system/getty@.service "$getty"
+run_script() {  # SCRIPT ARGS...
+  DPKG_ROOT=$root DPKG_MAINTSCRIPT_PACKAGE=kesp DPKG_MAINTSCRIPT_NAME=$1 \
+    "$scratch/control/$1" "${@:2}" || fail "$* failed"
 }
-expect_calls() {  # NAME ACTUAL EXPECTED
-  [ "$2" = "$3" ] || fail "$1: calls were
-$2
-expected
-$3"
+expect_links() {  # WHEN, then for the console, recovery, getty and mask links: 1 there, 0 not
+  local when=$1 path actual=""
+  for path in "$console" "$recover" "$getty" "$mask"; do
+    if [ -L "$path" ]; then actual+=1; else actual+=0; fi
+  done
+  [ "$actual" = "$2" ] || fail "$when: links $actual, expected $2 (console recovery getty mask)"
 }
-enable_calls="deb-systemd-helper unmask kesp-recover.service
-deb-systemd-helper --quiet was-enabled kesp-recover.service
-deb-systemd-helper enable kesp-recover.service
-deb-systemd-helper unmask kesp-login@.service
-deb-systemd-helper --quiet was-enabled kesp-login@.service
-deb-systemd-helper enable kesp-login@.service"
-expect_calls "first installation" "$(run_script postinst configure)" \
-  "$enable_calls
-systemctl --quiet disable getty@tty1.service"
-expect_calls "upgrade" "$(run_script postinst configure 0.9.0)" "$enable_calls"
-expect_calls "removal" "$(run_script postrm remove)" \
-  "deb-systemd-helper mask kesp-recover.service
-deb-systemd-helper mask kesp-login@.service
-systemctl --quiet enable getty@tty1.service"
-expect_calls "purge" "$(run_script postrm purge)" \
-  "deb-systemd-helper purge kesp-recover.service
-deb-systemd-helper unmask kesp-recover.service
-deb-systemd-helper purge kesp-login@.service
-deb-systemd-helper unmask kesp-login@.service"
+run_script postinst configure
+expect_links "first installation" 1100
+ln -s /lib/systemd/system/getty@.service "$getty"  # the administrator wants it back
+run_script postinst configure 0.9.0
+expect_links "upgrade" 1110
+run_script prerm remove
+run_script postrm remove
+expect_links "removal" 1111
+run_script postrm purge
+expect_links "purge" 0010
 
 if [ "$failures" -ne 0 ]; then
   echo "package check: $failures failures" >&2
   exit 1
 fi
 rm -rf "$scratch"  # kept on failure
-echo "package check: ok (${#expected[@]} paths, $catalogues catalogues, 2 units, 4 script runs)"
+echo "package check: ok (${#expected[@]} paths, $catalogues catalogues, 2 units, 5 script runs)"
