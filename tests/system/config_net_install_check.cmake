@@ -24,7 +24,8 @@ foreach(installed
     ${prefix}/${MANDIR}/man8/kesp_login.8.gz
     ${prefix}/${UNITDIR}/kesp-login@.service
     ${prefix}/${UNITDIR}/kesp-recover.service
-    ${prefix}/${COMPLETIONDIR}/kesp_config_net)
+    ${prefix}/${COMPLETIONDIR}/kesp_config_net
+    /opt/tolvex/lib/locale/de/LC_MESSAGES/kesp_config_net.mo)
   if(NOT EXISTS "${STAGE}${installed}")
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
