@@ -54,6 +54,7 @@ const OptionRule* findOption(const std::vector<OptionRule>& options, const std::
 const std::vector<OptionRule>& globalOptions() {
   static const std::vector<OptionRule> options = {
       {"root", true}, {"system-root", true}, {"json", false}, {"verbose", false}, {"help", false},
+      {"version", false},
   };
   return options;
 }
@@ -85,6 +86,8 @@ bool applyGlobal(const std::string& name, const std::string& value, Invocation& 
     invocation.verbose = true;
   } else if (name == "help") {
     invocation.help = true;
+  } else if (name == "version") {
+    invocation.version = true;
   } else {
     if (!invocation.root.empty()) {
       error = tr("--root and --system-root may be given only once, and not together");
@@ -223,7 +226,7 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     }
     invocation.options[option.name] = value;
   }
-  if (invocation.help) return true;
+  if (invocation.help || invocation.version) return true;
   if (command) {
     const size_t count = invocation.arguments.size();
     if (count < command->minArguments) {

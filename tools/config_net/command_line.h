@@ -22,6 +22,7 @@ struct Invocation {
   bool json = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
   /// Empty for the dialogue.
   std::string command;
   /// The command's own options by name without dashes; flags map to "".
