@@ -208,6 +208,21 @@ bool statInRoot(const std::string& path, struct stat& info) {
   return fd.get() >= 0 && fstat(fd.get(), &info) == 0;
 }
 
+bool renameInRoot(const std::string& from, const std::string& to) {
+  ResolvedFile source, target;
+  bool ok = resolveFile(from, source) && resolveFile(to, target) &&
+            renameat(source.directory, source.name.c_str(), target.directory,
+                     target.name.c_str()) == 0;
+  for (int fd : {source.directory, target.directory}) {
+    if (fd >= 0) {
+      int saved = errno;
+      ::close(fd);
+      errno = saved;
+    }
+  }
+  return ok;
+}
+
 bool isRegularOrRefuse(const std::string& path, mode_t type) {
   if (S_ISREG(type)) return true;
   KESP_LOG(LOG_ERROR, "open", "Refusing " << path << ": " << typeName(type)
