@@ -208,6 +208,16 @@ bool statInRoot(const std::string& path, struct stat& info) {
   return fd.get() >= 0 && fstat(fd.get(), &info) == 0;
 }
 
+bool removeInRoot(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  Descriptor parent(openInRoot(directory, O_RDONLY | O_DIRECTORY));
+  return parent.get() >= 0 &&
+         unlinkat(parent.get(), path.substr(slash == std::string::npos ? 0 : slash + 1).c_str(),
+                  0) == 0;
+}
+
 bool renameInRoot(const std::string& from, const std::string& to) {
   ResolvedFile source, target;
   bool ok = resolveFile(from, source) && resolveFile(to, target) &&

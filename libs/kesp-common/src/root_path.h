@@ -38,6 +38,10 @@ bool resolveFile(const std::string& path, ResolvedFile& resolved);
 /// stat(2) of path, resolved like openInRoot; false with errno set.
 bool statInRoot(const std::string& path, struct stat& info);
 
+/// unlink(2) of path, its directory resolved like openInRoot (a link itself is
+/// removed, not its target). False with errno set.
+bool removeInRoot(const std::string& path);
+
 /// rename(2) of two files resolved as resolveFile does: a link named by `to`
 /// stays a link and its target is replaced. False with errno set.
 bool renameInRoot(const std::string& from, const std::string& to);
