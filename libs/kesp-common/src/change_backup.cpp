@@ -8,6 +8,7 @@
 #include "file_write.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "root_path.h"
 
 namespace KESP {
 namespace detail {
@@ -21,7 +22,7 @@ bool hasDirectoryEntry(const std::string& path) {
 
 bool restoreOne(const FileBackup& backup, const char* operation) {
   if (backup.state == FileBackup::ABSENT) {
-    if (unlink(backup.path.c_str()) == 0 || errno == ENOENT) return true;
+    if (removeInRoot(backup.path) || errno == ENOENT) return true;
     const int err = errno;
     KESP_LOG(LOG_ERROR, operation, "can't remove " << backup.path << errnoSuffix(err));
     return false;

@@ -12,6 +12,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "names.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -154,7 +155,7 @@ bool removeIfcfg(OsFlavour flavour, const std::string& iface) {
     KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface);
     return false;
   }
-  if (unlink(path.c_str()) != 0) {
+  if (!detail::removeInRoot(path)) {
     const int err = errno;
     KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface << detail::errnoSuffix(err));
     return false;
@@ -165,7 +166,7 @@ bool removeIfcfg(OsFlavour flavour, const std::string& iface) {
 /// Puts back a file as it was before this call wrote it: its old lines, or no
 /// file at all when there was none.
 void restoreIfcfg(TextFile& old, bool existed, const std::string& path) {
-  const bool restored = existed ? old.save(path) : unlink(path.c_str()) == 0;
+  const bool restored = existed ? old.save(path) : detail::removeInRoot(path);
   if (!restored) KESP_LOG(LOG_ERROR, kOperation, "Failed to restore file " << path);
 }
 

@@ -14,6 +14,7 @@
 #include "kesp/sysroot.h"
 #include "names.h"
 #include "process.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -56,10 +57,11 @@ void logDhcpRequest(const detail::ChangeRequest& request) {
 /// A list staged by setDnsServers(…, true) takes effect with this change.
 bool applyPendingNameServers(AddressMode mode) {
   const std::string pending = sysPath(RESOLV_CONF_PENDING);
-  if (access(pending.c_str(), F_OK) != 0) return true;
+  struct stat info;
+  if (!detail::statInRoot(pending, info)) return true;
   if (mode & (DHCPV4 | DHCPV6))
     KESP_LOG(LOG_WARN, kOperation, "DHCP will override supplied DNS settings");
-  if (rename(pending.c_str(), sysPath(RESOLV_CONF).c_str()) != 0) {
+  if (!detail::renameInRoot(pending, sysPath(RESOLV_CONF))) {
     KESP_LOG(LOG_ERROR, kOperation, "Can't apply DNS setting" << detail::errnoSuffix(errno));
     return false;
   }
