@@ -34,6 +34,19 @@ std::string firstWord(const std::string& normalised) {
   return normalised.substr(0, end);
 }
 
+/// The blank-separated words of text from position `from` on.
+std::vector<std::string> wordsFrom(const std::string& text, std::string::size_type from) {
+  std::vector<std::string> words;
+  std::string::size_type i = from;
+  while (i < text.size()) {
+    while (i < text.size() && isBlank(text[i])) ++i;
+    std::string::size_type start = i;
+    while (i < text.size() && !isBlank(text[i])) ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
 // Keywords after which ifupdown no longer takes option lines for the stanza
 // before; "allow-" is a family of its own and checked as a prefix.
 const char* const kTopLevelKeywords[] = {
@@ -85,16 +98,28 @@ std::string ifaceLineName(const std::string& normalised) {
   return end > start ? normalised.substr(start, end - start) : std::string();
 }
 
+bool mayBeIfaceLine(const char* stored, std::size_t size) {
+  std::size_t i = 0;
+  while (i < size && isBlank(stored[i])) ++i;
+  return size - i > 5 && std::char_traits<char>::compare(stored + i, "iface", 5) == 0 &&
+         isBlank(stored[i + 5]);
+}
+
+bool isSourceLine(const std::string& stored, std::vector<std::string>& words, bool& directories) {
+  std::string::size_type i = 0;
+  while (i < stored.size() && isBlank(stored[i])) ++i;
+  if (stored.compare(i, 6, "source") != 0) return false;
+  const DebianLine line = classifyDebianLine(stored);
+  if (line.kind != DebianLineKind::Option) return false;
+  const std::string keyword = firstWord(line.text);
+  if (keyword != "source" && keyword != "source-directory" && keyword != "source-dir") return false;
+  directories = keyword != "source";
+  words = wordsFrom(line.text, keyword.size());
+  return true;
+}
+
 std::vector<std::string> autoLineNames(const std::string& normalised) {
-  std::vector<std::string> names;
-  std::string::size_type i = 4;  // after "auto"
-  while (i < normalised.size()) {
-    while (i < normalised.size() && isBlank(normalised[i])) ++i;
-    std::string::size_type start = i;
-    while (i < normalised.size() && !isBlank(normalised[i])) ++i;
-    if (i > start) names.push_back(normalised.substr(start, i - start));
-  }
-  return names;
+  return wordsFrom(normalised, 4);  // after "auto"
 }
 
 bool startsTopLevelItem(const DebianLine& line) {

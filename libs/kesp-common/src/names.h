@@ -11,6 +11,11 @@ namespace detail {
 /// Alias labels (eth0:1) and VLANs (eth0.100) pass.
 bool isValidInterfaceName(const std::string& name);
 
+/// True for the names the system treats as Ethernet interfaces: those beginning
+/// with "eth" (the kernel's own names) or "en" (names derived from the bus
+/// position); loopback, bridges, tunnels and the like are not.
+bool isEthernetName(const std::string& name);
+
 /// The text with control bytes (a newline as \x0a) and backslashes escaped, for log lines.
 std::string printable(const std::string& text);
 

@@ -3,13 +3,16 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "kesp/discovery.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
+#include "address_entries.h"
 #include "debian_grammar.h"
+#include "debian_tree.h"
 #include "kesp/sysroot.h"
 #include "names.h"
 
@@ -17,11 +20,13 @@ namespace KESP {
 
 namespace {
 
+/// One pass over the lines of the main file and what it sources, keeping only
+/// the interface's own lines.
 bool readDebianFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
                      Ipv6Settings& ipv6) {
-  TextFile file;
-  if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) return false;
-  return readDebianInterface(file, iface, mode, ipv4, ipv6);
+  detail::DebianTree tree;
+  return detail::loadDebianTree(tree, "getNetwork") &&
+         detail::readDebianTreeInterface(tree, iface, mode, ipv4, ipv6);
 }
 
 bool readRedHatFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
@@ -101,31 +106,91 @@ bool listIfcfgNames(const std::string& directory, std::vector<std::string>& name
   return true;
 }
 
+/// The kernel's dynamic IPv6 addresses, read at most once for many interfaces.
+class DynamicIpv6Addresses {
+ public:
+  bool heldBy(const std::string& iface) {
+    if (!read_) {
+      readable_ = detail::readIfInet6(text_);
+      read_ = true;
+    }
+    // What getDynamicIpv6Address says, without reading the kernel's table again.
+    std::vector<Ipv6Settings> addresses;
+    return readable_ && parseDynamicIpv6Addresses(text_, iface, addresses) && !addresses.empty();
+  }
+
+ private:
+  bool read_ = false;
+  bool readable_ = false;
+  std::string text_;
+};
+
 /// What getNetwork adds to a family's answer: the failure line and AUTOV6.
-bool finishReading(const std::string& iface, bool found, bool detectAutoV6, AddressMode& mode) {
+bool finishReading(const std::string& iface, bool found, bool detectAutoV6,
+                   DynamicIpv6Addresses& dynamic, AddressMode& mode) {
   if (!found)
     KESP_LOG(LOG_ERROR, "getNetwork",
              "failed to read network interface files for '" << iface << "'");
-  Ipv6Settings scratch;
-  if (detectAutoV6 && getDynamicIpv6Address(iface, scratch)) mode = withAutoV6(mode);
+  if (detectAutoV6 && dynamic.heldBy(iface)) mode = withAutoV6(mode);
   return found;
 }
 
-/// Every interface's lines of a Debian file: each iface line starts the lines
-/// of the interface it names (a nameless one, of none), and readDebianInterface
-/// on them reads what it reads on the whole file.
-std::map<std::string, TextFile> splitDebianInterfaces(const TextFile& file) {
-  std::map<std::string, TextFile> parts;
-  TextFile* current = nullptr;
-  for (const std::string& stored : file.lines) {
-    const detail::DebianLine line = detail::classifyDebianLine(stored);
-    if (line.kind == detail::DebianLineKind::Iface) {
-      const std::string name = detail::ifaceLineName(line.text);
-      current = name.empty() ? nullptr : &parts[name];
-    }
-    if (current) current->lines.push_back(stored);
+/// The Debian reading of getNetwork for every entry, in one pass over the
+/// tree: each iface line hands the lines after it to the reading of the
+/// interface it names, if that one is asked for.
+void readDebianNetworks(const detail::DebianTree& tree, std::vector<ConfiguredNetwork>& networks,
+                        std::vector<bool>& found) {
+  std::vector<detail::DebianInterfaceReading> readings;
+  readings.reserve(networks.size());
+  std::unordered_map<std::string, detail::DebianInterfaceReading*> byName;
+  for (ConfiguredNetwork& network : networks) {
+    readings.emplace_back(network.name, network.mode, network.ipv4, network.ipv6);
+    byName.emplace(network.name, &readings.back());  // a repeated name is read once
   }
-  return parts;
+  detail::DebianInterfaceReading* current = nullptr;
+  detail::walkDebianTree(
+      tree,
+      [&](const char* stored, std::size_t size) {
+        if (!current && !detail::mayBeIfaceLine(stored, size)) return;
+        const detail::DebianLine line = detail::classifyDebianLine(std::string(stored, size));
+        if (line.kind == detail::DebianLineKind::Iface) {
+          const auto reading = byName.find(detail::ifaceLineName(line.text));
+          current = reading == byName.end() ? nullptr : reading->second;
+        }
+        if (current) current->feed(line);
+      },
+      [&current] {
+        if (current) current->leaveStanza();
+        current = nullptr;
+      });
+  for (size_t i = 0; i < networks.size(); ++i) {
+    const detail::DebianInterfaceReading* reading = byName.at(networks[i].name);
+    if (reading == &readings[i]) {
+      found[i] = reading->found();
+      continue;
+    }
+    // The same name asked for twice: the first entry holds the reading.
+    const ConfiguredNetwork& first = networks[static_cast<size_t>(reading - readings.data())];
+    networks[i].mode = first.mode;
+    networks[i].ipv4 = first.ipv4;
+    networks[i].ipv6 = first.ipv6;
+    found[i] = reading->found();
+  }
+}
+
+/// The names of the tree's iface lines, each once, in reading order.
+void listDebianTreeInterfaces(const detail::DebianTree& tree, std::vector<std::string>& names) {
+  std::unordered_set<std::string> seen;
+  detail::walkDebianTree(
+      tree,
+      [&](const char* stored, std::size_t size) {
+        if (!detail::mayBeIfaceLine(stored, size)) return;
+        const detail::DebianLine line = detail::classifyDebianLine(std::string(stored, size));
+        if (line.kind != detail::DebianLineKind::Iface) return;
+        std::string name = detail::ifaceLineName(line.text);
+        if (!name.empty() && seen.insert(name).second) names.push_back(std::move(name));
+      },
+      [] {});
 }
 
 }  // namespace
@@ -146,28 +211,31 @@ bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, 
     found = reader->read(iface, mode, ipv4, ipv6);
   else
     KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
-  return finishReading(iface, found, detectAutoV6, mode);
+  DynamicIpv6Addresses dynamic;
+  return finishReading(iface, found, detectAutoV6, dynamic, mode);
 }
 
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
-  TextFile file;
-  if (getOsFlavour() != FLAVOUR_DEBIAN || !file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+  detail::DebianTree tree;
+  if (getOsFlavour() != FLAVOUR_DEBIAN || !detail::loadDebianTree(tree, "getNetwork")) {
     // One file per interface (or nothing to read): one call per name is linear.
     for (ConfiguredNetwork& network : networks)
       network.configured =
           getNetwork(network.name, detectAutoV6, network.mode, network.ipv4, network.ipv6);
     return;
   }
-  const std::map<std::string, TextFile> parts = splitDebianInterfaces(file);
-  for (ConfiguredNetwork& network : networks) {
-    network.mode = 0;
+  for (ConfiguredNetwork& network : networks) network.mode = 0;
+  std::vector<bool> found(networks.size(), false);
+  readDebianNetworks(tree, networks, found);
+  DynamicIpv6Addresses dynamic;
+  for (size_t i = 0; i < networks.size(); ++i) {
+    ConfiguredNetwork& network = networks[i];
     network.configured = false;
-    if (!detail::checkInterfaceName(network.name, "getNetwork")) continue;
-    const auto part = parts.find(network.name);
-    const bool found = part != parts.end() &&
-                       readDebianInterface(part->second, network.name, network.mode,
-                                           network.ipv4, network.ipv6);
-    network.configured = finishReading(network.name, found, detectAutoV6, network.mode);
+    if (!detail::checkInterfaceName(network.name, "getNetwork")) {
+      network.mode = 0;
+      continue;
+    }
+    network.configured = finishReading(network.name, found[i], detectAutoV6, dynamic, network.mode);
   }
 }
 
@@ -176,12 +244,12 @@ bool listConfiguredInterfaces(std::vector<std::string>& names) {
   const OsFlavour flavour = getOsFlavour();
   switch (flavour) {
     case FLAVOUR_DEBIAN: {
-      TextFile file;
-      if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+      detail::DebianTree tree;
+      if (!detail::loadDebianTree(tree, "listConfiguredInterfaces")) {
         KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "cannot read " << DEBIAN_INTERFACES_FILE);
         return false;
       }
-      listDebianInterfaces(file, names);
+      listDebianTreeInterfaces(tree, names);
       return true;
     }
     case FLAVOUR_REDHAT:
