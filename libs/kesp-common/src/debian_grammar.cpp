@@ -105,11 +105,12 @@ bool mayBeIfaceLine(const char* stored, std::size_t size) {
          isBlank(stored[i + 5]);
 }
 
-bool isSourceLine(const std::string& stored, std::vector<std::string>& words, bool& directories) {
-  std::string::size_type i = 0;
-  while (i < stored.size() && isBlank(stored[i])) ++i;
-  if (stored.compare(i, 6, "source") != 0) return false;
-  const DebianLine line = classifyDebianLine(stored);
+bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>& words,
+                  bool& directories) {
+  std::size_t i = 0;
+  while (i < size && isBlank(stored[i])) ++i;
+  if (size - i < 6 || std::char_traits<char>::compare(stored + i, "source", 6) != 0) return false;
+  const DebianLine line = classifyDebianLine(std::string(stored, size));
   if (line.kind != DebianLineKind::Option) return false;
   const std::string keyword = firstWord(line.text);
   if (keyword != "source" && keyword != "source-directory" && keyword != "source-dir") return false;

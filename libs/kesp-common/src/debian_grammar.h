@@ -39,8 +39,9 @@ std::string ifaceLineName(const std::string& normalised);
 bool mayBeIfaceLine(const char* stored, std::size_t size);
 
 /// The first word of a stored line is "source", "source-directory" or
-/// "source-dir"; `words` receives the words after it.
-bool isSourceLine(const std::string& stored, std::vector<std::string>& words,
+/// "source-dir"; `words` receives the words after it. Other lines are passed
+/// over without being copied.
+bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>& words,
                   bool& directories);
 
 /// The names of a normalised auto line, split at blanks.

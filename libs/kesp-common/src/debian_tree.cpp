@@ -127,7 +127,7 @@ class TreeLoader {
         if (end == std::string::npos) end = text.size();
         std::vector<std::string> words;
         bool directories = false;
-        if (isSourceLine(text.substr(start, end - start), words, directories))
+        if (isSourceLine(text.data() + start, end - start, words, directories))
           found.emplace_back(start, sourcedPaths(words, directories));
         start = end + 1;
       }
