@@ -73,7 +73,7 @@ void DebianInterfaceReading::feed(const DebianLine& line) {
 
 void DebianInterfaceReading::feedStored(const char* stored, std::size_t size) {
   // Outside the interface's stanzas only an iface line can matter.
-  if (!inStanza() && !mayBeIfaceLine(stored, size)) return;
+  if (!inStanza() && !mayBeIfaceLineOf(stored, size, iface_)) return;
   feed(classifyDebianLine(std::string(stored, size)));
 }
 

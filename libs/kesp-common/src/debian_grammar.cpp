@@ -105,6 +105,18 @@ bool mayBeIfaceLine(const char* stored, std::size_t size) {
          isBlank(stored[i + 5]);
 }
 
+bool mayBeIfaceLineOf(const char* stored, std::size_t size, const std::string& iface) {
+  if (!mayBeIfaceLine(stored, size)) return false;
+  std::size_t i = 0;
+  while (isBlank(stored[i])) ++i;
+  i += 5;  // "iface"
+  while (i < size && isBlank(stored[i])) ++i;
+  // Normalising only touches blanks, so the name is the same word here.
+  return size - i > iface.size() &&
+         std::char_traits<char>::compare(stored + i, iface.data(), iface.size()) == 0 &&
+         isBlank(stored[i + iface.size()]);
+}
+
 bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>& words,
                   bool& directories) {
   std::size_t i = 0;

@@ -37,6 +37,8 @@ std::string ifaceLineName(const std::string& normalised);
 /// that a reader looking for a few interfaces can pass over all other lines
 /// without normalising them.
 bool mayBeIfaceLine(const char* stored, std::size_t size);
+/// mayBeIfaceLine, and the word after "iface" is iface.
+bool mayBeIfaceLineOf(const char* stored, std::size_t size, const std::string& iface);
 
 /// The first word of a stored line is "source", "source-directory" or
 /// "source-dir"; `words` receives the words after it. Other lines are passed
