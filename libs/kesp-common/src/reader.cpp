@@ -20,16 +20,53 @@ namespace KESP {
 
 namespace {
 
+/// What a reading for several interfaces needs from files that all of them
+/// share: each is read at most once, when first needed.
+class SharedFiles {
+ public:
+  bool dhcpv6Client() {
+    if (!dhcpv6Known_) dhcpv6Client_ = hasDhcpv6Client();
+    dhcpv6Known_ = true;
+    return dhcpv6Client_;
+  }
+
+  /// SUSE's routes file; null when it cannot be read.
+  KeyValueFile* suseRoutes() {
+    if (!routesTried_) routesLoaded_ = routes_.load(sysPath(SUSE_ROUTES_FILE));
+    routesTried_ = true;
+    return routesLoaded_ ? &routes_ : nullptr;
+  }
+
+  /// What getDynamicIpv6Address says, with the kernel's table read once.
+  bool holdsDynamicIpv6(const std::string& iface) {
+    if (!ifInet6Tried_) ifInet6Read_ = detail::readIfInet6(ifInet6_);
+    ifInet6Tried_ = true;
+    std::vector<Ipv6Settings> addresses;
+    return ifInet6Read_ && parseDynamicIpv6Addresses(ifInet6_, iface, addresses) &&
+           !addresses.empty();
+  }
+
+ private:
+  bool dhcpv6Known_ = false;
+  bool dhcpv6Client_ = false;
+  bool routesTried_ = false;
+  bool routesLoaded_ = false;
+  KeyValueFile routes_{' '};
+  bool ifInet6Tried_ = false;
+  bool ifInet6Read_ = false;
+  std::string ifInet6_;
+};
+
 /// One pass over the lines of the main file and what it sources, keeping only
 /// the interface's own lines.
-bool readDebianFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+bool readDebianFiles(const std::string& iface, SharedFiles&, AddressMode& mode, Ipv4Settings& ipv4,
                      Ipv6Settings& ipv6) {
   detail::DebianTree tree;
   return detail::loadDebianTree(tree, "getNetwork") &&
          detail::readDebianTreeInterface(tree, iface, mode, ipv4, ipv6);
 }
 
-bool readRedHatFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+bool readRedHatFiles(const std::string& iface, SharedFiles&, AddressMode& mode, Ipv4Settings& ipv4,
                      Ipv6Settings& ipv6) {
   KeyValueFile file('=');
   if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_REDHAT, iface, "getNetwork")))) return false;
@@ -37,22 +74,21 @@ bool readRedHatFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& 
   return true;
 }
 
-bool readSuseFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
-                   Ipv6Settings& ipv6) {
+bool readSuseFiles(const std::string& iface, SharedFiles& shared, AddressMode& mode,
+                   Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
   KeyValueFile file('=');
   if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_SUSE, iface, "getNetwork")))) return false;
-  readSuseInterface(file, hasDhcpv6Client(), mode, ipv4, ipv6);
+  readSuseInterface(file, shared.dhcpv6Client(), mode, ipv4, ipv6);
   // The gateways live only in the routes file; stale ones must not survive.
   ipv4.gateway.clear();
   ipv6.gateway.clear();
-  KeyValueFile routes(' ');
-  if (routes.load(sysPath(SUSE_ROUTES_FILE))) readSuseRoutes(routes, ipv4, ipv6);
+  if (KeyValueFile* routes = shared.suseRoutes()) readSuseRoutes(*routes, ipv4, ipv6);
   return true;
 }
 
 struct FamilyReader {
   OsFlavour flavour;
-  bool (*read)(const std::string&, AddressMode&, Ipv4Settings&, Ipv6Settings&);
+  bool (*read)(const std::string&, SharedFiles&, AddressMode&, Ipv4Settings&, Ipv6Settings&);
 };
 
 const FamilyReader kFamilyReaders[] = {
@@ -106,32 +142,13 @@ bool listIfcfgNames(const std::string& directory, std::vector<std::string>& name
   return true;
 }
 
-/// The kernel's dynamic IPv6 addresses, read at most once for many interfaces.
-class DynamicIpv6Addresses {
- public:
-  bool heldBy(const std::string& iface) {
-    if (!read_) {
-      readable_ = detail::readIfInet6(text_);
-      read_ = true;
-    }
-    // What getDynamicIpv6Address says, without reading the kernel's table again.
-    std::vector<Ipv6Settings> addresses;
-    return readable_ && parseDynamicIpv6Addresses(text_, iface, addresses) && !addresses.empty();
-  }
-
- private:
-  bool read_ = false;
-  bool readable_ = false;
-  std::string text_;
-};
-
 /// What getNetwork adds to a family's answer: the failure line and AUTOV6.
-bool finishReading(const std::string& iface, bool found, bool detectAutoV6,
-                   DynamicIpv6Addresses& dynamic, AddressMode& mode) {
+bool finishReading(const std::string& iface, bool found, bool detectAutoV6, SharedFiles& shared,
+                   AddressMode& mode) {
   if (!found)
     KESP_LOG(LOG_ERROR, "getNetwork",
              "failed to read network interface files for '" << iface << "'");
-  if (detectAutoV6 && dynamic.heldBy(iface)) mode = withAutoV6(mode);
+  if (detectAutoV6 && shared.holdsDynamicIpv6(iface)) mode = withAutoV6(mode);
   return found;
 }
 
@@ -193,41 +210,47 @@ void listDebianTreeInterfaces(const detail::DebianTree& tree, std::vector<std::s
       [] {});
 }
 
-}  // namespace
-
-bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
-                Ipv6Settings& ipv6) {
+/// getNetwork on a flavour already detected, with files shared between calls.
+bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& iface,
+                 bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
   mode = 0;
   // The name becomes part of a path; a bad one finds nothing.
   if (!detail::checkInterfaceName(iface, "getNetwork")) return false;
 
   bool found = false;
-  const OsFlavour flavour = getOsFlavour();
   const FamilyReader* reader = nullptr;
   for (const FamilyReader& candidate : kFamilyReaders) {
     if (candidate.flavour == flavour) reader = &candidate;
   }
   if (reader)
-    found = reader->read(iface, mode, ipv4, ipv6);
+    found = reader->read(iface, shared, mode, ipv4, ipv6);
   else
     KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
-  DynamicIpv6Addresses dynamic;
-  return finishReading(iface, found, detectAutoV6, dynamic, mode);
+  return finishReading(iface, found, detectAutoV6, shared, mode);
+}
+
+}  // namespace
+
+bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
+                Ipv6Settings& ipv6) {
+  SharedFiles shared;
+  return readNetwork(getOsFlavour(), shared, iface, detectAutoV6, mode, ipv4, ipv6);
 }
 
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
+  const OsFlavour flavour = getOsFlavour();
+  SharedFiles shared;
   detail::DebianTree tree;
-  if (getOsFlavour() != FLAVOUR_DEBIAN || !detail::loadDebianTree(tree, "getNetwork")) {
-    // One file per interface (or nothing to read): one call per name is linear.
+  if (flavour != FLAVOUR_DEBIAN || !detail::loadDebianTree(tree, "getNetwork")) {
+    // One file per interface (or nothing to read), and the shared ones once.
     for (ConfiguredNetwork& network : networks)
-      network.configured =
-          getNetwork(network.name, detectAutoV6, network.mode, network.ipv4, network.ipv6);
+      network.configured = readNetwork(flavour, shared, network.name, detectAutoV6, network.mode,
+                                       network.ipv4, network.ipv6);
     return;
   }
   for (ConfiguredNetwork& network : networks) network.mode = 0;
   std::vector<bool> found(networks.size(), false);
   readDebianNetworks(tree, networks, found);
-  DynamicIpv6Addresses dynamic;
   for (size_t i = 0; i < networks.size(); ++i) {
     ConfiguredNetwork& network = networks[i];
     network.configured = false;
@@ -235,7 +258,7 @@ void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
       network.mode = 0;
       continue;
     }
-    network.configured = finishReading(network.name, found[i], detectAutoV6, dynamic, network.mode);
+    network.configured = finishReading(network.name, found[i], detectAutoV6, shared, network.mode);
   }
 }
 
