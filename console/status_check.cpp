@@ -25,6 +25,9 @@ std::string checkStatusAddress() {
     facts.configuredModes = byName.at(iface)->mode;
     // Without a configured mode no live address can count.
     if (facts.configuredModes != 0) live.liveAddresses(iface, facts.live4, facts.live6);
+    // A link the kernel does not list any more is gone: nothing on it counts.
+    KESP::LinkState link;
+    facts.linkUsable = live.linkState(iface, link) && link.usable();
     return facts;
   });
 }

@@ -11,9 +11,8 @@ namespace detail {
 /// Alias labels (eth0:1) and VLANs (eth0.100) pass.
 bool isValidInterfaceName(const std::string& name);
 
-/// True for the names the system treats as Ethernet interfaces: those beginning
-/// with "eth" (the kernel's own names) or "en" (names derived from the bus
-/// position); loopback, bridges, tunnels and the like are not.
+/// Whether the name is an Ethernet interface's: the classic "eth" names and
+/// the kernel's predictable names ("en" and the slot: ens3, enp0s3, eno1, enx...).
 bool isEthernetName(const std::string& name);
 
 /// The text with control bytes (a newline as \x0a) and backslashes escaped, for log lines.
