@@ -9,6 +9,8 @@
 
 #include "../unit/interface_files_cases.h"
 #include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/network_change.h"
 #include "test_support.h"
 
 namespace {
@@ -26,6 +28,12 @@ int run(const std::string& command, const kesp_test::TempDir& scratch, std::stri
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 bool containsAny(const std::string& text, const std::vector<std::string>& parts) {
@@ -158,6 +166,62 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, DebianPeerTest,
                          ::testing::ValuesIn(kesp_test::everyNamedMode({"empty", "realistic",
                                                                         "shared-auto"})),
                          [](const auto& info) { return kesp_test::writerCaseName(info.param); });
+
+struct SourcedLayout {
+  const char* name;
+  const char* sourceLine;  // as the main file says it
+  const char* file;        // where eth0 is defined
+};
+
+const SourcedLayout kSourcedLayouts[] = {
+    {"SourceGlob", "source /etc/network/interfaces.d/*", "/etc/network/interfaces.d/eth0"},
+    {"SourceDirectory", "source-directory /etc/network/interfaces.d",
+     "/etc/network/interfaces.d/ports"},
+    {"Nested", "source /etc/network/extra.cfg", "/etc/network/ports.d/eth0"},
+};
+
+class DebianSourcedPeerTest : public ::testing::TestWithParam<SourcedLayout> {};
+
+/// An eth0 that a sourced file defines, changed through the library, is still
+/// one stanza to ifupdown, holding the new settings.
+TEST_P(DebianSourcedPeerTest, IfqueryReadsOneChangedStanza) {
+  const Ifupdown& ifupdown = Ifupdown::get();
+  if (!ifupdown.available()) GTEST_SKIP() << ifupdown.reason();
+  const SourcedLayout& layout = GetParam();
+  kesp_test::SystemRoot root;
+  kesp_test::LogCapture quiet(LOG_NONE);
+  const std::string main = std::string("auto lo\niface lo inet loopback\n") + layout.sourceLine +
+                           "\nauto eth1\niface eth1 inet dhcp\n";
+  root.write(DEBIAN_INTERFACES_FILE, main);
+  root.write("/etc/network/extra.cfg", "source /etc/network/ports.d/*\n");
+  root.write(layout.file, "auto eth0\niface eth0 inet dhcp\n");
+  ASSERT_TRUE(writeNetworkFiles("eth0", STATICV4, "192.0.2.10", "255.255.255.0", "192.0.2.1", "",
+                                "", ""));
+  ASSERT_EQ(root.read(DEBIAN_INTERFACES_FILE), main);
+
+  // The peer reads the same tree, its absolute source paths taken inside the root.
+  kesp_test::TempDir scratch;
+  for (const char* path : {DEBIAN_INTERFACES_FILE.c_str(), "/etc/network/extra.cfg"}) {
+    std::string text = root.read(path);
+    for (std::string::size_type at = text.find(" /etc/"); at != std::string::npos;
+         at = text.find(" /etc/", at + 1))
+      text.insert(at + 1, root.path());
+    kesp_test::writeFile(root / path, text);
+  }
+  const std::string common = " -i '" + (root / DEBIAN_INTERFACES_FILE) + "' --state-dir '" +
+                             (scratch / "state") + "' ";
+  std::string output;
+  ASSERT_EQ(run(ifupdown.program("ifquery") + common + "--list", scratch, output), 0) << output;
+  EXPECT_EQ(occurrences("\n" + output, "\neth0\n"), 1) << output;
+  EXPECT_EQ(occurrences("\n" + output, "\neth1\n"), 1) << output;
+  ASSERT_EQ(run(ifupdown.program("ifquery") + common + "eth0", scratch, output), 0) << output;
+  EXPECT_EQ(occurrences(output, "address: "), 1) << output;
+  for (const char* option : {"address: 192.0.2.10", "netmask: 255.255.255.0", "gateway: 192.0.2.1"})
+    EXPECT_TRUE(contains(output, option)) << option << "\n" << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, DebianSourcedPeerTest, ::testing::ValuesIn(kSourcedLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 const char* const kUnset = "<unset>";
 using Values = std::map<std::string, std::string>;

@@ -107,7 +107,6 @@ const MoveCase kMoveCases[] = {
     {"debian", MOVE_REMOVE, "eth5", "", "input", false, "Cant remove: eth5"},
     {"debian", MOVE_SWAP, "eth0", "eth1", "swap", true, ""},
     {"debian", MOVE_SWAP, "eth0", "eth5", "swap-unconfigured", true, "Cant read interface: eth5"},
-    {"debian", MOVE_SWAP, "eth0", "eth0", "input", true, ""},
     {"redhat", MOVE_ADD, "eth5", "", "add-new", true, ""},
     {"redhat", MOVE_ADD, "eth1", "", "input", false, "Cant add: eth1"},
     {"redhat", MOVE_REMOVE, "eth0", "", "remove", true, ""},
@@ -115,7 +114,6 @@ const MoveCase kMoveCases[] = {
     {"redhat", MOVE_SWAP, "eth0", "eth1", "swap", true, ""},
     {"redhat", MOVE_SWAP, "eth1", "eth0", "swap", true, ""},
     {"redhat", MOVE_SWAP, "eth0", "eth5", "swap-unconfigured", true, "Cant read interface: eth5"},
-    {"redhat", MOVE_SWAP, "eth0", "eth0", "input", true, ""},
     {"suse", MOVE_ADD, "eth5", "", "add-new", true, ""},
     {"suse", MOVE_ADD, "eth1", "", "input", false, "Cant add: eth1"},
     {"suse", MOVE_REMOVE, "eth0", "", "remove", true, ""},
@@ -123,7 +121,6 @@ const MoveCase kMoveCases[] = {
     {"suse", MOVE_SWAP, "eth0", "eth1", "swap", true, ""},
     {"suse", MOVE_SWAP, "eth1", "eth0", "swap", true, ""},
     {"suse", MOVE_SWAP, "eth0", "eth5", "swap-unconfigured", true, "Cant read interface: eth5"},
-    {"suse", MOVE_SWAP, "eth0", "eth0", "input", true, ""},
 };
 
 class MoveFixtureTest : public ::testing::TestWithParam<MoveCase> {};
@@ -177,6 +174,11 @@ const RefusedCase kRefusedCases[] = {
     {MOVE_SWAP, "eth0", "", "invalid interface name ''"},
     {MOVE_SWAP, "eth0", "eth1;reboot", "invalid interface name 'eth1;reboot'"},
     {MOVE_SWAP, "a/b", "eth1", "invalid interface name 'a/b'"},
+    {MOVE_SWAP, "eth0", "eth0", "Cant swap: eth0 with itself"},
+    {MOVE_SWAP, "eth0", "lo", "Cant swap: lo is no Ethernet interface"},
+    {MOVE_SWAP, "lo", "eth1", "Cant swap: lo is no Ethernet interface"},
+    {MOVE_SWAP, "ens3", "br0", "Cant swap: br0 is no Ethernet interface"},
+    {MOVE_SWAP, "e", "eth1", "Cant swap: e is no Ethernet interface"},
 };
 
 class MoveRefusedTest : public ::testing::TestWithParam<const char*> {};

@@ -54,5 +54,9 @@ bool selectLiveAddresses(const std::vector<AddressEntry>& entries, const std::st
                          const std::vector<Ipv6Settings>& dynamic, Ipv4Settings& ipv4,
                          Ipv6Settings& ipv6);
 
+/// The text of /proc/net/if_inet6; false when the kernel has no IPv6. Always the
+/// calling process's own namespace: the kernel is never redirected.
+bool readIfInet6(std::string& text);
+
 }  // namespace detail
 }  // namespace KESP

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "debian_grammar.h"
+#include "debian_tree.h"
 #include "kesp/interface_files.h"
 
 namespace KESP {
@@ -52,27 +53,46 @@ void readOption(const detail::DebianOption<Settings> (&table)[N], const std::str
 
 }  // namespace
 
+namespace detail {
+
+void DebianInterfaceReading::feed(const DebianLine& line) {
+  if (line.kind == DebianLineKind::Iface) {
+    // Only the text after "iface <name> inet[6] " is searched for the
+    // method, so that a name such as "wan-dhcp" does not count as one.
+    std::string method;
+    stanza_ = stanzaOf(line.text, iface_, &method);
+    if (stanza_ == DebianStanza::NotOurs) return;
+    found_ = true;
+    method = to_lower(method);
+    mode_ = stanza_ == DebianStanza::Inet ? inetMethod(mode_, method) : inet6Method(mode_, method);
+  } else if (line.kind == DebianLineKind::Option) {
+    if (stanza_ == DebianStanza::Inet) readOption(kInetOptions, line.text, ipv4_);
+    if (stanza_ == DebianStanza::Inet6) readOption(kInet6Options, line.text, ipv6_);
+  }
+}
+
+void DebianInterfaceReading::feedStored(const char* stored, std::size_t size) {
+  // Outside the interface's stanzas only an iface line can matter.
+  if (!inStanza() && !mayBeIfaceLineOf(stored, size, iface_)) return;
+  feed(classifyDebianLine(std::string(stored, size)));
+}
+
+bool readDebianTreeInterface(const DebianTree& tree, const std::string& iface, AddressMode& mode,
+                             Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+  DebianInterfaceReading reading(iface, mode, ipv4, ipv6);
+  walkDebianTree(
+      tree, [&reading](const char* line, std::size_t size) { reading.feedStored(line, size); },
+      [&reading] { reading.leaveStanza(); });
+  return reading.found();
+}
+
+}  // namespace detail
+
 bool readDebianInterface(const TextFile& file, const std::string& iface, AddressMode& mode,
                          Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
-  bool found = false;
-  DebianStanza stanza = DebianStanza::NotOurs;
-  for (const std::string& stored : file.lines) {
-    const DebianLine line = detail::classifyDebianLine(stored);
-    if (line.kind == DebianLineKind::Iface) {
-      // Only the text after "iface <name> inet[6] " is searched for the
-      // method, so that a name such as "wan-dhcp" does not count as one.
-      std::string method;
-      stanza = detail::stanzaOf(line.text, iface, &method);
-      if (stanza == DebianStanza::NotOurs) continue;
-      found = true;
-      method = to_lower(method);
-      mode = stanza == DebianStanza::Inet ? inetMethod(mode, method) : inet6Method(mode, method);
-    } else if (line.kind == DebianLineKind::Option) {
-      if (stanza == DebianStanza::Inet) readOption(detail::kInetOptions, line.text, ipv4);
-      if (stanza == DebianStanza::Inet6) readOption(detail::kInet6Options, line.text, ipv6);
-    }
-  }
-  return found;
+  detail::DebianInterfaceReading reading(iface, mode, ipv4, ipv6);
+  for (const std::string& stored : file.lines) reading.feedStored(stored.data(), stored.size());
+  return reading.found();
 }
 
 void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names) {

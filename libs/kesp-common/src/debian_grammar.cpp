@@ -34,6 +34,19 @@ std::string firstWord(const std::string& normalised) {
   return normalised.substr(0, end);
 }
 
+/// The blank-separated words of text from position `from` on.
+std::vector<std::string> wordsFrom(const std::string& text, std::string::size_type from) {
+  std::vector<std::string> words;
+  std::string::size_type i = from;
+  while (i < text.size()) {
+    while (i < text.size() && isBlank(text[i])) ++i;
+    std::string::size_type start = i;
+    while (i < text.size() && !isBlank(text[i])) ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
 // Keywords after which ifupdown no longer takes option lines for the stanza
 // before; "allow-" is a family of its own and checked as a prefix.
 const char* const kTopLevelKeywords[] = {
@@ -85,16 +98,41 @@ std::string ifaceLineName(const std::string& normalised) {
   return end > start ? normalised.substr(start, end - start) : std::string();
 }
 
+bool mayBeIfaceLine(const char* stored, std::size_t size) {
+  std::size_t i = 0;
+  while (i < size && isBlank(stored[i])) ++i;
+  return size - i > 5 && std::char_traits<char>::compare(stored + i, "iface", 5) == 0 &&
+         isBlank(stored[i + 5]);
+}
+
+bool mayBeIfaceLineOf(const char* stored, std::size_t size, const std::string& iface) {
+  if (!mayBeIfaceLine(stored, size)) return false;
+  std::size_t i = 0;
+  while (isBlank(stored[i])) ++i;
+  i += 5;  // "iface"
+  while (i < size && isBlank(stored[i])) ++i;
+  // Normalising only touches blanks, so the name is the same word here.
+  return size - i > iface.size() &&
+         std::char_traits<char>::compare(stored + i, iface.data(), iface.size()) == 0 &&
+         isBlank(stored[i + iface.size()]);
+}
+
+bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>& words,
+                  bool& directories) {
+  std::size_t i = 0;
+  while (i < size && isBlank(stored[i])) ++i;
+  if (size - i < 6 || std::char_traits<char>::compare(stored + i, "source", 6) != 0) return false;
+  const DebianLine line = classifyDebianLine(std::string(stored, size));
+  if (line.kind != DebianLineKind::Option) return false;
+  const std::string keyword = firstWord(line.text);
+  if (keyword != "source" && keyword != "source-directory" && keyword != "source-dir") return false;
+  directories = keyword != "source";
+  words = wordsFrom(line.text, keyword.size());
+  return true;
+}
+
 std::vector<std::string> autoLineNames(const std::string& normalised) {
-  std::vector<std::string> names;
-  std::string::size_type i = 4;  // after "auto"
-  while (i < normalised.size()) {
-    while (i < normalised.size() && isBlank(normalised[i])) ++i;
-    std::string::size_type start = i;
-    while (i < normalised.size() && !isBlank(normalised[i])) ++i;
-    if (i > start) names.push_back(normalised.substr(start, i - start));
-  }
-  return names;
+  return wordsFrom(normalised, 4);  // after "auto"
 }
 
 bool startsTopLevelItem(const DebianLine& line) {

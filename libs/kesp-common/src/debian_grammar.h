@@ -33,6 +33,19 @@ DebianStanza stanzaOf(const std::string& normalised, const std::string& iface,
 /// The interface a normalised iface line names; empty when it names none.
 std::string ifaceLineName(const std::string& normalised);
 
+/// Cheap test on a stored line: false when it certainly is no iface line, so
+/// that a reader looking for a few interfaces can pass over all other lines
+/// without normalising them.
+bool mayBeIfaceLine(const char* stored, std::size_t size);
+/// mayBeIfaceLine, and the word after "iface" is iface.
+bool mayBeIfaceLineOf(const char* stored, std::size_t size, const std::string& iface);
+
+/// The first word of a stored line is "source", "source-directory" or
+/// "source-dir"; `words` receives the words after it. Other lines are passed
+/// over without being copied.
+bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>& words,
+                  bool& directories);
+
 /// The names of a normalised auto line, split at blanks.
 std::vector<std::string> autoLineNames(const std::string& normalised);
 
@@ -40,6 +53,33 @@ std::vector<std::string> autoLineNames(const std::string& normalised);
 /// allow-*, source, ...): option lines after one of them no longer belong to
 /// the stanza before it.
 bool startsTopLevelItem(const DebianLine& line);
+
+/// One interface's configuration gathered from the lines of its stanzas, fed
+/// in reading order: what readDebianInterface reads from a whole file.
+class DebianInterfaceReading {
+ public:
+  /// mode and the settings are filled in place (mode is not reset first).
+  DebianInterfaceReading(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+                         Ipv6Settings& ipv6)
+      : iface_(iface), mode_(mode), ipv4_(ipv4), ipv6_(ipv6) {}
+
+  /// Takes a classified line; only iface lines and option lines count.
+  void feed(const DebianLine& line);
+  /// Iface and option lines of the stored line (normalised only when needed).
+  void feedStored(const char* stored, std::size_t size);
+  /// The stanza ends where one file gives way to another.
+  void leaveStanza() { stanza_ = DebianStanza::NotOurs; }
+  bool inStanza() const { return stanza_ != DebianStanza::NotOurs; }
+  bool found() const { return found_; }
+
+ private:
+  const std::string& iface_;
+  AddressMode& mode_;
+  Ipv4Settings& ipv4_;
+  Ipv6Settings& ipv6_;
+  DebianStanza stanza_ = DebianStanza::NotOurs;
+  bool found_ = false;
+};
 
 /// A stanza option the system reads and writes, bound to its record field.
 template <class Settings>

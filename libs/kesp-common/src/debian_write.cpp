@@ -5,6 +5,7 @@
 #include <list>
 
 #include "debian_grammar.h"
+#include "debian_tree.h"
 #include "kesp/interface_files.h"
 #include "names.h"
 
@@ -22,8 +23,14 @@ using Position = Lines::iterator;
 class DebianWriter {
  public:
   DebianWriter(TextFile& file, const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
-               const Ipv6Settings& ipv6)
-      : lines_(file.lines), iface_(iface), mode_(mode), ipv4_(ipv4), ipv6_(ipv6) {
+               const Ipv6Settings& ipv6, bool autoElsewhere, bool keepAuto)
+      : lines_(file.lines),
+        iface_(iface),
+        mode_(mode),
+        ipv4_(ipv4),
+        ipv6_(ipv6),
+        keepAuto_(keepAuto),
+        autoSeen_(autoElsewhere) {
     if (mode & DHCPV4)
       inetLine_ = "iface " + iface + " inet dhcp";
     else if (mode & STATICV4)
@@ -72,7 +79,7 @@ class DebianWriter {
   Position editAuto(Position it, const DebianLine& line) {
     std::vector<std::string> names = detail::autoLineNames(line.text);
     if (std::find(names.begin(), names.end(), iface_) == names.end()) return std::next(it);
-    if (mode_ != 0) {
+    if (mode_ != 0 || keepAuto_) {
       autoSeen_ = true;
       return std::next(it);
     }
@@ -190,6 +197,7 @@ class DebianWriter {
   const AddressMode mode_;
   const Ipv4Settings& ipv4_;
   const Ipv6Settings& ipv6_;
+  const bool keepAuto_;
 
   std::string inetLine_;         // empty: the IPv4 stanza goes
   std::string inet6Line_;        // set: the IPv6 stanza becomes static
@@ -197,7 +205,7 @@ class DebianWriter {
 
   DebianStanza stanza_ = DebianStanza::NotOurs;
   bool droppingBody_ = false;
-  bool autoSeen_ = false;
+  bool autoSeen_;
   bool inetSeen_ = false;
   bool inet6Seen_ = false;
   bool inetOptionSeen_[4] = {};
@@ -210,11 +218,21 @@ class DebianWriter {
 
 }  // namespace
 
+namespace detail {
+
+void writeDebianStanzas(TextFile& file, const std::string& iface, AddressMode mode,
+                        const Ipv4Settings& ipv4, const Ipv6Settings& ipv6, bool autoElsewhere,
+                        bool keepAuto) {
+  // The name becomes part of the file's lines: a bad one changes nothing.
+  if (!checkInterfaceName(iface, "writeDebianInterface")) return;
+  DebianWriter(file, iface, mode, ipv4, ipv6, autoElsewhere, keepAuto).run();
+}
+
+}  // namespace detail
+
 void writeDebianInterface(TextFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
-  // The name becomes part of the file's lines: a bad one changes nothing.
-  if (!detail::checkInterfaceName(iface, "writeDebianInterface")) return;
-  DebianWriter(file, iface, mode, ipv4, ipv6).run();
+  detail::writeDebianStanzas(file, iface, mode, ipv4, ipv6, false, false);
 }
 
 }  // namespace KESP

@@ -173,10 +173,8 @@ bool selectLiveAddresses(const std::vector<AddressEntry>& entries, const std::st
 
 }  // namespace detail
 
-namespace {
+namespace detail {
 
-/// The text of /proc/net/if_inet6; empty when the kernel has no IPv6. Always the
-/// calling process's own namespace: the kernel is never redirected.
 bool readIfInet6(std::string& text) {
   std::ifstream file("/proc/net/if_inet6");
   if (!file) return false;
@@ -186,7 +184,7 @@ bool readIfInet6(std::string& text) {
   return true;
 }
 
-}  // namespace
+}  // namespace detail
 
 struct LiveAddressSnapshot::Data {
   std::vector<detail::AddressEntry> entries;
@@ -206,7 +204,7 @@ bool LiveAddressSnapshot::read() {
   data_->entries = detail::toAddressEntries(list);
   data_->links = detail::toLinkEntries(list);
   freeifaddrs(list);
-  if (!readIfInet6(data_->ifInet6)) data_->ifInet6.clear();
+  if (!detail::readIfInet6(data_->ifInet6)) data_->ifInet6.clear();
   return true;
 }
 
@@ -254,7 +252,7 @@ bool getLiveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings
 
 bool readDynamicIpv6Addresses(const std::string& iface, std::vector<Ipv6Settings>& addresses) {
   std::string text;
-  return readIfInet6(text) && parseDynamicIpv6Addresses(text, iface, addresses);
+  return detail::readIfInet6(text) && parseDynamicIpv6Addresses(text, iface, addresses);
 }
 
 bool getDynamicIpv6Address(const std::string& iface, Ipv6Settings& ipv6) {

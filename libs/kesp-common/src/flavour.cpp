@@ -7,6 +7,7 @@
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "debian_tree.h"
 #include "names.h"
 #include "root_path.h"
 
@@ -77,8 +78,12 @@ std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface,
                                 const char* operation) {
   if (!detail::checkInterfaceName(iface, operation)) return std::string();
   switch (flavour) {
-    case FLAVOUR_DEBIAN:
-      return DEBIAN_INTERFACES_FILE;
+    case FLAVOUR_DEBIAN: {
+      // The file that defines the interface, which may be a sourced one.
+      detail::DebianTree tree;
+      if (!detail::loadDebianTree(tree, operation)) return DEBIAN_INTERFACES_FILE;
+      return tree.files[detail::DebianTreeEdit(tree).ownerOf(iface)].path;
+    }
     case FLAVOUR_REDHAT:
       return REDHAT_SCRIPTS_DIR + "/ifcfg-" + iface;
     case FLAVOUR_SUSE:

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "debian_tree.h"
 #include "file_write.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
@@ -21,6 +22,23 @@ namespace {
 const char* const kOperation = "move";
 
 bool isKnownOperation(int op) { return op == MOVE_REMOVE || op == MOVE_ADD || op == MOVE_SWAP; }
+
+/// A swap with itself would read as success while exchanging nothing, and one
+/// with a non-Ethernet interface (loopback) hands that interface's stanza to
+/// an Ethernet port and takes it from where the system needs it.
+bool canSwap(const std::string& first, const std::string& second) {
+  if (first == second) {
+    KESP_LOG(LOG_ERROR, kOperation, "Cant swap: " << first << " with itself");
+    return false;
+  }
+  for (const std::string* name : {&first, &second}) {
+    if (!detail::isEthernetName(*name)) {
+      KESP_LOG(LOG_ERROR, kOperation, "Cant swap: " << *name << " is no Ethernet interface");
+      return false;
+    }
+  }
+  return true;
+}
 
 /// One interface of an exchange: its name and what its files configured.
 struct SwapSide {
@@ -74,55 +92,59 @@ void readBothSides(SwapSide& first, SwapSide& second) {
 
 // ---------------------------------------------------------------- Debian
 
-bool addDebian(TextFile& file, const std::string& iface) {
+bool addDebian(const detail::DebianTree& tree, detail::DebianTreeEdit& edit,
+               const std::string& iface) {
   AddressMode mode = 0;
   Ipv4Settings ipv4;
   Ipv6Settings ipv6;
   // Adding over an existing stanza would silently throw its settings away.
-  if (readDebianInterface(file, iface, mode, ipv4, ipv6)) {
+  if (detail::readDebianTreeInterface(tree, iface, mode, ipv4, ipv6)) {
     KESP_LOG(LOG_ERROR, kOperation, "Cant add: " << iface);
     return false;
   }
-  writeDebianInterface(file, iface, DHCPV4, Ipv4Settings(), Ipv6Settings());
-  return file.save();
+  edit.write(iface, DHCPV4, Ipv4Settings(), Ipv6Settings());
+  return edit.save();
 }
 
-bool removeDebian(TextFile& file, const std::string& iface) {
-  const std::list<std::string> before = file.lines;
-  writeDebianInterface(file, iface, 0, Ipv4Settings(), Ipv6Settings());
-  if (file.lines == before) {
+bool removeDebian(detail::DebianTreeEdit& edit, const std::string& iface) {
+  edit.write(iface, 0, Ipv4Settings(), Ipv6Settings());
+  if (!edit.changed()) {
     KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface);
     return false;
   }
-  return file.save();
+  return edit.save();
 }
 
-bool swapDebian(TextFile& file, const std::string& first, const std::string& second) {
+bool swapDebian(detail::DebianTreeEdit& edit, const std::string& first, const std::string& second) {
   SwapSide a(first);
   SwapSide b(second);
   readBothSides(a, b);
+  // Each interface keeps the file that defined it; a new one goes to the main file.
+  const std::size_t firstFile = edit.ownerOf(first);
+  const std::size_t secondFile = edit.ownerOf(second);
   // Clearing both first keeps one interface's new stanza from being merged
-  // into the other's old one; both new stanzas end up at the end of the file.
-  writeDebianInterface(file, first, 0, Ipv4Settings(), Ipv6Settings());
-  writeDebianInterface(file, second, 0, Ipv4Settings(), Ipv6Settings());
-  writeDebianInterface(file, first, b.mode, b.ipv4, b.ipv6);
-  writeDebianInterface(file, second, a.mode, a.ipv4, a.ipv6);
-  return file.save();
+  // into the other's old one; both new stanzas end up at the end of their file.
+  edit.write(first, 0, Ipv4Settings(), Ipv6Settings());
+  edit.write(second, 0, Ipv4Settings(), Ipv6Settings());
+  edit.write(first, b.mode, b.ipv4, b.ipv6, firstFile);
+  edit.write(second, a.mode, a.ipv4, a.ipv6, secondFile);
+  return edit.save();
 }
 
 bool moveDebian(int op, const std::string& first, const std::string& second) {
-  TextFile file;
-  if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+  detail::DebianTree tree;
+  if (!detail::loadDebianTree(tree, kOperation)) {
     KESP_LOG(LOG_ERROR, kOperation, "Cant read " << DEBIAN_INTERFACES_FILE);
     return false;
   }
+  detail::DebianTreeEdit edit(tree);
   switch (op) {
     case MOVE_ADD:
-      return addDebian(file, first);
+      return addDebian(tree, edit, first);
     case MOVE_REMOVE:
-      return removeDebian(file, first);
+      return removeDebian(edit, first);
     default:
-      return swapDebian(file, first, second);
+      return swapDebian(edit, first, second);
   }
 }
 
@@ -227,7 +249,7 @@ bool move(int op, const std::string& first, const std::string& second) {
   // The names become file names; nothing may be touched before they pass.
   if (!detail::checkInterfaceName(first, kOperation)) return false;
   if (op == MOVE_SWAP && !detail::checkInterfaceName(second, kOperation)) return false;
-  if (op == MOVE_SWAP && first == second) return true;
+  if (op == MOVE_SWAP && !canSwap(first, second)) return false;
 
   const OsFlavour flavour = getOsFlavour();
   switch (flavour) {

@@ -4,6 +4,7 @@
 // list on SUSE). Used by the transaction and, on offline images, by tools.
 
 #include "change_request.h"
+#include "debian_tree.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
@@ -43,15 +44,17 @@ void updateModulesOnBoot(KeyValueFile& kernel, AddressMode mode, const char* ope
 }
 
 bool rewriteDebian(const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
-                   const Ipv6Settings& ipv6) {
-  TextFile interfaces;
-  if (!interfaces.load(sysPath(DEBIAN_INTERFACES_FILE))) return false;
+                   const Ipv6Settings& ipv6, const char* operation) {
+  detail::DebianTree tree;
+  if (!detail::loadDebianTree(tree, operation)) return false;
+  detail::DebianTreeEdit interfaces(tree);
   // The client's defaults are only kept in step, never created.
   KeyValueFile defaults('=');
   const bool haveDefaults = defaults.load(sysPath(kDebianDhcpv6Defaults));
   if (!haveDefaults && defaults.unreadable()) return false;
   if (haveDefaults) updateDhcpv6Interfaces(defaults, request);
-  writeDebianInterface(interfaces, request.iface, request.mode, ipv4, ipv6);
+  // Edited where it is defined, which may be a file the main one sources.
+  interfaces.write(request.iface, request.mode, ipv4, ipv6);
   return interfaces.save() && (!haveDefaults || defaults.save());
 }
 
@@ -87,8 +90,11 @@ namespace detail {
 std::vector<std::string> changeFilePaths(OsFlavour flavour, const std::string& iface,
                                          const char* operation) {
   switch (flavour) {
-    case FLAVOUR_DEBIAN:
-      return {DEBIAN_INTERFACES_FILE, kDebianDhcpv6Defaults};
+    case FLAVOUR_DEBIAN: {
+      std::vector<std::string> paths = detail::debianFilesOf(iface, operation);
+      paths.push_back(kDebianDhcpv6Defaults);
+      return paths;
+    }
     case FLAVOUR_REDHAT:
       return {interfaceConfigPath(flavour, iface, operation)};
     case FLAVOUR_SUSE:
@@ -104,7 +110,7 @@ bool rewriteFamilyFiles(OsFlavour flavour, const ChangeRequest& request, const I
                         const Ipv6Settings& ipv6, const char* operation) {
   switch (flavour) {
     case FLAVOUR_DEBIAN:
-      return rewriteDebian(request, ipv4, ipv6);
+      return rewriteDebian(request, ipv4, ipv6, operation);
     case FLAVOUR_REDHAT:
       return rewriteRedHat(request, ipv4, ipv6, operation);
     case FLAVOUR_SUSE:

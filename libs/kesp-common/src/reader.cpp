@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "kesp/discovery.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
+#include "address_entries.h"
 #include "debian_grammar.h"
+#include "debian_tree.h"
 #include "kesp/sysroot.h"
 #include "names.h"
 #include "root_path.h"
@@ -20,14 +23,53 @@ namespace KESP {
 
 namespace {
 
-bool readDebianFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+/// What a reading for several interfaces needs from files that all of them
+/// share: each is read at most once, when first needed.
+class SharedFiles {
+ public:
+  bool dhcpv6Client() {
+    if (!dhcpv6Known_) dhcpv6Client_ = hasDhcpv6Client();
+    dhcpv6Known_ = true;
+    return dhcpv6Client_;
+  }
+
+  /// SUSE's routes file; null when it cannot be read.
+  KeyValueFile* suseRoutes() {
+    if (!routesTried_) routesLoaded_ = routes_.load(sysPath(SUSE_ROUTES_FILE));
+    routesTried_ = true;
+    return routesLoaded_ ? &routes_ : nullptr;
+  }
+
+  /// What getDynamicIpv6Address says, with the kernel's table read once.
+  bool holdsDynamicIpv6(const std::string& iface) {
+    if (!ifInet6Tried_) ifInet6Read_ = detail::readIfInet6(ifInet6_);
+    ifInet6Tried_ = true;
+    std::vector<Ipv6Settings> addresses;
+    return ifInet6Read_ && parseDynamicIpv6Addresses(ifInet6_, iface, addresses) &&
+           !addresses.empty();
+  }
+
+ private:
+  bool dhcpv6Known_ = false;
+  bool dhcpv6Client_ = false;
+  bool routesTried_ = false;
+  bool routesLoaded_ = false;
+  KeyValueFile routes_{' '};
+  bool ifInet6Tried_ = false;
+  bool ifInet6Read_ = false;
+  std::string ifInet6_;
+};
+
+/// One pass over the lines of the main file and what it sources, keeping only
+/// the interface's own lines.
+bool readDebianFiles(const std::string& iface, SharedFiles&, AddressMode& mode, Ipv4Settings& ipv4,
                      Ipv6Settings& ipv6) {
-  TextFile file;
-  if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) return false;
-  return readDebianInterface(file, iface, mode, ipv4, ipv6);
+  detail::DebianTree tree;
+  return detail::loadDebianTree(tree, "getNetwork") &&
+         detail::readDebianTreeInterface(tree, iface, mode, ipv4, ipv6);
 }
 
-bool readRedHatFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
+bool readRedHatFiles(const std::string& iface, SharedFiles&, AddressMode& mode, Ipv4Settings& ipv4,
                      Ipv6Settings& ipv6) {
   KeyValueFile file('=');
   if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_REDHAT, iface, "getNetwork")))) return false;
@@ -35,22 +77,21 @@ bool readRedHatFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& 
   return true;
 }
 
-bool readSuseFiles(const std::string& iface, AddressMode& mode, Ipv4Settings& ipv4,
-                   Ipv6Settings& ipv6) {
+bool readSuseFiles(const std::string& iface, SharedFiles& shared, AddressMode& mode,
+                   Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
   KeyValueFile file('=');
   if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_SUSE, iface, "getNetwork")))) return false;
-  readSuseInterface(file, hasDhcpv6Client(), mode, ipv4, ipv6);
+  readSuseInterface(file, shared.dhcpv6Client(), mode, ipv4, ipv6);
   // The gateways live only in the routes file; stale ones must not survive.
   ipv4.gateway.clear();
   ipv6.gateway.clear();
-  KeyValueFile routes(' ');
-  if (routes.load(sysPath(SUSE_ROUTES_FILE))) readSuseRoutes(routes, ipv4, ipv6);
+  if (KeyValueFile* routes = shared.suseRoutes()) readSuseRoutes(*routes, ipv4, ipv6);
   return true;
 }
 
 struct FamilyReader {
   OsFlavour flavour;
-  bool (*read)(const std::string&, AddressMode&, Ipv4Settings&, Ipv6Settings&);
+  bool (*read)(const std::string&, SharedFiles&, AddressMode&, Ipv4Settings&, Ipv6Settings&);
 };
 
 const FamilyReader kFamilyReaders[] = {
@@ -107,72 +148,122 @@ bool listIfcfgNames(const std::string& directory, std::vector<std::string>& name
 }
 
 /// What getNetwork adds to a family's answer: the failure line and AUTOV6.
-bool finishReading(const std::string& iface, bool found, bool detectAutoV6, AddressMode& mode) {
+bool finishReading(const std::string& iface, bool found, bool detectAutoV6, SharedFiles& shared,
+                   AddressMode& mode) {
   if (!found)
     KESP_LOG(LOG_ERROR, "getNetwork",
              "failed to read network interface files for '" << iface << "'");
-  Ipv6Settings scratch;
-  if (detectAutoV6 && getDynamicIpv6Address(iface, scratch)) mode = withAutoV6(mode);
+  if (detectAutoV6 && shared.holdsDynamicIpv6(iface)) mode = withAutoV6(mode);
   return found;
 }
 
-/// Every interface's lines of a Debian file: each iface line starts the lines
-/// of the interface it names (a nameless one, of none), and readDebianInterface
-/// on them reads what it reads on the whole file.
-std::map<std::string, TextFile> splitDebianInterfaces(const TextFile& file) {
-  std::map<std::string, TextFile> parts;
-  TextFile* current = nullptr;
-  for (const std::string& stored : file.lines) {
-    const detail::DebianLine line = detail::classifyDebianLine(stored);
-    if (line.kind == detail::DebianLineKind::Iface) {
-      const std::string name = detail::ifaceLineName(line.text);
-      current = name.empty() ? nullptr : &parts[name];
-    }
-    if (current) current->lines.push_back(stored);
+/// The Debian reading of getNetwork for every entry, in one pass over the
+/// tree: each iface line hands the lines after it to the reading of the
+/// interface it names, if that one is asked for.
+void readDebianNetworks(const detail::DebianTree& tree, std::vector<ConfiguredNetwork>& networks,
+                        std::vector<bool>& found) {
+  std::vector<detail::DebianInterfaceReading> readings;
+  readings.reserve(networks.size());
+  std::unordered_map<std::string, detail::DebianInterfaceReading*> byName;
+  for (ConfiguredNetwork& network : networks) {
+    readings.emplace_back(network.name, network.mode, network.ipv4, network.ipv6);
+    byName.emplace(network.name, &readings.back());  // a repeated name is read once
   }
-  return parts;
+  detail::DebianInterfaceReading* current = nullptr;
+  detail::walkDebianTree(
+      tree,
+      [&](const char* stored, std::size_t size) {
+        if (!current && !detail::mayBeIfaceLine(stored, size)) return;
+        const detail::DebianLine line = detail::classifyDebianLine(std::string(stored, size));
+        if (line.kind == detail::DebianLineKind::Iface) {
+          const auto reading = byName.find(detail::ifaceLineName(line.text));
+          current = reading == byName.end() ? nullptr : reading->second;
+        }
+        if (current) current->feed(line);
+      },
+      [&current] {
+        if (current) current->leaveStanza();
+        current = nullptr;
+      });
+  for (size_t i = 0; i < networks.size(); ++i) {
+    const detail::DebianInterfaceReading* reading = byName.at(networks[i].name);
+    if (reading == &readings[i]) {
+      found[i] = reading->found();
+      continue;
+    }
+    // The same name asked for twice: the first entry holds the reading.
+    const ConfiguredNetwork& first = networks[static_cast<size_t>(reading - readings.data())];
+    networks[i].mode = first.mode;
+    networks[i].ipv4 = first.ipv4;
+    networks[i].ipv6 = first.ipv6;
+    found[i] = reading->found();
+  }
+}
+
+/// The names of the tree's iface lines, each once, in reading order.
+void listDebianTreeInterfaces(const detail::DebianTree& tree, std::vector<std::string>& names) {
+  std::unordered_set<std::string> seen;
+  detail::walkDebianTree(
+      tree,
+      [&](const char* stored, std::size_t size) {
+        if (!detail::mayBeIfaceLine(stored, size)) return;
+        const detail::DebianLine line = detail::classifyDebianLine(std::string(stored, size));
+        if (line.kind != detail::DebianLineKind::Iface) return;
+        std::string name = detail::ifaceLineName(line.text);
+        if (!name.empty() && seen.insert(name).second) names.push_back(std::move(name));
+      },
+      [] {});
+}
+
+/// getNetwork on a flavour already detected, with files shared between calls.
+bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& iface,
+                 bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+  mode = 0;
+  // The name becomes part of a path; a bad one finds nothing.
+  if (!detail::checkInterfaceName(iface, "getNetwork")) return false;
+
+  bool found = false;
+  const FamilyReader* reader = nullptr;
+  for (const FamilyReader& candidate : kFamilyReaders) {
+    if (candidate.flavour == flavour) reader = &candidate;
+  }
+  if (reader)
+    found = reader->read(iface, shared, mode, ipv4, ipv6);
+  else
+    KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
+  return finishReading(iface, found, detectAutoV6, shared, mode);
 }
 
 }  // namespace
 
 bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
                 Ipv6Settings& ipv6) {
-  mode = 0;
-  // The name becomes part of a path; a bad one finds nothing.
-  if (!detail::checkInterfaceName(iface, "getNetwork")) return false;
-
-  bool found = false;
-  const OsFlavour flavour = getOsFlavour();
-  const FamilyReader* reader = nullptr;
-  for (const FamilyReader& candidate : kFamilyReaders) {
-    if (candidate.flavour == flavour) reader = &candidate;
-  }
-  if (reader)
-    found = reader->read(iface, mode, ipv4, ipv6);
-  else
-    KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
-  return finishReading(iface, found, detectAutoV6, mode);
+  SharedFiles shared;
+  return readNetwork(getOsFlavour(), shared, iface, detectAutoV6, mode, ipv4, ipv6);
 }
 
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
-  TextFile file;
-  if (getOsFlavour() != FLAVOUR_DEBIAN || !file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
-    // One file per interface (or nothing to read): one call per name is linear.
+  const OsFlavour flavour = getOsFlavour();
+  SharedFiles shared;
+  detail::DebianTree tree;
+  if (flavour != FLAVOUR_DEBIAN || !detail::loadDebianTree(tree, "getNetwork")) {
+    // One file per interface (or nothing to read), and the shared ones once.
     for (ConfiguredNetwork& network : networks)
-      network.configured =
-          getNetwork(network.name, detectAutoV6, network.mode, network.ipv4, network.ipv6);
+      network.configured = readNetwork(flavour, shared, network.name, detectAutoV6, network.mode,
+                                       network.ipv4, network.ipv6);
     return;
   }
-  const std::map<std::string, TextFile> parts = splitDebianInterfaces(file);
-  for (ConfiguredNetwork& network : networks) {
-    network.mode = 0;
+  for (ConfiguredNetwork& network : networks) network.mode = 0;
+  std::vector<bool> found(networks.size(), false);
+  readDebianNetworks(tree, networks, found);
+  for (size_t i = 0; i < networks.size(); ++i) {
+    ConfiguredNetwork& network = networks[i];
     network.configured = false;
-    if (!detail::checkInterfaceName(network.name, "getNetwork")) continue;
-    const auto part = parts.find(network.name);
-    const bool found = part != parts.end() &&
-                       readDebianInterface(part->second, network.name, network.mode,
-                                           network.ipv4, network.ipv6);
-    network.configured = finishReading(network.name, found, detectAutoV6, network.mode);
+    if (!detail::checkInterfaceName(network.name, "getNetwork")) {
+      network.mode = 0;
+      continue;
+    }
+    network.configured = finishReading(network.name, found[i], detectAutoV6, shared, network.mode);
   }
 }
 
@@ -181,12 +272,12 @@ bool listConfiguredInterfaces(std::vector<std::string>& names) {
   const OsFlavour flavour = getOsFlavour();
   switch (flavour) {
     case FLAVOUR_DEBIAN: {
-      TextFile file;
-      if (!file.load(sysPath(DEBIAN_INTERFACES_FILE))) {
+      detail::DebianTree tree;
+      if (!detail::loadDebianTree(tree, "listConfiguredInterfaces")) {
         KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "cannot read " << DEBIAN_INTERFACES_FILE);
         return false;
       }
-      listDebianInterfaces(file, names);
+      listDebianTreeInterfaces(tree, names);
       return true;
     }
     case FLAVOUR_REDHAT:

@@ -50,8 +50,9 @@ std::vector<std::string> osFlavourMarkers();
 bool getUnquotedValue(KeyValueFile& file, const std::string& key, std::string& value);
 
 /// Path of the file that holds iface's configuration for the family, without
-/// the system root: the Debian interfaces file, or the family's
-/// "<dir>/ifcfg-<iface>". Empty for FLAVOUR_NONE or an invalid interface name
+/// the system root: on Debian the file that defines iface (the interfaces
+/// file or one it sources; the interfaces file for a new interface), or the
+/// family's "<dir>/ifcfg-<iface>". Empty for FLAVOUR_NONE or an invalid interface name
 /// (logged at ERROR under `operation`).
 std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface, const char* operation);
 
@@ -79,7 +80,8 @@ void writeDebianInterface(TextFile& file, const std::string& iface, AddressMode 
 bool readDebianInterface(const TextFile& file, const std::string& iface, AddressMode& mode,
                          Ipv4Settings& ipv4, Ipv6Settings& ipv6);
 
-/// Appends the names of the interfaces file's iface lines, each once, in file order.
+/// Appends the names of the interfaces file's iface lines, each once, in file
+/// order. (listConfiguredInterfaces also follows the files it sources.)
 void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names);
 
 // ---------------------------------------------------------------- Red Hat
@@ -123,7 +125,10 @@ void readSuseRoutes(KeyValueFile& routes, Ipv4Settings& ipv4, Ipv6Settings& ipv6
 
 // ---------------------------------------------------------------- all families
 
-/// How iface is configured in the running family's interface files: mode set
+/// How iface is configured in the running family's interface files (on Debian
+/// the interfaces file and the files it sources, as ifupdown reads them;
+/// "source" patterns and "source-directory" paths relative to /etc/network
+/// when not absolute): mode set
 /// to 0 first, then to the configured mode; the settings the files hold are
 /// filled in, other fields keep what the caller passed. With detectAutoV6, a
 /// dynamic IPv6 address on iface turns mode 0, STATICV4 and DHCPV4 into their
@@ -147,7 +152,8 @@ struct ConfiguredNetwork {
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6);
 
 /// Replaces names with the interfaces that the family's files configure:
-/// Debian iface lines in file order, or the sorted names of the ifcfg-<name>
+/// Debian iface lines in reading order (sourced files in place of their
+/// source lines), or the sorted names of the ifcfg-<name>
 /// files (backup copies such as "~", ".bak", ".rpmsave" left out). False
 /// (logged) for an unknown family or when the files cannot be read.
 bool listConfiguredInterfaces(std::vector<std::string>& names);

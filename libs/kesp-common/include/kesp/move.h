@@ -34,13 +34,15 @@ enum MoveOperation {
 ///   A file that exists but cannot be read stops the swap before anything is
 ///   written; so does, on Red Hat and SUSE, whose files a root shell sources,
 ///   an address text of either side that holds anything but letters, digits,
-///   ".", ":", "/", "%", "_" and "-". When the second ifcfg
+///   ".", ":", "/", "%", "_" and "-". A swap of an interface with itself, or
+///   with one the system does not treat as Ethernet (names beginning "eth"
+///   or "en"; loopback is not), is refused ("Cant swap: ...") before any file
+///   is read. When the second ifcfg
 ///   file cannot be saved, the first is put back as it was.
 ///
-/// Returns true when the change was made and saved, or when `first` and
-/// `second` of a MOVE_SWAP are the same interface (nothing to exchange).
+/// Returns true when the change was made and saved.
 /// Returns false, with the reason logged at ERROR under "move", for an invalid
-/// interface name, an operation code other than the three (nothing is read or
+/// interface name, a refused swap, an operation code other than the three (nothing is read or
 /// written), an unknown family, an unreadable Debian interfaces file, a
 /// refused add or remove, or a failed save or delete. Names are checked before any file is touched.
 bool move(int op, const std::string& first, const std::string& second);

@@ -1,0 +1,245 @@
+// Loading the Debian configuration with the files it sources, and editing an
+// interface in the file that holds it.
+
+#include "debian_tree.h"
+
+#include <dirent.h>
+#include <glob.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <utility>
+
+#include "debian_grammar.h"
+#include "file_write.h"
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+#include "text_lines.h"
+
+namespace KESP {
+namespace detail {
+
+namespace {
+
+// ifupdown takes a relative pattern as relative to the directory of the
+// main file, whatever file the source line stands in.
+const char kRelativeBase[] = "/etc/network/";
+
+/// The system root with the pattern characters of glob escaped, so that only
+/// the configured pattern is expanded.
+std::string escapedRoot() {
+  std::string escaped;
+  for (char c : systemRoot()) {
+    if (c == '*' || c == '?' || c == '[' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+/// The paths (without the system root) that match pattern, sorted as glob sorts.
+std::vector<std::string> expandPattern(const std::string& pattern) {
+  const std::string absolute = pattern[0] == '/' ? pattern : kRelativeBase + pattern;
+  std::vector<std::string> paths;
+  glob_t matches{};
+  if (glob((escapedRoot() + absolute).c_str(), 0, nullptr, &matches) == 0) {
+    const std::size_t rootLength = systemRoot().size();
+    for (std::size_t i = 0; i < matches.gl_pathc; ++i)
+      paths.emplace_back(std::string(matches.gl_pathv[i]).substr(rootLength));
+  }
+  globfree(&matches);
+  return paths;
+}
+
+/// A directory's files as "source-directory" takes them: names of letters,
+/// digits, "_" and "-" only (so no editor copies or package leftovers), sorted.
+std::vector<std::string> directoryFiles(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(sysPath(directory).c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    const bool plain = std::all_of(name.begin(), name.end(), [](unsigned char c) {
+      return std::isalnum(c) || c == '_' || c == '-';
+    });
+    if (plain && !name.empty()) names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> paths;
+  const std::string prefix = directory.back() == '/' ? directory : directory + "/";
+  for (const std::string& name : names) paths.push_back(prefix + name);
+  return paths;
+}
+
+std::vector<std::string> sourcedPaths(const std::vector<std::string>& words, bool directories) {
+  std::vector<std::string> paths;
+  for (const std::string& word : words) {
+    for (const std::string& match : expandPattern(word)) {
+      if (!directories) {
+        paths.push_back(match);
+        continue;
+      }
+      for (const std::string& file : directoryFiles(match)) paths.push_back(file);
+    }
+  }
+  return paths;
+}
+
+class TreeLoader {
+ public:
+  TreeLoader(DebianTree& tree, const char* operation) : tree_(tree), operation_(operation) {}
+
+  /// Loads path as the next file; its index, or -1 when it was left out.
+  long load(const std::string& path, bool isMain) {
+    const std::string normal = std::filesystem::path(path).lexically_normal().string();
+    struct stat info {};
+    const bool identified = stat(sysPath(normal).c_str(), &info) == 0;
+    // Each file once: a loop of sources, or one file reached by two names,
+    // would otherwise be read again and again or define its interfaces twice.
+    if (!seenPaths_.insert(normal).second ||
+        (identified && !seenFiles_.insert({info.st_dev, info.st_ino}).second)) {
+      KESP_LOG(LOG_WARN, operation_, "skipping " << normal << ", which is sourced again");
+      return -1;
+    }
+    DebianTreeFile file;
+    file.path = normal;
+    if (!readWholeFile(sysPath(normal), file.content)) {
+      if (!isMain) KESP_LOG(LOG_ERROR, operation_, "cannot read sourced file " << normal);
+      return -1;
+    }
+    const std::size_t index = tree_.files.size();
+    tree_.files.push_back(std::move(file));
+    followSources(index);
+    return static_cast<long>(index);
+  }
+
+ private:
+  void followSources(std::size_t index) {
+    std::vector<std::pair<std::size_t, std::vector<std::string>>> found;
+    {
+      const std::string& text = tree_.files[index].content;
+      std::size_t start = 0;
+      while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::vector<std::string> words;
+        bool directories = false;
+        if (isSourceLine(text.data() + start, end - start, words, directories))
+          found.emplace_back(start, sourcedPaths(words, directories));
+        start = end + 1;
+      }
+    }
+    // Loading appends to tree_.files: no reference into it is held across.
+    for (const auto& source : found) {
+      DebianTreeFile::Inclusion inclusion{source.first, {}};
+      for (const std::string& path : source.second) {
+        const long child = load(path, false);
+        if (child >= 0) inclusion.files.push_back(static_cast<std::size_t>(child));
+      }
+      tree_.files[index].inclusions.push_back(std::move(inclusion));
+    }
+  }
+
+  DebianTree& tree_;
+  const char* operation_;
+  std::set<std::string> seenPaths_;
+  std::set<std::pair<dev_t, ino_t>> seenFiles_;
+};
+
+}  // namespace
+
+bool loadDebianTree(DebianTree& tree, const char* operation) {
+  tree.files.clear();
+  return TreeLoader(tree, operation).load(DEBIAN_INTERFACES_FILE, true) == 0;
+}
+
+DebianTreeEdit::DebianTreeEdit(const DebianTree& tree) {
+  for (const DebianTreeFile& source : tree.files) {
+    TextFile file;
+    file.filename = sysPath(source.path);
+    file.lines = splitLines(source.content);
+    loaded_.push_back(file.lines);
+    files_.push_back(std::move(file));
+  }
+}
+
+bool DebianTreeEdit::definesInterface(std::size_t index, const std::string& iface) const {
+  for (const std::string& stored : files_[index].lines) {
+    if (!mayBeIfaceLine(stored.data(), stored.size())) continue;
+    const DebianLine line = classifyDebianLine(stored);
+    if (line.kind == DebianLineKind::Iface && stanzaOf(line.text, iface) != DebianStanza::NotOurs)
+      return true;
+  }
+  return false;
+}
+
+bool DebianTreeEdit::bringsUp(std::size_t index, const std::string& iface) const {
+  for (const std::string& stored : files_[index].lines) {
+    const DebianLine line = classifyDebianLine(stored);
+    if (line.kind != DebianLineKind::Auto) continue;
+    const std::vector<std::string> names = autoLineNames(line.text);
+    if (std::find(names.begin(), names.end(), iface) != names.end()) return true;
+  }
+  return false;
+}
+
+std::size_t DebianTreeEdit::ownerOf(const std::string& iface) const {
+  for (std::size_t i = 0; i < files_.size(); ++i)
+    if (definesInterface(i, iface)) return i;
+  return 0;
+}
+
+void DebianTreeEdit::write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+                           const Ipv6Settings& ipv6) {
+  write(iface, mode, ipv4, ipv6, ownerOf(iface));
+}
+
+void DebianTreeEdit::write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+                           const Ipv6Settings& ipv6, std::size_t target) {
+  if (mode == 0) {
+    for (TextFile& file : files_) writeDebianStanzas(file, iface, 0, ipv4, ipv6, false, false);
+    return;
+  }
+  // Stanzas left in a further file would make ifupdown see the interface twice.
+  bool autoElsewhere = false;
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (i == target) continue;
+    if (definesInterface(i, iface))
+      writeDebianStanzas(files_[i], iface, 0, Ipv4Settings(), Ipv6Settings(), false, true);
+    autoElsewhere = autoElsewhere || bringsUp(i, iface);
+  }
+  writeDebianStanzas(files_[target], iface, mode, ipv4, ipv6, autoElsewhere, false);
+}
+
+bool DebianTreeEdit::changed() const {
+  for (std::size_t i = 0; i < files_.size(); ++i)
+    if (files_[i].lines != loaded_[i]) return true;
+  return false;
+}
+
+bool DebianTreeEdit::save() {
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (files_[i].lines == loaded_[i]) continue;
+    if (!files_[i].save()) return false;
+    loaded_[i] = files_[i].lines;
+  }
+  return true;
+}
+
+std::vector<std::string> debianFilesOf(const std::string& iface, const char* operation) {
+  std::vector<std::string> paths = {DEBIAN_INTERFACES_FILE};
+  DebianTree tree;
+  if (!loadDebianTree(tree, operation)) return paths;
+  const DebianTreeEdit edit(tree);
+  for (std::size_t i = 1; i < tree.files.size(); ++i) {
+    if (edit.definesInterface(i, iface) || edit.bringsUp(i, iface))
+      paths.push_back(tree.files[i].path);
+  }
+  return paths;
+}
+
+}  // namespace detail
+}  // namespace KESP
