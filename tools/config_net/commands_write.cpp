@@ -1,4 +1,5 @@
-// The commands that change something: set, dns, proxy, hostname and move.
+// The commands that change something: set, dns, proxy, hostname and move, and
+// recover, which puts back a change that was killed half-way.
 
 #include <istream>
 #include <ostream>
@@ -7,7 +8,10 @@
 #include "input_checks.h"
 #include "interface_change.h"
 #include "kesp/interface_files.h"
+#include "kesp/log.h"
 #include "kesp/move.h"
+#include "kesp/network_change.h"
+#include "log_collector.h"
 
 namespace kesp_config_net {
 
@@ -139,6 +143,18 @@ int runMove(CommandContext& context) {
                      : action == "remove" ? arguments[1] + ": configuration removed"
                                           : arguments[1] + " and " + second + ": configurations exchanged";
   return finish(context, outcome, done, "move " + action + " failed");
+}
+
+int runRecover(CommandContext& context) {
+  const size_t mark = context.log.mark();
+  std::vector<std::string> done;
+  const bool ok = KESP::recoverInterruptedChange(&done);
+  for (const std::string& line : done) context.out << line << "\n";
+  if (!ok)
+    return reportFailure(context.err, "the unfinished change could not be put back",
+                         messagesAtLeast(context.log.linesSince(mark), KESP::LOG_ERROR));
+  if (done.empty()) context.out << "no unfinished change\n";
+  return EXIT_OK;
 }
 
 }  // namespace kesp_config_net

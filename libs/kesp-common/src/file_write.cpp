@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "change_scope.h"
+
 namespace KESP {
 namespace detail {
 
@@ -188,10 +190,20 @@ WriterCalls& writerCalls() { return g_calls; }
 
 void resetWriterCalls() { g_calls = systemCalls(); }
 
+bool resolveWriteTarget(const std::string& path, std::string& target) {
+  int err = 0;
+  if (resolveLinks(path, target, err)) return true;
+  errno = err;
+  return false;
+}
+
 bool replaceFile(const std::string& path, const std::string& content, std::string* error) {
   int err = 0;
   std::string target;
-  bool ok = resolveLinks(path, target, err) && replaceResolved(target, content, err);
+  // The old state is on record before anything of the file changes.
+  bool ok = journalBeforeChange(path);
+  if (!ok) err = errno;
+  ok = ok && resolveLinks(path, target, err) && replaceResolved(target, content, err);
   if (!ok) {
     if (!err) err = EIO;
     if (error) *error = std::strerror(err);
