@@ -108,6 +108,20 @@ TEST(TransactionNameServers, UnmovablePendingFileBringsTheInterfaceBackUp) {
   EXPECT_EQ(root.calls(), (std::vector<std::string>{"/sbin/ifdown eth0", "/sbin/ifup eth0"}));
 }
 
+TEST(TransactionNameServers, ARolledBackChangeLeavesResolvConfItsLinkAndThePendingFile) {
+  ChangeRoot root("redhat");
+  installControlFakes(root);
+  unlink((root / "/etc/resolv.conf").c_str());
+  root.root().write("/run/resolver/resolv.conf", "search example.org\nnameserver 192.0.2.1\n");
+  ASSERT_EQ(symlink("../run/resolver/resolv.conf", (root / "/etc/resolv.conf").c_str()), 0);
+  root.root().write("/etc/resolv.conf.pending", "nameserver 192.0.2.53\n");
+  const FileTree before = root.tree();
+  kesp_test::LogCapture quiet(LOG_NONE);
+  // Mode 0 fails at the wait, after the staged servers were applied.
+  EXPECT_FALSE(setNetworkAddresses("eth0", 0, "", "", "", "", "", ""));
+  EXPECT_EQ(root.tree(), before);
+}
+
 /// Mode 0 is never satisfied: the change fails at the wait and is restored.
 struct RestoreCase {
   const char* family;

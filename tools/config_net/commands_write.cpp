@@ -148,7 +148,8 @@ int runMove(CommandContext& context) {
 int runRecover(CommandContext& context) {
   const size_t mark = context.log.mark();
   std::vector<std::string> done;
-  const bool ok = KESP::recoverInterruptedChange(&done);
+  // An offline image's interfaces are not this system's.
+  const bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline);
   for (const std::string& line : done) context.out << line << "\n";
   if (!ok)
     return reportFailure(context.err, "the unfinished change could not be put back",

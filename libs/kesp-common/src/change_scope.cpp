@@ -78,7 +78,8 @@ ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
   std::unique_ptr<OpenChange> change(new OpenChange);
   if (!change->lock.acquire(g_waitSeconds, operation)) return;
   std::vector<std::string> done;
-  if (!recoverJournal(operation, done)) {
+  // Only the running system's interfaces run with its files.
+  if (!recoverJournal(operation, done, systemRoot().empty())) {
     KESP_LOG(LOG_ERROR, operation,
              "an unfinished earlier change could not be undone; nothing was changed");
     return;
@@ -150,7 +151,8 @@ bool removeFile(const std::string& path) {
   return true;
 }
 
-bool recoverJournal(const char* operation, std::vector<std::string>& done) {
+bool recoverJournal(const char* operation, std::vector<std::string>& done,
+                    bool restartInterfaces) {
   Journal journal;
   bool present = false;
   if (!loadJournal(journal, present)) {
@@ -163,8 +165,7 @@ bool recoverJournal(const char* operation, std::vector<std::string>& done) {
   if (!present) return true;
   KESP_LOG(LOG_WARN, operation, "putting back an unfinished change");
   if (!restoreFiles(journal, operation, done)) return false;
-  // Only the running system's interfaces run with its files.
-  if (systemRoot().empty()) {
+  if (restartInterfaces) {
     for (const std::string& iface : journal.restarts) {
       controlInterface(iface, false, 0);
       if (controlInterface(iface, true, 0))
@@ -184,12 +185,12 @@ bool recoverJournal(const char* operation, std::vector<std::string>& done) {
 
 }  // namespace detail
 
-bool recoverInterruptedChange(std::vector<std::string>* done) {
+bool recoverInterruptedChange(std::vector<std::string>* done, bool restartInterfaces) {
   const char* const operation = "recover";
   detail::ChangeLock lock;
   if (!lock.acquire(g_waitSeconds, operation)) return false;
   std::vector<std::string> lines;
-  const bool ok = detail::recoverJournal(operation, lines);
+  const bool ok = detail::recoverJournal(operation, lines, restartInterfaces);
   if (done) *done = lines;
   return ok;
 }

@@ -54,7 +54,9 @@ bool removeFile(const std::string& path);
 /// Puts back the change of a journal found on disk; the caller holds the
 /// lock. Adds what it did to done. False when something could not be put back
 /// (the journal then stays for a later attempt).
-bool recoverJournal(const char* operation, std::vector<std::string>& done);
+/// The journaled interfaces are restarted only when restartInterfaces.
+bool recoverJournal(const char* operation, std::vector<std::string>& done,
+                    bool restartInterfaces);
 
 }  // namespace detail
 }  // namespace KESP

@@ -59,12 +59,15 @@ void setChangeWaitSeconds(int seconds);
 
 /// Puts back the change that a killed process left unfinished: every
 /// journaled file byte for byte (content, mode, owner, or no file where there
-/// was none), the writer's leftover temporary files removed, and on the
-/// running system (no system root) the change's interfaces taken down and
-/// brought up again with the old files. True when nothing was unfinished or
-/// all was put back; what was done goes to done (when given) and the log.
-/// False when something could not be put back: the journal then stays.
-bool recoverInterruptedChange(std::vector<std::string>* done = nullptr);
+/// was none), the writer's leftover temporary files removed, and, when
+/// restartInterfaces (a live system, not an offline image), the change's
+/// interfaces taken down and brought up again with the old files. True when
+/// nothing was unfinished or all was put back; what was done goes to done
+/// (when given) and the log. False when something could not be put back: the
+/// journal then stays. The recovery that every writing operation runs first
+/// restarts interfaces only without a system root.
+bool recoverInterruptedChange(std::vector<std::string>* done = nullptr,
+                              bool restartInterfaces = true);
 
 // ---------------------------------------------------------------- the change transaction
 
