@@ -5,6 +5,10 @@
 # temporary file. Usage: crash_recovery_test.sh TOOL FIXTURES [STRIDE]
 # STRIDE 1 kills before every call; N kills before every Nth (for CI).
 set -u
+# Bind mounts of the in-place case stay in a mount namespace of our own.
+if [ -z "${KESP_CRASH_NAMESPACE:-}" ] && command -v unshare >/dev/null; then
+  KESP_CRASH_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
+fi
 tool=$1
 fixtures=$2
 stride=${3:-1}
@@ -19,18 +23,35 @@ cases=(
   "suse|set eth0 --mode STATICV4+STATICV6 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1 --ipv6-address 2001:db8::10"
   "debian-link|dns 192.0.2.53 2001:db8::53"
   "debian-link|dns --pending 198.51.100.53"
+  "debian-bind|dns 192.0.2.53 2001:db8::53"
   "suse|proxy set --host proxy.example.org --port 3128"
   "debian|proxy set --host proxy.example.org --port 3128"
   "redhat|move swap eth0 eth1"
 )
 
 make_tree() {  # family dir
-  local family=${1%-link}
+  local family=${1%-*}
   mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/"
   if [ "$1" = debian-link ]; then  # resolv.conf as a resolver manager keeps it
     mkdir -p "$2/run/resolvconf" && mv "$2/etc/resolv.conf" "$2/run/resolvconf/resolv.conf"
     ln -s ../run/resolvconf/resolv.conf "$2/etc/resolv.conf"
   fi
+  [ "$1" = debian-bind ] && cp "$2/etc/resolv.conf" "$2/run/resolv.conf.host"
+  return 0
+}
+
+# A copy of the tree to run on; for debian-bind its resolv.conf is a bind
+# mount (as containers have it), which can only be rewritten in place.
+copy_tree() {  # family from to
+  cp -a "$2" "$3"
+  if [ "$1" = debian-bind ]; then
+    mount --bind "$3/run/resolv.conf.host" "$3/etc/resolv.conf" || exit 1
+  fi
+}
+
+drop_tree() {  # dir
+  mountpoint -q "$1/etc/resolv.conf" 2>/dev/null && umount "$1/etc/resolv.conf"
+  rm -rf "$1"
 }
 
 entries() {  # path, type, mode, owner and link target of each entry; then content sums
@@ -44,20 +65,21 @@ for row in "${cases[@]}"; do
   read -r -a args <<<"${row#*|}"
   make_tree "$family" "$work/before"
   entries "$work/before" >"$work/before.list"
-  cp -a "$work/before" "$work/after"
+  copy_tree "$family" "$work/before" "$work/after"
   if ! "$tool" --root "$work/after" "${args[@]}" >"$work/out" 2>&1; then
     echo "FAIL: $family ${args[*]} does not succeed uncut:"; cat "$work/out"; exit 1
   fi
   entries "$work/after" >"$work/after.list"
-  cp -a "$work/before" "$work/run"
+  drop_tree "$work/after"
+  copy_tree "$family" "$work/before" "$work/run"
   strace -f -qq -o "$work/trace" -e trace="$(IFS=,; echo "${calls[*]}")" \
     "$tool" --root "$work/run" "${args[@]}" >/dev/null 2>&1
-  rm -rf "$work/run"
+  drop_tree "$work/run"
   for call in "${calls[@]}"; do
     count=$(grep -c "^[0-9]* *$call(" "$work/trace")
     # A sample starts at a different call each time, so that sampled runs differ.
     for ((n = 1 + (kills % stride); n <= count; n += stride)); do
-      cp -a "$work/before" "$work/run"
+      copy_tree "$family" "$work/before" "$work/run"
       (strace -f -qq -o /dev/null -e trace="$call" -e inject="$call:signal=KILL:when=$n" \
         "$tool" --root "$work/run" "${args[@]}"; true) >/dev/null 2>&1
       kills=$((kills + 1))
@@ -81,10 +103,10 @@ for row in "${cases[@]}"; do
           echo "mixed: $family ${args[*]}, $call #$n"
         fi
       fi
-      rm -rf "$work/run"
+      drop_tree "$work/run"
     done
   done
-  rm -rf "$work/before" "$work/after"
+  rm -rf "$work/before"
 done
 echo "$kills kills, $damaged files damaged, $mixed mixed, $unrecovered recoveries failed"
 [ "$kills" -gt 0 ] && [ "$damaged" -eq 0 ] && [ "$mixed" -eq 0 ] && [ "$unrecovered" -eq 0 ]
