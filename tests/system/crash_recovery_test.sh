@@ -6,7 +6,7 @@
 # STRIDE 1 kills before every call; N kills before every Nth (for CI).
 set -u
 # Bind mounts of the in-place case stay in a mount namespace of our own.
-if [ -z "${KESP_CRASH_NAMESPACE:-}" ] && command -v unshare >/dev/null; then
+if [ -z "${KESP_CRASH_NAMESPACE:-}" ] && unshare -m --propagation private true 2>/dev/null; then
   KESP_CRASH_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
 fi
 tool=$1
@@ -28,6 +28,9 @@ cases=(
   "debian|proxy set --host proxy.example.org --port 3128"
   "redhat|move swap eth0 eth1"
 )
+
+# Without a mount namespace of our own, no bind mount.
+[ -n "${KESP_CRASH_NAMESPACE:-}" ] || cases=("${cases[@]//debian-bind|*/}")
 
 make_tree() {  # family dir
   local family=${1%-*}
@@ -61,6 +64,7 @@ entries() {  # path, type, mode, owner and link target of each entry; then conte
 
 kills=0 damaged=0 mixed=0 unrecovered=0
 for row in "${cases[@]}"; do
+  [ -n "$row" ] || continue
   family=${row%%|*}
   read -r -a args <<<"${row#*|}"
   make_tree "$family" "$work/before"
