@@ -71,7 +71,11 @@ int runConsole() {
       action(name);
       _exit(1);
     }
-    if (next.event == InputEvent::Key) {
+    if (next.event == InputEvent::Key && next.key == KEY_RESIZE) {
+      resizeScreen(screen);
+      input.readKeysFrom(screen.menuWindow);
+      pane.forget();
+    } else if (next.event == InputEvent::Key) {
       moveSelection(screen, next.key);
       wrefresh(screen.menuWindow);
     }

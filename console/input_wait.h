@@ -30,6 +30,8 @@ class InputWaiter {
   /// starts again after every event.
   InputWaiter(WINDOW* keys, NetlinkWatcher& watcher, std::chrono::milliseconds timeout);
   Input next();
+  /// Reads keys from another window from now on (the screen was laid out anew).
+  void readKeysFrom(WINDOW* keys) { keys_ = keys; }
 
  private:
   void restartClock();

@@ -37,6 +37,11 @@ bool openScreen(ConsoleScreen& screen);
 /// rows, prints the key hints, posts it and refreshes the menu window.
 void buildMenu(ConsoleScreen& screen, const char* const labels[2], MenuAction action);
 
+/// Lays the screen out again for the terminal's new size (after KEY_RESIZE):
+/// a new, empty status window and the menu and hints placed anew, the
+/// selection kept. The menu window changes too.
+void resizeScreen(ConsoleScreen& screen);
+
 /// Passes a key to the menu (arrow keys move the selection).
 void moveSelection(ConsoleScreen& screen, int key);
 

@@ -16,6 +16,9 @@ InterfaceFacts probeWith(const KESP::LiveAddressSnapshot& live, const std::strin
   KESP::getNetwork(iface, true, facts.configuredModes, configured4, configured6);
   // Without a configured mode no live address can count.
   if (facts.configuredModes != 0) live.liveAddresses(iface, facts.live4, facts.live6);
+  // A link the kernel does not list any more is gone: nothing on it counts.
+  KESP::LinkState link;
+  facts.linkUsable = live.linkState(iface, link) && link.usable();
   return facts;
 }
 

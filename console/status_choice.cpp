@@ -3,6 +3,7 @@
 namespace kesp_console {
 
 std::string reachableAddress(const InterfaceFacts& facts) {
+  if (!facts.linkUsable) return std::string();
   if ((facts.configuredModes & KESP::IPV4_MODES) && !facts.live4.address.empty())
     return facts.live4.address;
   if ((facts.configuredModes & KESP::IPV6_MODES) && !facts.live6.address.empty())

@@ -17,11 +17,13 @@ struct InterfaceFacts {
   KESP::AddressMode configuredModes = 0;
   KESP::Ipv4Settings live4;
   KESP::Ipv6Settings live6;
+  /// The link is up and has a carrier; an address on a dead link reaches no one.
+  bool linkUsable = true;
 };
 
 /// The address by which an interface counts as configured and reachable: its
 /// live IPv4 address when an IPv4 mode is configured, else its live IPv6
-/// address when an IPv6 mode is; empty when neither.
+/// address when an IPv6 mode is; empty when neither, or when the link is down.
 std::string reachableAddress(const InterfaceFacts& facts);
 
 using InterfaceProbe = std::function<InterfaceFacts(const std::string& iface)>;

@@ -14,10 +14,13 @@ class StatusPane {
   /// Re-checks the network and redraws `window` when the deciding address
   /// differs from the one of the last drawing (always, the first time).
   void refresh(WINDOW* window);
+  /// Makes the next refresh draw whatever it finds (a new, empty window).
+  void forget() { lastShownAddress_ = kNeverShown; }
 
  private:
   // No interface address can equal it, so that the first refresh draws.
-  std::string lastShownAddress_ = "wrong_ip";
+  static constexpr const char* kNeverShown = "wrong_ip";
+  std::string lastShownAddress_ = kNeverShown;
 };
 
 }  // namespace kesp_console

@@ -149,8 +149,10 @@ class ConfigNetDialogueTerminal : public ::testing::Test {
   }
 
   /// Opens the tool in a window of its own and goes through the steps.
-  void converse(const std::string& window, const std::vector<Step>& steps) {
-    const std::string tool = ns.execPrefix() + "env TERM=xterm-256color LANG=C.UTF-8 PATH=" +
+  void converse(const std::string& window, const std::vector<Step>& steps,
+                const std::string& language = "LANG=C.UTF-8", const std::string& refused = "Not accepted") {
+    const std::string tool = ns.execPrefix() + "env -u LC_ALL -u LANGUAGE TERM=xterm-256color " + language +
+                             " TEXTDOMAINDIR=" + quote(KESP_CONFIG_NET_LOCALE_DIR) + " PATH=" +
                              quote(root.fakeBin()) + ":\"$PATH\" " + quote(KESP_CONFIG_NET_BINARY) +
                              " --system-root " + quote(root.path());
     // The trap keeps the wrapping shell alive through a Ctrl-C (which the
@@ -166,7 +168,7 @@ class ConfigNetDialogueTerminal : public ::testing::Test {
       }
       tmux.answer(window, step.answer);
       if (!step.refusal.empty()) {
-        ASSERT_TRUE(tmux.waitForText(window, "  Not accepted: " + step.refusal))
+        ASSERT_TRUE(tmux.waitForText(window, "  " + refused + ": " + step.refusal))
             << "waiting for the refusal '" << step.refusal << "'\n" << tmux.screen(window);
       }
     }
@@ -282,6 +284,44 @@ TEST_F(ConfigNetDialogueTerminal, ConfigureStaticThenDhcpThenWrongInputChangesNo
   EXPECT_EQ(root.killallCalls(), killallBefore);
   EXPECT_EQ(eth0Addresses(), addressesBefore);
   EXPECT_FALSE(contains(tmux.screen("console"), kWarning));
+}
+
+// An operator at a German console meets the dialogue in German from start to
+// end: prompts, refusals, the summary and the report of the change.
+TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
+  ASSERT_TRUE(tmux.waitForText("console", kWarning)) << tmux.screen("console");
+  converse("deutsch",
+           {{"Welche Schnittstelle?", "1", ""},
+            {"Wählen Sie 1-3 [1]", "2", ""},
+            {"IPv4-Adresse:", "192.0.2.0/24",
+             "'192.0.2.0/24' ist die Adresse des Netzes selbst, keine Host-Adresse"},
+            {"IPv4-Adresse:", "192.0.2.10/24", ""},
+            {"Gateway (Eingabetaste für keines):", "", ""},
+            {"Wählen Sie 1-3 [1]", "", ""},
+            {"Namensserver, durch Leerzeichen oder Kommas getrennt", "192.0.2.53, 192.0.2.53",
+             "der Namensserver '192.0.2.53' ist zweimal angegeben"},
+            {"Namensserver, durch Leerzeichen oder Kommas getrennt", "192.0.2.53,198.51.100.53", ""},
+            {"Neuer Hostname", "", ""},
+            {"Proxy-Host", "", ""},
+            {"Diese Änderungen anwenden? (ja/nein) [nein]:", "vielleicht",
+             "bitte mit ja oder nein antworten, nicht 'vielleicht'"},
+            {"Diese Änderungen anwenden? (ja/nein) [nein]:", "ja", ""}},
+           "LANG=de_DE.UTF-8", "Nicht angenommen");
+  ASSERT_TRUE(tmux.waitForText("deutsch", "Alle Änderungen wurden angewandt.")) << tmux.screen("deutsch");
+  EXPECT_EQ(tmux.waitForExit("deutsch"), 0);
+  // Rows joined as they were written: long lines wrap at the window's edge.
+  std::string shown;
+  for (const std::string& row : tmux.lines("deutsch")) shown += row;
+  for (const char* german : {"Ethernet-Schnittstellen:", "Zusammenfassung der Änderungen:",
+                             "es wird bis zu 32 Sekunden gewartet, bis eth0 eine IPv4-Adresse hat",
+                             "Schnittstelle eth0: erledigt, sie hat eine Adresse"})
+    EXPECT_TRUE(contains(shown, german)) << german << "\n" << shown;
+  // None of the English originals slipped through.
+  for (const char* english : {"Interface to configure", "Choose", "Not accepted", "Summary", "unchanged",
+                              "Applying", "done", "waiting"})
+    EXPECT_FALSE(contains(shown, english)) << english << "\n" << shown;
+  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.53\nnameserver 198.51.100.53\n");
+  EXPECT_TRUE(contains(eth0Addresses(), "inet 192.0.2.10/24")) << eth0Addresses();
 }
 
 }  // namespace

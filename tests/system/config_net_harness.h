@@ -85,7 +85,8 @@ class ToolRoot {
              const std::string& prefix) const {
     const std::string base = scratch_.path() + "/run" + std::to_string(++runs_);
     kesp_test::writeFile(base + ".in", input);
-    std::string command = "cd / && " + prefix + "env PATH=" + quote(fakeBin()) + ":\"$PATH\" " +
+    // The tool's messages in their English original, whatever the caller's language.
+    std::string command = "cd / && " + prefix + "env LC_ALL=C PATH=" + quote(fakeBin()) + ":\"$PATH\" " +
                           quote(KESP_CONFIG_NET_BINARY);
     for (const std::string& word : words) command += " " + quote(word);
     command += " <" + quote(base + ".in") + " >" + quote(base + ".out") + " 2>" + quote(base + ".err");

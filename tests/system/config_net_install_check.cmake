@@ -10,7 +10,8 @@ execute_process(
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
-foreach(installed opt/tolvex/share/kesp/kesp_config_net usr/share/man/man8/kesp_config_net.8)
+foreach(installed opt/tolvex/share/kesp/kesp_config_net usr/share/man/man8/kesp_config_net.8
+    opt/tolvex/lib/locale/de/LC_MESSAGES/kesp_config_net.mo)
   set(path "${STAGE}/${PREFIX}/${installed}")
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "not installed: ${path}")

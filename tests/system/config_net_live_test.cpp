@@ -59,7 +59,10 @@ TEST_P(ConfigNetLive, EveryCommandAgainstTheKernel) {
   EXPECT_EQ(root.killallCalls(), "-9 kesp_login\n");
   EXPECT_EQ(root.recorded("/var/log/ovf.log"), "args:-r eth0\n");
   result = root.live(ns, {"show", "eth0", "--json"});
-  EXPECT_TRUE(contains(result.out, "\"present\":true,\"live_ipv4\":{\"address\":\"192.0.2.20\","
+  EXPECT_TRUE(contains(result.out, "\"present\":true,\"link\":{\"state\":\"up\",\"carrier\":true,"
+                                   "\"running\":true,\"mac\":\""))
+      << result;
+  EXPECT_TRUE(contains(result.out, "\"live_ipv4\":{\"address\":\"192.0.2.20\","
                                    "\"netmask\":\"255.255.255.0\",\"prefix\":24"))
       << result;
 
@@ -150,6 +153,40 @@ TEST(ConfigNetLiveFailure, AFailedChangeIsRestoredAndExplained) {
   EXPECT_EQ(root.read("/etc/network/interfaces"), before);
   EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.10/24")) << addressesOf(ns, "eth0");
   EXPECT_EQ(root.recorded("/var/log/fake-net.log"), "ifdown eth0\nifup eth0\nifup eth0\n");
+}
+
+// Predictable names count as Ethernet, and `show` tells the link's state: an
+// appliance whose only Ethernet link is ens3, beside an eth0 whose peer is down.
+TEST(ConfigNetLiveLinks, PredictableNamesAndLinkStates) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  ns.addVeth("ens3");
+  ns.addAddress("ens3", "192.0.2.30/24", "brd +");
+  ns.addVeth("eth0");
+  ns.addAddress("eth0", "192.0.2.10/24", "brd +");
+  ns.setLinkUp(NetNamespace::peerOf("eth0"), false);
+  ASSERT_TRUE(ns.waitUntil("ip link show dev eth0 | grep -q NO-CARRIER"));
+  ToolRoot root("debian");
+  auto macOf = [&](const std::string& iface) {
+    std::string mac = ns.execOutput("cat /sys/class/net/" + iface + "/address");
+    return mac.substr(0, mac.find('\n'));
+  };
+
+  Result result = root.live(ns, {"show"});
+  ASSERT_EQ(result.status, 0) << result;
+  EXPECT_TRUE(contains(result.out, "ens3: not configured\n    live: 192.0.2.30/24\n"
+                                   "    link: up, carrier, MAC " + macOf("ens3") + "\n"))
+      << result;
+  EXPECT_TRUE(contains(result.out, "eth0: STATICV4\n    ipv4: 192.0.2.10/24 gateway 192.0.2.1\n"
+                                   "    live: 192.0.2.10/24\n"
+                                   "    link: up, no carrier, MAC " + macOf("eth0") + "\n"))
+      << result;
+  result = root.live(ns, {"show", "--json"});
+  EXPECT_TRUE(contains(result.out, "\"link\":{\"state\":\"up\",\"carrier\":false,\"running\":false,"
+                                   "\"mac\":\"" + macOf("eth0") + "\"}"))
+      << result;
+  ns.setLinkUp("ens3", false);
+  EXPECT_TRUE(contains(root.live(ns, {"show", "ens3"}).out, "    link: down, no carrier, MAC ")) << result;
 }
 
 }  // namespace

@@ -122,8 +122,16 @@ TEST_P(ConfigNetOffline, RefusesBadRequestsAndTouchesNothing) {
       {{"set", "eth1", "--mode", "DHCPV6"}, 1, "needs a DHCPv6 client"},
       {{"move", "remove", "eth7"}, 1, "Cant remove: eth7"},
       {{"gateways", "eth0"}, 2, "cannot be used with --root"},
-      {{"hostname"}, 2, "cannot be used with --root"},
-      {{"hostname", "web1"}, 2, "cannot be used with --root"},
+      {{"hostname"}, 2, "with --root, hostname only sets the image's name"},
+      {{"hostname", "web_1"}, 2, "'web_1' is not a host name"},
+      {{"set", "eth1", "--mode", "STATICV4", "--ipv4-address", "192.0.2.0/24"}, 2,
+       "'192.0.2.0/24' is the network's own address, not a host address"},
+      {{"set", "eth1", "--mode", "STATICV4", "--ipv4-address", "192.0.2.255",
+        "--ipv4-netmask", "255.255.255.0"}, 2,
+       "'192.0.2.255/24' is the network's broadcast address, not a host address"},
+      {{"move", "swap", "eth1", "eth1"}, 2, "'eth1' cannot be swapped with itself"},
+      {{"dns", "192.0.2.53", "198.51.100.53", "192.0.2.53"}, 2,
+       "the name server '192.0.2.53' is given twice"},
       {{"dns", "dns.example"}, 2, "'dns.example' is not a name server address"},
       {{"proxy", "set", "--host", "proxy.lan", "--port", "99999"}, 2, "not a port"},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
@@ -137,6 +145,17 @@ TEST_P(ConfigNetOffline, RefusesBadRequestsAndTouchesNothing) {
   }
   EXPECT_EQ(root.read(GetParam().eth1File), before);
   EXPECT_EQ(root.read("/etc/resolv.conf"), "# written by the installer\nsearch example.lan\nnameserver 192.0.2.53\n");
+}
+
+// The image's name is in its own files, written through the library's writer.
+TEST_P(ConfigNetOffline, SetsTheImagesHostName) {
+  root.write("/etc/hostname", "installer\n");
+  root.write("/etc/hosts", "127.0.0.1\tlocalhost\n127.0.1.1\tinstaller\n");
+  const Result result = root.offline({"hostname", "web1.example.org"});
+  ASSERT_EQ(result.status, 0) << result;
+  EXPECT_EQ(result.out, "host name set to web1.example.org (files of the image only)\n");
+  EXPECT_EQ(root.read("/etc/hostname"), "web1.example.org\n");
+  EXPECT_EQ(root.read("/etc/hosts"), "127.0.0.1\tlocalhost\n127.0.1.1\tweb1.example.org web1\n");
 }
 
 TEST_P(ConfigNetOffline, NameServers) {
@@ -217,5 +236,23 @@ INSTANTIATE_TEST_SUITE_P(Families, ConfigNetOffline, ::testing::ValuesIn(kFamili
                          [](const ::testing::TestParamInfo<Family>& info) {
                            return std::string(info.param.name);
                          });
+
+// A tree of no known family: the operator learns what was looked for, in
+// every command that needs the interface files.
+TEST(ConfigNetOfflineUnknown, SaysWhichFilesWereLookedFor) {
+  kesp_test::TempDir empty;
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"show"}, {"set", "eth0", "--mode", "DHCPV4"}, {"move", "add", "eth0"}}) {
+    std::vector<std::string> all = {"--root", empty.path()};
+    all.insert(all.end(), words.begin(), words.end());
+    std::string command = "cd / && env LC_ALL=C " + config_net_test::quote(KESP_CONFIG_NET_BINARY);
+    for (const std::string& word : all) command += " " + config_net_test::quote(word);
+    const std::string err = kesp_test::shellOutput(command + " 2>&1 >/dev/null");
+    EXPECT_EQ(err, "kesp_config_net: no Debian, Red Hat or SUSE network configuration was found "
+                   "under the root " + empty.path() + " (looked for the directory /etc/network, "
+                   "/etc/sysconfig/network-scripts or /etc/sysconfig/network)\n")
+        << words[0];
+  }
+}
 
 }  // namespace

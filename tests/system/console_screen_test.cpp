@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -132,6 +133,26 @@ INSTANTIATE_TEST_SUITE_P(
                      ns.addDynamicIpv6("eth0", "2001:db8::5/64");
                    },
                    false, 0, 0},
+        ScreenCase{"OnlyEthernetIsEns3WithAddress", 100,
+                   "auto ens3\niface ens3 inet static\n    address 192.0.2.10\n"
+                   "    netmask 255.255.255.0\n",
+                   [](const NetNamespace& ns) {
+                     ns.addVeth("ens3");
+                     ns.addAddress("ens3", "192.0.2.10/24", "brd +");
+                   },
+                   false, 0, 0},
+        ScreenCase{"AddressHeldButPeerDownSoNoCarrier", 100, kStaticEth0,
+                   [](const NetNamespace& ns) {
+                     eth0WithAddress(ns);
+                     ns.setLinkUp(NetNamespace::peerOf("eth0"), false);
+                   },
+                   true, 10, 3},
+        ScreenCase{"AddressHeldButLinkDown", 100, kStaticEth0,
+                   [](const NetNamespace& ns) {
+                     eth0WithAddress(ns);
+                     ns.setLinkUp("eth0", false);
+                   },
+                   true, 10, 3},
         ScreenCase{"Ipv4ConfiguredButOnlyIpv6Held", 100, kStaticEth0,
                    [](const NetNamespace& ns) {
                      ns.addVeth("eth0");
@@ -191,6 +212,56 @@ TEST(ConsoleScreen, MenuOccupiesTheFiveBottomRowsWithHintsAtColumn40) {
   const Cell& hint = cells[26][40];
   EXPECT_EQ(hint.foreground, kBlue);
   EXPECT_EQ(hint.background, kWhite);
+}
+
+// An operator resizes the terminal: every size gets the welcome text at the
+// top, the items in the menu rows and the hints on rows of their own.
+TEST(ConsoleScreen, ResizedTerminalIsLaidOutAgain) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  eth0WithAddress(ns);
+  ConsoleRoot root;
+  root.writeInterfaces(kStaticEth0);
+  ConsoleSession console(ns, root);
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+  const std::string login = " *Login", zone = "  Set Timezone (Current:UTC)";
+  const std::string hint1 = "Use Arrow Keys to navigate", hint2 = "and <ENTER> to select your choice.";
+  auto padded = [](std::string text, size_t width) {
+    text.resize(width, ' ');
+    return text;
+  };
+  struct Size {
+    int columns, rows;
+    bool hintsBeside;
+  } sizes[] = {{80, 24, true}, {60, 15, false}, {100, 30, true}, {60, 15, false}};
+  for (const Size& size : sizes) {
+    SCOPED_TRACE(std::to_string(size.columns) + "x" + std::to_string(size.rows));
+    console.resize(size.columns, size.rows);
+    std::vector<std::string> expected(static_cast<size_t>(size.rows));
+    expected[0] = kWelcome;
+    const size_t menu = static_cast<size_t>(size.rows - 5);
+    if (size.hintsBeside) {
+      expected[menu + 1] = padded(login, 40) + hint1;
+      expected[menu + 2] = padded(zone, 40) + hint2;
+    } else {
+      expected[menu + 1] = login;
+      expected[menu + 2] = zone;
+      expected[menu + 3] = " " + hint1;
+      expected[menu + 4] = " " + hint2;
+    }
+    ASSERT_TRUE(console.waitFor([&](const std::vector<std::string>& rows) {
+      return std::vector<std::string>(rows.begin(), rows.begin() + std::min(rows.size(), expected.size())) == expected;
+    })) << console.dump();
+    // The keys still move the selection on the new layout.
+    console.keys("Down");
+    ASSERT_TRUE(console.waitFor([&](const std::vector<std::string>& rows) {
+      return rows.size() > menu + 2 && rows[menu + 2].compare(0, 5, " *Set") == 0;
+    })) << console.dump();
+    console.keys("Up");
+    ASSERT_TRUE(console.waitFor([&](const std::vector<std::string>& rows) {
+      return rows.size() > menu + 1 && rows[menu + 1].compare(0, 7, " *Login") == 0;
+    })) << console.dump();
+  }
 }
 
 TEST(ConsoleScreen, WelcomeScriptRunsOncePerChangeOfTheAddress) {

@@ -211,6 +211,11 @@ class ConsoleSession {
   /// Ends the tmux server, which closes the console's terminal.
   void closeTerminal() const { tmux("kill-server"); }
 
+  /// Gives the terminal a new size, as an operator resizing the window would.
+  void resize(int columns, int rows) const {
+    tmux("resize-window -t console -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+  }
+
   /// send-keys with tmux key names ("Down", "Enter", "KPEnter", "C-@").
   void keys(const std::string& names) const { tmux("send-keys -t console " + names); }
   /// send-keys of literal text.

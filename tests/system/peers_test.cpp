@@ -212,20 +212,17 @@ TEST_P(RedHatPeerTest, BashSourcesTheRequiredValues) {
   file.lines = kesp_test::linesOf(kesp_test::writerFixture("redhat", c.input, "input"));
   writeRedHatInterface(file, "eth0", m, kesp_test::sampleIpv4(), kesp_test::sampleIpv6());
 
-  // DHCPv6 without a static IPv4 address leaves the input's BOOTPROTO.
-  const std::string keptBootProto = c.input == "empty" ? kUnset : "dhcp";
-  const bool dhcpv6Only = (m & DHCPV6) && !(m & (DHCPV4 | STATICV4));
   const Values required = {
       {"DEVICE", "eth0"},
       {"ONBOOT", "yes"},
       {"TYPE", "Ethernet"},
       {"IPV6INIT", (m & IPV6_MODES) ? "yes" : "no"},
-      {"BOOTPROTO", (m & DHCPV4) ? "dhcp"
-                    : dhcpv6Only ? keptBootProto
-                                 : "none"},
+      {"BOOTPROTO", (m & DHCPV4) ? "dhcp" : "none"},
       {"DHCPV6C", when(m & DHCPV6, "yes")},
       {"IPADDR", when(m & STATICV4, "192.0.2.10")},
       {"NETMASK", when(m & STATICV4, "255.255.255.0")},
+      // The network scripts let a PREFIX left over override NETMASK.
+      {"PREFIX", kUnset},
       {"GATEWAY", when(m & STATICV4, "192.0.2.1")},
       {"BROADCAST", when(m & STATICV4, "192.0.2.255")},
       {"IPV6ADDR", when(m & STATICV6, "2001:db8::10/64")},

@@ -2,6 +2,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <sstream>
+
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
@@ -31,13 +34,21 @@ TEST(ExecuteTest, StatusAndOutput) {
   }
 }
 
-TEST(ExecuteTest, NoWaitReadsOutputSoTheCommandFinishes) {
+TEST(ExecuteTest, NoWaitLetsTheCommandFinishAndLeavesItsBackgroundAlone) {
   kesp_test::TempDir dir;
-  // The command prints a lot before it records that it got to the end: closing
-  // the pipe unread would kill it with SIGPIPE first.
-  std::string marker = dir / "done";
-  EXPECT_EQ(execute_no_wait("seq 1 200000; touch '" + marker + "'"), 0);
-  EXPECT_TRUE(kesp_test::fileExists(marker));
+  // Much output, then a process left behind: a pipe closed unread would kill
+  // the command with SIGPIPE, one read to its end would wait for the sleep.
+  std::string record = dir / "record";
+  EXPECT_EQ(execute_no_wait("seq 1 200000; sleep 60 & echo $! $(readlink /proc/$$/fd/1) > '" +
+                            record + "'"),
+            0);
+  std::istringstream words(readFile(record));
+  pid_t background = 0;
+  std::string output;
+  words >> background >> output;
+  EXPECT_EQ(output, "/dev/null");
+  EXPECT_TRUE(background > 0 && kill(background, 0) == 0) << "the sleep has already ended";
+  if (background > 0) kill(background, SIGKILL);
   EXPECT_EQ(execute_no_wait("/nonexistent/command 2>/dev/null"), 0);
 }
 
@@ -120,6 +131,13 @@ TEST(RunArgvTest, NoShellCapturesOutputAndStatus) {
   EXPECT_EQ(detail::runArgv({"/bin/sh", "-c", "exit 5"}), 5 * 256);
   EXPECT_EQ(detail::runArgv({"/nonexistent/x"}, &output), 127 * 256);
   EXPECT_EQ(detail::runArgv({}), -1);
+
+  // A script without a "#!" line runs under /bin/sh, its arguments still literal.
+  std::string script = dir / "plain-script";
+  kesp_test::writeFile(script, "printf '%s|' \"$0\" \"$@\"; exit 3\n", 0755);
+  EXPECT_EQ(detail::runArgv({script, "a b", "$(touch " + canary + ")"}, &output), 3 * 256);
+  EXPECT_EQ(output, script + "|a b|$(touch " + canary + ")|");
+  EXPECT_FALSE(kesp_test::fileExists(canary));
 }
 
 TEST(ShellQuoteTest, OneLiteralWordForTheShell) {

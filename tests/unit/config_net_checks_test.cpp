@@ -87,6 +87,33 @@ TEST(ConfigNetChecks, AcceptOnlyWhatTheyClaim) {
   }
 }
 
+TEST(ConfigNetChecks, RefusesNetworkAndBroadcastAddressesAndRepeatedServers) {
+  struct Case {
+    std::string problem;
+    std::string mentions;  // empty: accepted
+  } cases[] = {
+      {checkIpv4HostInNetwork("192.0.2.0", "255.255.255.0"), "'192.0.2.0/24' is the network's own"},
+      {checkIpv4HostInNetwork("192.0.2.255", "255.255.255.0"), "'192.0.2.255/24' is the network's broadcast"},
+      {checkIpv4HostInNetwork("192.0.2.1", "255.255.255.0"), ""},
+      {checkIpv4HostInNetwork("192.0.2.254", "255.255.255.0"), ""},
+      {checkIpv4HostInNetwork("198.51.100.4", "255.255.255.252"), "network's own"},
+      {checkIpv4HostInNetwork("198.51.100.7", "255.255.255.252"), "broadcast"},
+      {checkIpv4HostInNetwork("198.51.100.0", "255.255.255.254"), ""},  // /31: both are hosts
+      {checkIpv4HostInNetwork("198.51.100.1", "255.255.255.254"), ""},
+      {checkIpv4HostInNetwork("198.51.100.0", "255.255.255.255"), ""},  // /32
+      {checkIpv4HostInNetwork("203.0.113.0", "255.255.0.0"), ""},       // in the middle of a /16
+      {checkNameServers({"192.0.2.53", "198.51.100.53"}), ""},
+      {checkNameServers({"192.0.2.53", "198.51.100.53", "192.0.2.53"}), "'192.0.2.53' is given twice"},
+      {checkNameServers({"2001:db8::53", "2001:DB8:0::53"}), "'2001:DB8:0::53' is given twice"},
+      {checkNameServers({"192.0.2.53", "ns.example.org"}), "not a name server address"},
+      {checkNameServers({}), ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.problem.empty(), c.mentions.empty()) << c.problem;
+    EXPECT_NE(c.problem.find(c.mentions), std::string::npos) << c.problem;
+  }
+}
+
 TEST(ConfigNetChecks, NetmasksFromLengths) {
   const struct {
     const char* text;
@@ -200,7 +227,7 @@ TEST(ConfigNetChange, RefusesWhatTheSystemCannotDo) {
       {KESP::DHCPV6, KESP::FLAVOUR_DEBIAN, false, "DHCPv6 client"},
       {KESP::DHCPV4 | KESP::DHCPV6, KESP::FLAVOUR_REDHAT, true, ""},
       {KESP::DHCPV6, KESP::FLAVOUR_REDHAT, true, "without an IPv4 method"},
-      {KESP::STATICV4, KESP::FLAVOUR_NONE, true, "known family"},
+      {KESP::STATICV4, KESP::FLAVOUR_NONE, true, "no Debian, Red Hat or SUSE network configuration"},
       {KESP::AUTOV6, KESP::FLAVOUR_SUSE, false, ""},
   };
   for (const auto& c : cases) {

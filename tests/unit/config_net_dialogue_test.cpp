@@ -151,6 +151,8 @@ TEST(ConfigNetDialogue, NamesWrongInputAtEveryPromptAndAsksAgain) {
       {"4", "'4' is not one of the choices 1-3"},
       {"300.1.2.3", "'300.1.2.3' is not an IPv4 address"},
       {"192.0.2.10/40", "'40' is not a prefix length"},
+      {"192.0.2.0/24", "'192.0.2.0/24' is the network's own address, not a host address"},
+      {"192.0.2.255/24", "'192.0.2.255/24' is the network's broadcast address, not a host address"},
       {"255.0.255.0", "'255.0.255.0' is not a netmask"},
       {"10.0.0.1", "the gateway '10.0.0.1' is not in the network of 192.0.2.10/24"},
       {"x", "'x' is not one of the choices 1-4"},
@@ -158,6 +160,7 @@ TEST(ConfigNetDialogue, NamesWrongInputAtEveryPromptAndAsksAgain) {
       {"129", "'129' is not an IPv6 prefix length"},
       {"2001:db8::10", "the gateway '2001:db8::10' cannot be the interface's own address"},
       {"192.0.2.53 dns.example", "'dns.example' is not a name server address"},
+      {"192.0.2.53, 192.0.2.53", "the name server '192.0.2.53' is given twice"},
       {"-web-", "'-web-' is not a host name"},
       {"proxy lan", "'proxy lan' is not a proxy host"},
       {"70000", "'70000' is not a port"},
@@ -167,14 +170,16 @@ TEST(ConfigNetDialogue, NamesWrongInputAtEveryPromptAndAsksAgain) {
   const std::vector<std::string> answers = {
       "9", "eth7", "eth0",                                  // interface
       "4", "2",                                             // IPv4 method
-      "300.1.2.3", "192.0.2.10/40", "192.0.2.10",           // address
+      "300.1.2.3", "192.0.2.10/40", "192.0.2.0/24",         // address
+      "192.0.2.255/24", "192.0.2.10",
       "255.0.255.0", "255.255.255.0",                       // netmask
       "10.0.0.1", "none",                                   // gateway
       "x", "2",                                             // IPv6 method (with DHCPv6: 1-4)
       "2001:zz::1", "2001:db8::10",                         // IPv6 address
       "129", "64",                                          // prefix
       "2001:db8::10", "",                                   // IPv6 gateway: none
-      "192.0.2.53 dns.example", "none",                     // name servers
+      "192.0.2.53 dns.example", "192.0.2.53, 192.0.2.53",   // name servers, commas too
+      "192.0.2.53,198.51.100.53",
       "-web-", "",                                          // host name kept
       "proxy lan", "other.lan",                             // proxy host
       "70000", "8080",                                      // port
@@ -192,7 +197,7 @@ TEST(ConfigNetDialogue, NamesWrongInputAtEveryPromptAndAsksAgain) {
   EXPECT_EQ(result.plan.interface.mode, KESP::STATICV4 | KESP::STATICV6);
   EXPECT_EQ(result.plan.interface.ipv4Gateway, "");
   EXPECT_TRUE(result.plan.changeNameServers);
-  EXPECT_TRUE(result.plan.nameServers.empty());
+  EXPECT_EQ(result.plan.nameServers, (std::vector<std::string>{"192.0.2.53", "198.51.100.53"}));
   EXPECT_FALSE(result.plan.changeHostName);
   EXPECT_EQ(result.plan.proxy.host, "other.lan");
   EXPECT_EQ(result.plan.proxy.user, "");

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "commands.h"
+#include "interface_change.h"
 #include "interface_report.h"
 #include "json_writer.h"
 #include "kesp/log.h"
 #include "log_collector.h"
 #include "report_render.h"
+#include "translate.h"
 
 using namespace kesp_config_net;
 
@@ -24,6 +27,8 @@ InterfaceReport staticReport() {
   report.ipv6.prefix = "64";
   report.live = true;
   report.present = true;
+  report.link.adminUp = report.link.carrier = report.link.running = true;
+  report.link.mac = "02:00:5e:10:00:01";
   report.liveIpv4.address = "192.0.2.10";
   report.liveIpv4.netmask = "255.255.255.0";
   report.liveIpv6.address = "2001:db8::10";
@@ -62,6 +67,7 @@ TEST(ConfigNetOutput, ShowTextPerInterfaceState) {
   bare.name = "eth2";
   bare.live = true;
   bare.present = true;
+  bare.link.adminUp = true;  // up, but its cable is out
   system.interfaces.push_back(bare);
   InterfaceReport odd;
   odd.name = "eth3";
@@ -76,10 +82,12 @@ TEST(ConfigNetOutput, ShowTextPerInterfaceState) {
             "    ipv4: 192.0.2.10/24 gateway 192.0.2.1\n"
             "    ipv6: 2001:db8::10/64\n"
             "    live: 192.0.2.10/24 2001:db8::10/64\n"
+            "    link: up, carrier, MAC 02:00:5e:10:00:01\n"
             "eth1: DHCPV4\n"
             "    live: link not present\n"
             "eth2: not configured\n"
             "    live: no address\n"
+            "    link: up, no carrier\n"
             "eth3: STATICV4\n"
             "    ipv4: 198.51.100.4 netmask 255.0.255.0\n");
 }
@@ -97,6 +105,8 @@ TEST(ConfigNetOutput, ShowJsonKeepsEveryField) {
             "\"broadcast\":\"192.0.2.255\",\"gateway\":\"192.0.2.1\"},"
             "\"ipv6\":{\"address\":\"2001:db8::10\",\"prefix\":64,\"gateway\":null},"
             "\"present\":true,"
+            "\"link\":{\"state\":\"up\",\"carrier\":true,\"running\":true,"
+            "\"mac\":\"02:00:5e:10:00:01\"},"
             "\"live_ipv4\":{\"address\":\"192.0.2.10\",\"netmask\":\"255.255.255.0\",\"prefix\":24,"
             "\"broadcast\":null},"
             "\"live_ipv6\":{\"address\":\"2001:db8::10\",\"prefix\":64}}]}\n");
@@ -104,9 +114,35 @@ TEST(ConfigNetOutput, ShowJsonKeepsEveryField) {
   system.live = false;
   system.interfaces[0].live = false;
   const std::string offline = renderShowJson(system);
-  EXPECT_NE(offline.find("\"present\":null,\"live_ipv4\":null,\"live_ipv6\":null"),
+  EXPECT_NE(offline.find("\"present\":null,\"link\":null,\"live_ipv4\":null,\"live_ipv6\":null"),
             std::string::npos)
       << offline;
+}
+
+TEST(ConfigNetMessages, SayWhatWasLookedForAndWaitedFor) {
+  struct Case {
+    std::string message;
+    std::string expected;
+  } cases[] = {
+      {noFamilyMessage("/srv/image"),
+       "no Debian, Red Hat or SUSE network configuration was found under the root /srv/image "
+       "(looked for the directory /etc/network, /etc/sysconfig/network-scripts or "
+       "/etc/sysconfig/network)"},
+      {noFamilyMessage(""),
+       "no Debian, Red Hat or SUSE network configuration was found on this system "
+       "(looked for the directory /etc/network, /etc/sysconfig/network-scripts or "
+       "/etc/sysconfig/network)"},
+      {waitNotice({"eth0", KESP::DHCPV4, "", "", "", "", "", ""}),
+       "waiting up to 32 seconds for eth0 to get an IPv4 address"},
+      {waitNotice({"ens3", KESP::STATICV4 | KESP::AUTOV6, "", "", "", "", "", ""}),
+       "waiting up to 32 seconds for ens3 to get an IPv4 or IPv6 address"},
+      {waitNotice({"eth1", KESP::DHCPV6, "", "", "", "", "", ""}),
+       "waiting up to 32 seconds for eth1 to get an IPv6 address"},
+      // Values go where the (untranslated) text has their numbers, each once.
+      {trf("{2} and {1}, {3}, {1}", {"a", "b"}), "b and a, {3}, a"},
+      {trf("{1}: '{2}' is not a directory", {"--root", "{1}"}), "--root: '{1}' is not a directory"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.message, c.expected);
 }
 
 TEST(ConfigNetOutput, SmallerDocuments) {

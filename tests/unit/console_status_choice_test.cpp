@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "banner.h"
+#include "menu_layout.h"
 #include "status_choice.h"
 
 namespace {
@@ -28,6 +30,7 @@ struct ReachableCase {
   const char* live4;
   const char* live6;
   const char* expected;
+  bool linkUsable = true;
 };
 
 TEST(ConsoleStatusChoice, ReachableAddressNeedsTheConfiguredFamily) {
@@ -44,10 +47,13 @@ TEST(ConsoleStatusChoice, ReachableAddressNeedsTheConfiguredFamily) {
       {"IPv4 configured without lease, dynamic IPv6", DHCPV4 | AUTOV6, "", "2001:db8::5",
        "2001:db8::5"},
       {"configured, nothing held", STATICV4 | STATICV6, "", "", ""},
+      {"static IPv4 held, link down or no carrier", STATICV4, "192.0.2.1", "", "", false},
+      {"dynamic IPv6 held, link down", AUTOV6, "", "2001:db8::5", "", false},
   };
   for (const ReachableCase& c : cases) {
-    EXPECT_EQ(kesp_console::reachableAddress(facts(c.modes, c.live4, c.live6)), c.expected)
-        << c.name;
+    InterfaceFacts probed = facts(c.modes, c.live4, c.live6);
+    probed.linkUsable = c.linkUsable;
+    EXPECT_EQ(kesp_console::reachableAddress(probed), c.expected) << c.name;
   }
 }
 
@@ -89,6 +95,27 @@ TEST(ConsoleBanner, CentredWhenItFitsAndLeftOutOtherwise) {
     if (c.fits) {
       EXPECT_EQ(column, c.column) << c.columns;
     }
+  }
+}
+
+TEST(ConsoleMenuLayout, HintsNeverWrapIntoTheItems) {
+  struct Case {
+    int columns, itemsEnd, hintWidth;
+    kesp_console::HintPlacement expected;
+  } cases[] = {
+      {100, 28, 34, {1, 40, 34}},  // beside the items at column 40
+      {80, 28, 34, {1, 40, 34}},
+      {70, 28, 34, {1, 35, 34}},   // moved left to end before the last column
+      {60, 28, 34, {3, 1, 34}},    // no room beside: on the rows below
+      {30, 28, 34, {3, 1, 28}},    // cut so that it never wraps
+      {1, 1, 34, {3, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    const kesp_console::HintPlacement got = kesp_console::placeHints(c.columns, c.itemsEnd, c.hintWidth);
+    EXPECT_EQ(got.firstRow, c.expected.firstRow) << c.columns;
+    EXPECT_EQ(got.column, c.expected.column) << c.columns;
+    EXPECT_EQ(got.width, c.expected.width) << c.columns;
+    EXPECT_LE(got.column + got.width, c.columns > 0 ? std::max(c.columns - 1, 1) : 1) << c.columns;
   }
 }
 

@@ -3,10 +3,12 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/if_packet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -60,24 +62,31 @@ TEST(CanonicalIpv6, InvalidTextIsLoggedAndLeavesTheOutput) {
 TEST(CanonicalIpv6, FromThirtyTwoHexDigits) {
   struct Case {
     const char* digits;
-    bool valid;
-    const char* expected;
+    const char* expected;  // "previous": rejected
+    const char* logged;    // what the error line shows when rejected
   };
   const Case cases[] = {
-      {"20010db8000000000000000000000001", true, "2001:db8::1"},
-      {"fe800000000000006c58a0fffead4c79", true, "fe80::6c58:a0ff:fead:4c79"},
-      {"00000000000000000000000000000001", true, "::1"},
-      {"20010DB8000000000000000000000001", true, "2001:db8::1"},
-      {"20010db800000000000000000000001", false, "previous"},    // 31 digits
-      {"20010db80000000000000000000000011", false, "previous"},  // 33 digits
-      {"20010db8000000000000000000000g01", false, "previous"},
-      {"", false, "previous"},
+      {"20010db8000000000000000000000001", "2001:db8::1", ""},
+      {"fe800000000000006c58a0fffead4c79", "fe80::6c58:a0ff:fead:4c79", ""},
+      {"00000000000000000000000000000001", "::1", ""},
+      {"20010DB8000000000000000000000001", "2001:db8::1", ""},
+      {"20010db800000000000000000000001", "previous", "2001:0db8:0000:0000:0000:0000:0000:001"},
+      {"20010db80000000000000000000000011", "previous",
+       "2001:0db8:0000:0000:0000:0000:0000:0001:1"},
+      {"20010db8000000000000000000000g01", "previous", "2001:0db8:0000:0000:0000:0000:0000:0g01"},
+      {"::1", "previous", "::1"},
+      {"", "previous", ""},
   };
-  kesp_test::LogCapture log;
   for (const Case& c : cases) {
+    kesp_test::LogCapture log;
     std::string out = "previous";
-    EXPECT_EQ(c.valid, KESP::hexToCanonicalIPv6(c.digits, out)) << c.digits;
+    const bool valid = std::string(c.expected) != "previous";
+    EXPECT_EQ(valid, KESP::hexToCanonicalIPv6(c.digits, out)) << c.digits;
     EXPECT_EQ(c.expected, out) << c.digits;
+    if (valid)
+      EXPECT_EQ("", log.text());
+    else
+      EXPECT_TRUE(log.contains(std::string("Invalid IPv6 address ") + c.logged)) << log.text();
   }
 }
 
@@ -188,6 +197,16 @@ class AddressList {
     }
     return *this;
   }
+  AddressList& link(const char* name, unsigned flags, std::vector<unsigned char> mac) {
+    ifaddrs& node = add(name, flags);
+    sockets_.emplace_back();
+    auto* socket = reinterpret_cast<sockaddr_ll*>(&sockets_.back());
+    socket->sll_family = AF_PACKET;
+    socket->sll_halen = static_cast<unsigned char>(mac.size());
+    std::copy(mac.begin(), mac.end(), socket->sll_addr);
+    node.ifa_addr = reinterpret_cast<sockaddr*>(socket);
+    return *this;
+  }
   const ifaddrs* head() {
     for (size_t i = 0; i + 1 < nodes_.size(); ++i) nodes_[i].ifa_next = &nodes_[i + 1];
     return nodes_.empty() ? nullptr : &nodes_.front();
@@ -281,15 +300,41 @@ AddressEntry v6(const char* name, const char* address, const char* prefix = "64"
   return e;
 }
 
-TEST(InterfaceNames, EthNamesInTextOrderEachOnce) {
+TEST(InterfaceNames, EthernetNamesInTextOrderEachOnce) {
   const std::vector<AddressEntry> entries = {
       v4("eth2", "192.0.2.2"),  v6("eth2", "2001:db8::2"), v4("lo", "127.0.0.1"),
       v4("eth10", "192.0.2.10"), v6("eth0", "fe80::1"),    v4("eth0", "192.0.2.1"),
       v4("wlan0", "192.0.2.3"), v4("veth1", "192.0.2.4"),  v4("eth0:1", "192.0.2.5"),
       v6("eth10", "2001:db8::10"), v4("Eth5", "192.0.2.6"), v4("et", "192.0.2.7"),
+      v4("ens3", "192.0.2.8"), v4("enp0s3", "192.0.2.9"), v4("eno1", "192.0.2.11"),
+      v4("enx0200c0a80001", "192.0.2.12"), v4("wlp2s0", "192.0.2.13"), v4("e", "192.0.2.14"),
   };
-  EXPECT_EQ((std::vector<std::string>{"eth0", "eth0:1", "eth10", "eth2"}),
+  EXPECT_EQ((std::vector<std::string>{"eno1", "enp0s3", "ens3", "enx0200c0a80001", "eth0",
+                                      "eth0:1", "eth10", "eth2"}),
             KESP::detail::selectInterfaceNames(entries));
+}
+
+TEST(LinkStates, FlagsAndHardwareAddressFromTheLinkEntries) {
+  const unsigned kLowerUp = 1u << 16;
+  AddressList list;
+  list.link("eth0", IFF_UP | IFF_RUNNING | kLowerUp, {0x02, 0x00, 0x5e, 0x10, 0x00, 0x01})
+      .ipv4("eth0", "192.0.2.10", "255.255.255.0", nullptr)
+      .link("eth1", IFF_UP, {0x02, 0xab, 0, 0, 0, 0xff})  // no carrier
+      .link("eth2", IFF_RUNNING | kLowerUp, {})          // administratively down
+      .link("ens3", IFF_UP | kLowerUp, {0x02, 0, 0, 0, 0, 3});  // carrier, not running
+  std::vector<std::string> seen;
+  for (const KESP::detail::LinkEntry& entry : KESP::detail::toLinkEntries(list.head())) {
+    const KESP::LinkState state = KESP::detail::linkStateOf(entry);
+    seen.push_back(entry.name + (state.adminUp ? " up" : " down") +
+                   (state.carrier ? " carrier" : " no-carrier") +
+                   (state.running ? " running" : "") + (state.usable() ? " usable" : "") + " [" +
+                   state.mac + "]");
+  }
+  EXPECT_EQ((std::vector<std::string>{"eth0 up carrier running usable [02:00:5e:10:00:01]",
+                                      "eth1 up no-carrier [02:ab:00:00:00:ff]",
+                                      "eth2 down no-carrier []",
+                                      "ens3 up carrier [02:00:00:00:00:03]"}),
+            seen);
 }
 
 TEST(LiveAddresses, ChoosesFromTheKernelsList) {

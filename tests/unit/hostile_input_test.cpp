@@ -110,7 +110,7 @@ const ScriptCase kScriptCases[] = {
     {"kesp_set_hostname", "/opt/tolvex/share/kesp/kesp_set_hostname", "appliance.example",
      [](const std::string& name) { return kesp_set_hostname(name) == 0; },
      {}},
-    {"getOvfProperty", "/opt/tolvex/share/kesp/kesp_ovf_process", "vami.ip0.eth0",
+    {"getOvfProperty", "/opt/tolvex/share/kesp/kesp_ovf_process", "kesp.ip0.eth0",
      [](const std::string& name) {
        std::string value;
        getOvfProperty(name, value);

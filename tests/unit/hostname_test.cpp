@@ -59,6 +59,41 @@ TEST_F(HostNameTest, FailureIsLoggedAsError) {
   EXPECT_EQ(log.lines().size(), 2u);
 }
 
+// An offline image's name lives in its files: etc/hostname whole, and the
+// names of its 127.0.1.1 line, whatever else etc/hosts holds.
+TEST(ImageHostNameTest, WritesHostnameAndTheOwnNameLine) {
+  struct Case {
+    const char* name;
+    const char* hosts;     // nullptr: the image has no etc/hosts
+    const char* expected;  // etc/hosts afterwards
+  } cases[] = {
+      {"web1", "127.0.0.1\tlocalhost\n127.0.1.1\told old.example.org\n::1 localhost\n",
+       "127.0.0.1\tlocalhost\n127.0.1.1\tweb1\n::1 localhost\n"},
+      {"web1.example.org", "  127.0.1.1 old # set by the installer\n",
+       "  127.0.1.1\tweb1.example.org web1 # set by the installer\n"},
+      {"web1", "127.0.0.1 localhost\n127.0.1.10 other\n",  // no line of our own: untouched
+       "127.0.0.1 localhost\n127.0.1.10 other\n"},
+      {"web1", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    kesp_test::SystemRoot root;
+    root.write("/etc/hostname", "old\n");
+    if (c.hosts) root.write("/etc/hosts", c.hosts);
+    EXPECT_TRUE(setImageHostName(c.name)) << c.name;
+    EXPECT_EQ(root.read("/etc/hostname"), std::string(c.name) + "\n");
+    if (c.hosts) {
+      EXPECT_EQ(root.read("/etc/hosts"), c.expected) << c.hosts;
+    } else {
+      EXPECT_FALSE(kesp_test::fileExists(root / "/etc/hosts"));
+    }
+  }
+  // An image without an etc directory cannot take the name: a logged failure.
+  kesp_test::SystemRoot empty;
+  kesp_test::LogCapture log;
+  EXPECT_FALSE(setImageHostName("web1"));
+  EXPECT_TRUE(log.contains("cannot write")) << log.text();
+}
+
 TEST(DisplayUpdateTest, RunsKillallFoundThroughPath) {
   kesp_test::TempDir bin;
   kesp_test::writeFile(bin / "killall",

@@ -13,9 +13,6 @@ using kesp_test::textOf;
 using kesp_test::WriterCase;
 using namespace KESP;
 
-// Inputs whose BOOTPROTO says dhcp before anything is written.
-bool startsWithDhcp(const std::string& input) { return input != "empty"; }
-
 class RedHatWriterTest : public ::testing::TestWithParam<WriterCase> {};
 
 TEST_P(RedHatWriterTest, WritesTheExpectedFileAndReadsBack) {
@@ -28,10 +25,9 @@ TEST_P(RedHatWriterTest, WritesTheExpectedFileAndReadsBack) {
   writeRedHatInterface(file, "eth0", c.mode, ipv4, ipv6);
   EXPECT_EQ(textOf(file.lines), kesp_test::writerFixture("redhat", c.input, c.expectedFile()));
 
-  // AUTOV6 is not recorded; DHCPv6 alone leaves an earlier BOOTPROTO=dhcp,
-  // which then reads as DHCPV4 too.
-  AddressMode expected = c.mode & ~AUTOV6;
-  if (c.mode == DHCPV6 && startsWithDhcp(c.input)) expected |= DHCPV4;
+  // AUTOV6 is not recorded; the inputs' BOOTPROTO=dhcp must not survive as
+  // DHCPV4 where the mode has none.
+  const AddressMode expected = c.mode & ~AUTOV6;
   AddressMode mode = 99;
   Ipv4Settings back4;
   Ipv6Settings back6;
@@ -66,35 +62,46 @@ struct RedHatReadCase {
   const char* text;
   AddressMode mode;
   const char* ipv4Address;
+  const char* ipv4Netmask;
   const char* ipv6Address;
   const char* ipv6Prefix;  // the record starts with "48"
   const char* ipv6Gateway;
 };
 
 const RedHatReadCase kRedHatReadCases[] = {
-    {"QuotedUpperCaseDhcp", "BOOTPROTO=\"DHCP\"\n", DHCPV4, "", "", "48", ""},
-    {"TrailingCommentIsPartOfValue", "BOOTPROTO=dhcp # x\n", 0, "", "", "48", ""},
-    {"EmptyAddressStillStatic", "IPADDR=\n", STATICV4, "", "", "48", ""},
-    {"AddressOutranksDhcp", "BOOTPROTO=dhcp\nIPADDR=10.0.0.2\n", STATICV4, "10.0.0.2", "", "48",
+    {"QuotedUpperCaseDhcp", "BOOTPROTO=\"DHCP\"\n", DHCPV4, "", "", "", "48", ""},
+    {"TrailingCommentIsPartOfValue", "BOOTPROTO=dhcp # x\n", 0, "", "", "", "48", ""},
+    {"EmptyAddressStillStatic", "IPADDR=\n", STATICV4, "", "", "", "48", ""},
+    {"AddressOutranksDhcp", "BOOTPROTO=dhcp\nIPADDR=10.0.0.2\n", STATICV4, "10.0.0.2", "", "", "48",
      ""},
-    {"FirstOfTwoAddresses", "IPADDR=10.0.0.2\nIPADDR=10.0.0.3\n", STATICV4, "10.0.0.2", "", "48",
-     ""},
-    {"SplitsAtFirstSlash", "IPV6ADDR=2001:db8::5/64/x\n", STATICV6, "", "2001:db8::5", "64/x", ""},
-    {"NoPrefixLeavesPrefix", "IPV6ADDR=2001:db8::5\n", STATICV6, "", "2001:db8::5", "48", ""},
-    {"GatewayOnlyWithAddress", "IPV6_DEFAULTGW=2001:db8::1\n", 0, "", "", "48", ""},
-    {"GatewayWithAddress", "IPV6ADDR='2001:db8::5/64'\nIPV6_DEFAULTGW=\"2001:db8::1\"\n", STATICV6,
-     "", "2001:db8::5", "64", "2001:db8::1"},
-    {"DhcpBoth", "BOOTPROTO='dhcp'\nDHCPV6C=YES\n", DHCPV4 | DHCPV6, "", "", "48", ""},
-    {"Dhcpv6Alone", "DHCPV6C=yes\n", DHCPV6, "", "", "48", ""},
-    {"Dhcpv6No", "DHCPV6C=\"no\"\n", 0, "", "", "48", ""},
-    {"StaticV4WithDhcpv6", "IPADDR=10.0.0.2\nDHCPV6C=yes\n", STATICV4 | DHCPV6, "10.0.0.2", "",
+    {"FirstOfTwoAddresses", "IPADDR=10.0.0.2\nIPADDR=10.0.0.3\n", STATICV4, "10.0.0.2", "", "",
      "48", ""},
-    {"StaticV6WithDhcp", "BOOTPROTO=dhcp\nIPV6ADDR=2001:db8::5/64\n", DHCPV4 | STATICV6, "",
+    {"SplitsAtFirstSlash", "IPV6ADDR=2001:db8::5/64/x\n", STATICV6, "", "", "2001:db8::5", "64/x",
+     ""},
+    {"NoPrefixLeavesPrefix", "IPV6ADDR=2001:db8::5\n", STATICV6, "", "", "2001:db8::5", "48", ""},
+    {"GatewayOnlyWithAddress", "IPV6_DEFAULTGW=2001:db8::1\n", 0, "", "", "", "48", ""},
+    {"GatewayWithAddress", "IPV6ADDR='2001:db8::5/64'\nIPV6_DEFAULTGW=\"2001:db8::1\"\n", STATICV6,
+     "", "", "2001:db8::5", "64", "2001:db8::1"},
+    {"DhcpBoth", "BOOTPROTO='dhcp'\nDHCPV6C=YES\n", DHCPV4 | DHCPV6, "", "", "", "48", ""},
+    {"Dhcpv6Alone", "DHCPV6C=yes\n", DHCPV6, "", "", "", "48", ""},
+    {"Dhcpv6No", "DHCPV6C=\"no\"\n", 0, "", "", "", "48", ""},
+    {"StaticV4WithDhcpv6", "IPADDR=10.0.0.2\nDHCPV6C=yes\n", STATICV4 | DHCPV6, "10.0.0.2", "", "",
+     "48", ""},
+    {"StaticV6WithDhcp", "BOOTPROTO=dhcp\nIPV6ADDR=2001:db8::5/64\n", DHCPV4 | STATICV6, "", "",
      "2001:db8::5", "64", ""},
     {"BothAddressesOutrankEverything",
      "BOOTPROTO=dhcp\nDHCPV6C=yes\nIPADDR=10.0.0.2\nIPV6ADDR=::5/64\n", STATICV4 | STATICV6,
-     "10.0.0.2", "::5", "64", ""},
-    {"CommentedKeysIgnored", "# IPADDR=10.0.0.2\n; BOOTPROTO=dhcp\n", 0, "", "", "48", ""},
+     "10.0.0.2", "", "::5", "64", ""},
+    {"CommentedKeysIgnored", "# IPADDR=10.0.0.2\n; BOOTPROTO=dhcp\n", 0, "", "", "", "48", ""},
+    // Installers write PREFIX without NETMASK.
+    {"PrefixWithoutNetmask", "IPADDR=192.0.2.5\nPREFIX=\"24\"\n", STATICV4, "192.0.2.5",
+     "255.255.255.0", "", "48", ""},
+    {"NetmaskOutranksPrefix", "IPADDR=192.0.2.5\nPREFIX=8\nNETMASK=255.255.0.0\n", STATICV4,
+     "192.0.2.5", "255.255.0.0", "", "48", ""},
+    {"PrefixZero", "IPADDR=192.0.2.5\nPREFIX=0\n", STATICV4, "192.0.2.5", "0.0.0.0", "", "48",
+     ""},
+    {"PrefixNotALength", "IPADDR=192.0.2.5\nPREFIX=33\n", STATICV4, "192.0.2.5", "", "", "48",
+     ""},
 };
 
 class RedHatReadTest : public ::testing::TestWithParam<RedHatReadCase> {};
@@ -110,6 +117,7 @@ TEST_P(RedHatReadTest, ReadsModeAndAddresses) {
   readRedHatInterface(file, mode, ipv4, ipv6);
   EXPECT_EQ(mode, c.mode);
   EXPECT_EQ(ipv4.address, c.ipv4Address);
+  EXPECT_EQ(ipv4.netmask, c.ipv4Netmask);
   EXPECT_EQ(ipv6.address, c.ipv6Address);
   EXPECT_EQ(ipv6.prefix, c.ipv6Prefix);
   EXPECT_EQ(ipv6.gateway, c.ipv6Gateway);

@@ -72,7 +72,7 @@ TEST(OvfPropertyTest, NameReachesTheScriptAsSeparateArgumentsWithoutAShell) {
     std::string args;
   };
   const Case cases[] = {
-      {"vami.ip0", "-g\nvami.ip0\n"},
+      {"kesp.ip0.eth0", "-g\nkesp.ip0.eth0\n"},
       {" several  words\there ", "-g\nseveral\nwords\nhere\n"},
       {"x;touch injected $(touch injected) `touch injected`",
        "-g\nx;touch\ninjected\n$(touch\ninjected)\n`touch\ninjected`\n"},

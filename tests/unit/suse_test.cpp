@@ -120,6 +120,7 @@ struct SuseReadCase {
   AddressMode mode;
   const char* ipv4Address;
   const char* ipv6Address;
+  const char* ipv4Netmask = "";
 };
 
 const SuseReadCase kSuseReadCases[] = {
@@ -138,6 +139,12 @@ const SuseReadCase kSuseReadCases[] = {
     {"Dhcp4Alone", "BOOTPROTO='dhcp4'\n", false, DHCPV4, "", ""},
     {"Dhcp6Alone", "BOOTPROTO='dhcp6'\n", false, DHCPV6, "", ""},
     {"NoBootProto", "IPADDR='10.0.0.2'\n", false, STATICV4, "10.0.0.2", ""},
+    // The installer states the prefix length after the address, without NETMASK.
+    {"PrefixSuffixWithoutNetmask", "BOOTPROTO='static'\nIPADDR='192.0.2.5/24'\n", false, STATICV4,
+     "192.0.2.5", "", "255.255.255.0"},
+    {"SuffixBesideNetmaskAsBefore", "IPADDR='192.0.2.5/24'\nNETMASK='255.255.0.0'\n", false,
+     STATICV4, "192.0.2.5/24", "", "255.255.0.0"},
+    {"SuffixNotALength", "IPADDR=192.0.2.5/33\n", false, STATICV4, "192.0.2.5/33", ""},
 };
 
 class SuseReadTest : public ::testing::TestWithParam<SuseReadCase> {};
@@ -152,6 +159,7 @@ TEST_P(SuseReadTest, ReadsModeAndAddresses) {
   readSuseInterface(file, c.client, mode, ipv4, ipv6);
   EXPECT_EQ(mode, c.mode);
   EXPECT_EQ(ipv4.address, c.ipv4Address);
+  EXPECT_EQ(ipv4.netmask, c.ipv4Netmask);
   EXPECT_EQ(ipv6.address, c.ipv6Address);
 }
 
@@ -171,6 +179,11 @@ const RoutesReadCase kRoutesReadCases[] = {
     {"LastOfAFamilyWins", "default 10.0.0.1 - -\ndefault 10.0.0.2 - -\n", "10.0.0.2", ""},
     {"LeadingBlanksAndBareGateway", "  default   2001:DB8::1\n", "", "2001:DB8::1"},
     {"DefaultWithoutGateway", "default \ndefault 10.0.0.1 - -\n", "10.0.0.1", ""},
+    // Any IPv6 notation is IPv6, dotted or not.
+    {"DottedIpv6", "default ::ffff:192.0.2.1 - -\ndefault 192.0.2.2 - -\n", "192.0.2.2",
+     "::ffff:192.0.2.1"},
+    {"UpperCaseDottedIpv6AndZone", "default ::FFFF:192.0.2.1 - -\ndefault fe80::1%eth0 - -\n", "",
+     "fe80::1%eth0"},
 };
 
 class SuseRoutesReadTest : public ::testing::TestWithParam<RoutesReadCase> {};
@@ -182,6 +195,13 @@ TEST_P(SuseRoutesReadTest, TellsTheFamiliesApart) {
   Ipv4Settings ipv4;
   Ipv6Settings ipv6;
   readSuseRoutes(routes, ipv4, ipv6);
+  EXPECT_EQ(ipv4.gateway, c.ipv4Gateway);
+  EXPECT_EQ(ipv6.gateway, c.ipv6Gateway);
+
+  // What was read, written again, reads back in the same families.
+  KeyValueFile rewritten(' ');
+  writeSuseRoutes(rewritten, STATICV4 | STATICV6, ipv4, ipv6);
+  readSuseRoutes(rewritten, ipv4, ipv6);
   EXPECT_EQ(ipv4.gateway, c.ipv4Gateway);
   EXPECT_EQ(ipv6.gateway, c.ipv6Gateway);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "translate.h"
+
 namespace kesp_config_net {
 
 namespace {
@@ -94,11 +96,11 @@ bool applyGlobal(const std::string& name, const std::string& value, Invocation& 
     invocation.waitSeconds = std::stoi(value);
   } else {
     if (!invocation.root.empty()) {
-      error = "--root and --system-root may be given only once, and not together";
+      error = tr("--root and --system-root may be given only once, and not together");
       return false;
     }
     if (value.empty()) {
-      error = "--" + name + " needs a directory";
+      error = trf("{1} needs a directory", {"--" + name});
       return false;
     }
     invocation.root = value;
@@ -111,13 +113,13 @@ bool checkProxyUsage(const Invocation& invocation, std::string& error) {
   const std::string action = invocation.arguments.empty() ? "show" : invocation.arguments[0];
   const bool anyOption = !invocation.options.empty();
   if (action == "set") {
-    if (!invocation.has("host")) error = "proxy set needs --host";
+    if (!invocation.has("host")) error = tr("proxy set needs --host");
     if (invocation.has("password-stdin") && !invocation.has("user"))
-      error = "proxy set: --password-stdin needs --user";
+      error = tr("proxy set: --password-stdin needs --user");
   } else if (action == "show" || action == "clear") {
-    if (anyOption) error = "proxy " + action + " takes no options";
+    if (anyOption) error = trf("proxy {1} takes no options", {action});
   } else {
-    error = "proxy: unknown action '" + action + "' (show, set or clear)";
+    error = trf("proxy: unknown action '{1}' (show, set or clear)", {action});
   }
   return error.empty();
 }
@@ -126,11 +128,11 @@ bool checkMoveUsage(const Invocation& invocation, std::string& error) {
   const std::string& action = invocation.arguments[0];
   const size_t interfaces = invocation.arguments.size() - 1;
   if (action == "add" || action == "remove") {
-    if (interfaces != 1) error = "move " + action + " takes one interface";
+    if (interfaces != 1) error = trf("move {1} takes one interface", {action});
   } else if (action == "swap") {
-    if (interfaces != 2) error = "move swap takes two interfaces";
+    if (interfaces != 2) error = tr("move swap takes two interfaces");
   } else {
-    error = "move: unknown action '" + action + "' (add, remove or swap)";
+    error = trf("move: unknown action '{1}' (add, remove or swap)", {action});
   }
   return error.empty();
 }
@@ -140,16 +142,16 @@ bool checkCommandUsage(const Invocation& invocation, std::string& error) {
   const std::string& command = invocation.command;
   if (command == "proxy") return checkProxyUsage(invocation, error);
   if (command == "move") return checkMoveUsage(invocation, error);
-  if (command == "set" && !invocation.has("mode")) error = "set needs --mode";
+  if (command == "set" && !invocation.has("mode")) error = tr("set needs --mode");
   if (command == "dns") {
     if (invocation.has("clear") && !invocation.arguments.empty())
-      error = "dns: --clear takes no servers";
+      error = tr("dns: --clear takes no servers");
     else if (invocation.has("pending") && !invocation.has("clear") && invocation.arguments.empty())
-      error = "dns --pending needs the servers to stage (or --clear)";
+      error = tr("dns --pending needs the servers to stage (or --clear)");
   }
   if (command == "help" && !invocation.arguments.empty() &&
       (!findCommand(invocation.arguments[0]) || invocation.arguments[0] == "help"))
-    error = "help: unknown command '" + invocation.arguments[0] + "'";
+    error = trf("help: unknown command '{1}'", {invocation.arguments[0]});
   return error.empty();
 }
 
@@ -182,13 +184,13 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     }
     if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
       if (word.size() > 1 && word[0] == '-' && !optionsEnded) {
-        error = "unknown option '" + word + "'";
+        error = trf("unknown option '{1}'", {word});
         return false;
       }
       if (!command) {
         command = findCommand(word);
         if (!command) {
-          error = "unknown command '" + word + "'";
+          error = trf("unknown command '{1}'", {word});
           return false;
         }
         invocation.command = word;
@@ -202,8 +204,8 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     const bool global = rule != nullptr;
     if (!rule && command) rule = findOption(command->options, option.name);
     if (!rule) {
-      error = "unknown option '--" + option.name + "'" +
-              (command ? " for " + invocation.command : std::string());
+      error = command ? trf("unknown option '{1}' for {2}", {"--" + option.name, invocation.command})
+                      : trf("unknown option '{1}'", {"--" + option.name});
       return false;
     }
     std::string value;
@@ -213,11 +215,11 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
       } else if (i + 1 < words.size()) {
         value = words[++i];
       } else {
-        error = "--" + option.name + " needs a value";
+        error = trf("{1} needs a value", {"--" + option.name});
         return false;
       }
     } else if (option.hasInlineValue) {
-      error = "--" + option.name + " takes no value";
+      error = trf("{1} takes no value", {"--" + option.name});
       return false;
     }
     if (global) {
@@ -225,7 +227,7 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
       continue;
     }
     if (invocation.options.count(option.name)) {
-      error = "--" + option.name + " given twice";
+      error = trf("{1} given twice", {"--" + option.name});
       return false;
     }
     invocation.options[option.name] = value;
@@ -234,12 +236,12 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
   if (command) {
     const size_t count = invocation.arguments.size();
     if (count < command->minArguments) {
-      error = invocation.command + ": missing argument (see '" + invocation.command + " --help')";
+      error = trf("{1}: missing argument (see '{1} --help')", {invocation.command});
       return false;
     }
     if (count > command->maxArguments) {
-      error = invocation.command + ": unexpected argument '" +
-              invocation.arguments[command->maxArguments] + "'";
+      error = trf("{1}: unexpected argument '{2}'",
+                  {invocation.command, invocation.arguments[command->maxArguments]});
       return false;
     }
     return checkCommandUsage(invocation, error);

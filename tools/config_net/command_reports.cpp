@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "commands.h"
+#include "kesp/interface_files.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -16,18 +18,37 @@ int reportFailure(std::ostream& err, const std::string& what,
 
 int reportUsage(std::ostream& err, const std::string& command, const std::string& message) {
   err << "kesp_config_net: " << message << "\n"
-      << "Try 'kesp_config_net " << (command.empty() ? "" : command + " ") << "--help'.\n";
+      << trf("Try '{1}'.", {"kesp_config_net " + (command.empty() ? "" : command + " ") + "--help"})
+      << "\n";
   return EXIT_USAGE;
+}
+
+std::string noFamilyMessage(const std::string& root) {
+  std::string looked;
+  const std::vector<std::string> markers = KESP::osFlavourMarkers();
+  for (size_t i = 0; i < markers.size(); ++i)
+    looked += (i == 0 ? "" : i + 1 == markers.size() ? tr(" or ") : ", ") + markers[i];
+  if (root.empty())
+    return trf("no Debian, Red Hat or SUSE network configuration was found on this system "
+               "(looked for the directory {1})",
+               {looked});
+  return trf("no Debian, Red Hat or SUSE network configuration was found under the root {1} "
+             "(looked for the directory {2})",
+             {root, looked});
+}
+
+int reportNoFamily(std::ostream& err, const std::string& root) {
+  return reportFailure(err, noFamilyMessage(root), {});
 }
 
 void reportWarnings(std::ostream& err, const Outcome& outcome) {
   for (const std::string& warning : outcome.warnings)
-    err << "kesp_config_net: warning: " << warning << "\n";
+    err << "kesp_config_net: " << trf("warning: {1}", {warning}) << "\n";
   // A step that succeeded may still have failed in a part that does not
   // decide its result (the package manager's copy of the proxy, say).
   if (outcome.ok)
     for (const std::string& error : outcome.errors)
-      err << "kesp_config_net: warning: " << error << "\n";
+      err << "kesp_config_net: " << trf("warning: {1}", {error}) << "\n";
 }
 
 }  // namespace kesp_config_net

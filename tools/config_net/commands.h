@@ -31,6 +31,11 @@ int reportFailure(std::ostream& err, const std::string& what,
                   const std::vector<std::string>& reasons);
 /// "kesp_config_net: <message>" and a pointer to the command's help; EXIT_USAGE.
 int reportUsage(std::ostream& err, const std::string& command, const std::string& message);
+/// What an operator needs when the root holds no interface files of a known
+/// family: that none was found, where, and which directories were looked for.
+std::string noFamilyMessage(const std::string& root);
+/// noFamilyMessage as a failure; EXIT_FAILED.
+int reportNoFamily(std::ostream& err, const std::string& root);
 /// Shows the warnings of an outcome, and the errors of one that succeeded
 /// nevertheless, as "kesp_config_net: warning: ..." lines.
 void reportWarnings(std::ostream& err, const Outcome& outcome);

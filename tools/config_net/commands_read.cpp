@@ -6,12 +6,14 @@
 #include "commands.h"
 #include "input_checks.h"
 #include "interface_report.h"
+#include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/proxy.h"
 #include "kesp/util.h"
 #include "log_collector.h"
 #include "report_render.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -27,6 +29,7 @@ int runShow(CommandContext& context) {
   const Invocation& invocation = context.invocation;
   const bool live = !invocation.offline;
   const size_t mark = context.log.mark();
+  if (KESP::getOsFlavour() == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
   std::vector<std::string> names;
   if (!invocation.arguments.empty()) {
     const std::string& name = invocation.arguments[0];
@@ -34,19 +37,17 @@ int runShow(CommandContext& context) {
     if (!problem.empty()) return reportUsage(context.err, "show", problem);
     names.push_back(name);
   } else if (!listInterfaceNames(live, names)) {
-    return reportFailure(context.err, "cannot list the configured interfaces",
+    return reportFailure(context.err, tr("cannot list the configured interfaces"),
                          errorsSince(context.log, mark));
   }
   const SystemReport report = reportSystem(names, live);
-  if (report.flavour == KESP::FLAVOUR_NONE)
-    return reportFailure(context.err, "no interface files of a known family were found",
-                         errorsSince(context.log, mark));
+  if (report.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
   if (!invocation.arguments.empty()) {
     const InterfaceReport& only = report.interfaces.front();
     if (!only.configured && !only.present)
       return reportFailure(context.err,
-                           only.name + (live ? " is neither configured nor present"
-                                             : " is not configured"),
+                           live ? trf("{1} is neither configured nor present", {only.name})
+                                : trf("{1} is not configured", {only.name}),
                            {});
   }
   context.out << (invocation.json ? renderShowJson(report) : renderShowText(report));
@@ -57,7 +58,7 @@ int runGateways(CommandContext& context) {
   const Invocation& invocation = context.invocation;
   if (invocation.offline)
     return reportUsage(context.err, "gateways",
-                       "gateways asks the running kernel; it cannot be used with --root");
+                       tr("gateways asks the running kernel; it cannot be used with --root"));
   const std::string& iface = invocation.arguments[0];
   const std::string problem = checkInterfaceName(iface);
   if (!problem.empty()) return reportUsage(context.err, "gateways", problem);
@@ -65,8 +66,8 @@ int runGateways(CommandContext& context) {
   std::string ipv4, ipv6;
   if (!KESP::getDefaultGateways(iface, ipv4, ipv6)) {
     std::vector<std::string> reasons = errorsSince(context.log, mark);
-    reasons.insert(reasons.begin(), "no default route through a gateway");
-    return reportFailure(context.err, "no default gateway for " + iface, reasons);
+    reasons.insert(reasons.begin(), tr("no default route through a gateway"));
+    return reportFailure(context.err, trf("no default gateway for {1}", {iface}), reasons);
   }
   context.out << (invocation.json ? renderGatewaysJson(iface, ipv4, ipv6)
                                   : renderGatewaysText(ipv4, ipv6));
@@ -78,8 +79,8 @@ int showNameServers(CommandContext& context) {
   const size_t mark = context.log.mark();
   if (!KESP::getDnsServers(servers)) {
     std::vector<std::string> reasons = errorsSince(context.log, mark);
-    if (reasons.empty()) reasons.push_back("/etc/resolv.conf cannot be read");
-    return reportFailure(context.err, "cannot read the name servers", reasons);
+    if (reasons.empty()) reasons.push_back(tr("/etc/resolv.conf cannot be read"));
+    return reportFailure(context.err, tr("cannot read the name servers"), reasons);
   }
   context.out << (context.invocation.json ? renderNameServersJson(servers)
                                           : renderNameServersText(servers));
@@ -97,7 +98,7 @@ int showProxy(CommandContext& context) {
 
 int showHostName(CommandContext& context) {
   const std::string name = KESP::getHostName();
-  if (name.empty()) return reportFailure(context.err, "cannot read the host name", {});
+  if (name.empty()) return reportFailure(context.err, tr("cannot read the host name"), {});
   context.out << (context.invocation.json ? renderHostNameJson(name) : renderHostNameText(name));
   return EXIT_OK;
 }

@@ -1,6 +1,8 @@
 // The commands that change something: set, dns, proxy, hostname and move, and
 // recover, which puts back a change that was killed half-way.
 
+#include <unistd.h>
+
 #include <istream>
 #include <ostream>
 
@@ -12,6 +14,7 @@
 #include "kesp/move.h"
 #include "kesp/network_change.h"
 #include "log_collector.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -24,7 +27,7 @@ int finish(CommandContext& context, const Outcome& outcome, const std::string& s
   reportWarnings(context.err, outcome);
   if (!outcome.ok) {
     std::vector<std::string> reasons = outcome.errors;
-    if (reasons.empty()) reasons.push_back("no reason was logged");
+    if (reasons.empty()) reasons.push_back(tr("no reason was logged"));
     if (!outcome.note.empty()) reasons.push_back("(" + outcome.note + ")");
     return reportFailure(context.err, failure, reasons);
   }
@@ -47,8 +50,8 @@ int runSet(CommandContext& context) {
   change.iface = invocation.arguments[0];
   if (!modeFromName(invocation.option("mode"), change.mode))
     return reportUsage(context.err, "set",
-                       "'" + invocation.option("mode") + "' is not a mode; use one of " +
-                           modeNameList());
+                       trf("{1} is not a mode; use one of {2}",
+                           {quoteForMessage(invocation.option("mode")), modeNameList()}));
   change.ipv4Address = invocation.option("ipv4-address");
   change.ipv4Netmask = invocation.option("ipv4-netmask");
   change.ipv4Gateway = invocation.option("ipv4-gateway");
@@ -60,31 +63,36 @@ int runSet(CommandContext& context) {
   if (!problems.empty()) return reportUsage(context.err, "set", joined(problems, "\nkesp_config_net: "));
 
   const SystemTraits traits{KESP::getOsFlavour(), KESP::hasDhcpv6Client()};
+  if (traits.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
   const std::string refusal = findSystemProblem(change, traits);
   if (!refusal.empty())
-    return reportFailure(context.err, change.iface + " was not changed", {refusal});
+    return reportFailure(context.err, trf("{1} was not changed", {change.iface}), {refusal});
 
+  // A script sees nothing; an operator at a terminal learns why nothing happens.
+  if (context.operations.live() && isatty(STDERR_FILENO))
+    context.err << "kesp_config_net: " << waitNotice(change) << "\n" << std::flush;
   const Outcome outcome = context.operations.changeInterface(change);
-  const std::string where = context.operations.live() ? "" : " (files of the image only)";
+  const std::string where = context.operations.live() ? "" : tr(" (files of the image only)");
   return finish(context, outcome, change.iface + ": " + describeChange(change) + where,
-                change.iface + ": the change to " + modeName(change.mode) + " failed");
+                trf("{1}: the change to {2} failed", {change.iface, modeName(change.mode)}));
 }
 
 int runDns(CommandContext& context) {
   const Invocation& invocation = context.invocation;
   const bool pending = invocation.has("pending");
   if (invocation.arguments.empty() && !invocation.has("clear")) return showNameServers(context);
-  for (const std::string& server : invocation.arguments) {
-    const std::string problem = checkNameServer(server);
-    if (!problem.empty()) return reportUsage(context.err, "dns", problem);
-  }
+  const std::string problem = checkNameServers(invocation.arguments);
+  if (!problem.empty()) return reportUsage(context.err, "dns", problem);
   const Outcome outcome = context.operations.setNameServers(invocation.arguments, pending);
-  const std::string what = invocation.arguments.empty() ? "an empty name-server list"
-                                                        : "name servers " + joined(invocation.arguments, " ");
-  return finish(context, outcome,
-                pending ? "staged " + what + " for the next interface change"
-                        : "wrote " + what,
-                "the name servers were not written");
+  const std::string servers = joined(invocation.arguments, " ");
+  std::string done;
+  if (invocation.arguments.empty())
+    done = pending ? tr("staged an empty name-server list for the next interface change")
+                   : tr("wrote an empty name-server list");
+  else
+    done = pending ? trf("staged name servers {1} for the next interface change", {servers})
+                   : trf("wrote name servers {1}", {servers});
+  return finish(context, outcome, done, tr("the name servers were not written"));
 }
 
 int runProxy(CommandContext& context) {
@@ -110,21 +118,27 @@ int runProxy(CommandContext& context) {
   }
   const Outcome outcome = context.operations.setProxy(request);
   return finish(context, outcome,
-                request.host.empty() ? "proxy removed" : "proxy set to " + request.host,
-                "the proxy was not written");
+                request.host.empty() ? tr("proxy removed") : trf("proxy set to {1}", {request.host}),
+                tr("the proxy was not written"));
 }
 
 int runHostName(CommandContext& context) {
   const Invocation& invocation = context.invocation;
-  if (invocation.offline)
-    return reportUsage(context.err, "hostname",
-                       "hostname acts on the running system; it cannot be used with --root");
-  if (invocation.arguments.empty()) return showHostName(context);
+  // An image's name is its etc/hostname; showing it is left to reading that file.
+  if (invocation.arguments.empty()) {
+    if (invocation.offline)
+      return reportUsage(context.err, "hostname",
+                         tr("with --root, hostname only sets the image's name (etc/hostname)"));
+    return showHostName(context);
+  }
   const std::string& name = invocation.arguments[0];
   const std::string problem = checkHostName(name);
   if (!problem.empty()) return reportUsage(context.err, "hostname", problem);
   const Outcome outcome = context.operations.setHostName(name);
-  return finish(context, outcome, "host name set to " + name, "the host name was not set");
+  return finish(context, outcome,
+                trf("host name set to {1}", {name}) +
+                    (invocation.offline ? tr(" (files of the image only)") : ""),
+                tr("the host name was not set"));
 }
 
 int runMove(CommandContext& context) {
@@ -134,15 +148,21 @@ int runMove(CommandContext& context) {
     const std::string problem = checkInterfaceName(arguments[i]);
     if (!problem.empty()) return reportUsage(context.err, "move", problem);
   }
+  if (action == "swap" && arguments.size() > 2 && arguments[1] == arguments[2])
+    return reportUsage(context.err, "move",
+                       trf("swap needs two different interfaces; {1} cannot be swapped with itself",
+                           {quoteForMessage(arguments[1])}));
+  if (KESP::getOsFlavour() == KESP::FLAVOUR_NONE)
+    return reportNoFamily(context.err, context.invocation.root);
   const int operation = action == "add"      ? KESP::MOVE_ADD
                         : action == "remove" ? KESP::MOVE_REMOVE
                                              : KESP::MOVE_SWAP;
   const std::string second = arguments.size() > 2 ? arguments[2] : "";
   const Outcome outcome = context.operations.moveConfiguration(operation, arguments[1], second);
-  std::string done = action == "add"      ? arguments[1] + ": configured for DHCPV4"
-                     : action == "remove" ? arguments[1] + ": configuration removed"
-                                          : arguments[1] + " and " + second + ": configurations exchanged";
-  return finish(context, outcome, done, "move " + action + " failed");
+  std::string done = action == "add"      ? trf("{1}: configured for DHCPV4", {arguments[1]})
+                     : action == "remove" ? trf("{1}: configuration removed", {arguments[1]})
+                                          : trf("{1} and {2}: configurations exchanged", {arguments[1], second});
+  return finish(context, outcome, done, trf("move {1} failed", {action}));
 }
 
 int runRecover(CommandContext& context) {
@@ -152,9 +172,9 @@ int runRecover(CommandContext& context) {
   const bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline);
   for (const std::string& line : done) context.out << line << "\n";
   if (!ok)
-    return reportFailure(context.err, "the unfinished change could not be put back",
+    return reportFailure(context.err, tr("the unfinished change could not be put back"),
                          messagesAtLeast(context.log.linesSince(mark), KESP::LOG_ERROR));
-  if (done.empty()) context.out << "no unfinished change\n";
+  if (done.empty()) context.out << tr("no unfinished change") << "\n";
   return EXIT_OK;
 }
 

@@ -4,19 +4,22 @@
 
 #include "dialogue_parts.h"
 #include "prompter.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
 namespace {
 
 void introduce(const DialogueFacts& facts, std::ostream& out) {
-  out << "Network configuration";
   if (facts.imageRoot.empty())
-    out << " of this system";
+    out << trf("Network configuration of this system ({1} interface files)",
+               {flavourName(facts.system.flavour)});
   else
-    out << " of the offline image " << facts.imageRoot;
-  out << " (" << flavourName(facts.system.flavour) << " interface files)\n"
-      << "Enter keeps the value in [brackets]. Ctrl-C or Ctrl-D leaves without changing anything.\n\n";
+    out << trf("Network configuration of the offline image {1} ({2} interface files)",
+               {facts.imageRoot, flavourName(facts.system.flavour)});
+  out << "\n"
+      << tr("Enter keeps the value in [brackets]. Ctrl-C or Ctrl-D leaves without changing anything.")
+      << "\n\n";
 }
 
 }  // namespace
@@ -38,7 +41,7 @@ DialogueEnd runDialogue(const DialogueFacts& facts, LineSource& input, std::ostr
   if (!askProxyPart(facts, prompter, plan)) return DialogueEnd::Left;
   out << "\n";
   if (plan.empty()) {
-    out << "Nothing to change.\n";
+    out << tr("Nothing to change.") << "\n";
     return DialogueEnd::NothingToDo;
   }
   out << renderPlanSummary(plan, facts.system.live);

@@ -7,6 +7,7 @@
 #include "dialogue_parts.h"
 #include "input_checks.h"
 #include "report_render.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -21,7 +22,7 @@ std::string padded(const std::string& text, size_t width) {
 }
 
 void listInterfaces(const DialogueFacts& facts, std::ostream& out) {
-  out << "Ethernet interfaces:\n";
+  out << tr("Ethernet interfaces:") << "\n";
   size_t number = 1;
   for (const InterfaceReport& item : facts.system.interfaces) {
     out << "  " << number++ << ") " << padded(item.name, 10) << padded(configuredModeText(item), 22)
@@ -39,8 +40,8 @@ std::string pickInterface(const DialogueFacts& facts, const std::string& answer,
   if (digits) {
     const size_t index = std::stoul(answer);
     if (index < 1 || index > items.size())
-      return quoteForMessage(answer) + " is not one of the listed numbers 1-" +
-             std::to_string(items.size());
+      return trf("{1} is not one of the listed numbers 1-{2}",
+                 {quoteForMessage(answer), std::to_string(items.size())});
     name = items[index - 1].name;
     return "";
   }
@@ -57,7 +58,7 @@ std::string pickInterface(const DialogueFacts& facts, const std::string& answer,
     if (problem.empty()) name = answer;
     return problem;
   }
-  return quoteForMessage(answer) + " is not one of the listed interfaces";
+  return trf("{1} is not one of the listed interfaces", {quoteForMessage(answer)});
 }
 
 const InterfaceReport* findReport(const DialogueFacts& facts, const std::string& name) {
@@ -73,16 +74,18 @@ bool askStaticIpv4(const InterfaceReport& current, Prompter& prompter, Interface
   const bool wasStatic = (current.mode & KESP::STATICV4) != 0;
   std::string netmaskFromAddress;
   std::string answer;
-  if (!prompter.ask("IPv4 address", wasStatic ? current.ipv4.address : "",
+  if (!prompter.ask(tr("IPv4 address"), wasStatic ? current.ipv4.address : "",
                     [&](const std::string& text) -> std::string {
                       std::string address = text, length;
-                      if (text.empty()) return "an IPv4 address is needed";
+                      if (text.empty()) return tr("an IPv4 address is needed");
                       netmaskFromAddress.clear();
                       if (splitPrefix(text, address, length)) {
                         if (!netmaskFromText(length, netmaskFromAddress))
-                          return quoteForMessage(length) + " is not a prefix length (0-32)";
+                          return trf("{1} is not a prefix length (0-32)", {quoteForMessage(length)});
                       }
-                      return checkIpv4Address(address);
+                      const std::string problem = checkIpv4Address(address);
+                      if (!problem.empty() || netmaskFromAddress.empty()) return problem;
+                      return checkIpv4HostInNetwork(address, netmaskFromAddress);
                     },
                     answer))
     return false;
@@ -93,17 +96,18 @@ bool askStaticIpv4(const InterfaceReport& current, Prompter& prompter, Interface
   } else {
     const std::string fallback = wasStatic && !current.ipv4.netmask.empty() ? current.ipv4.netmask
                                                                             : "255.255.255.0";
-    if (!prompter.ask("Netmask", fallback,
-                      [](const std::string& text) -> std::string {
+    if (!prompter.ask(tr("Netmask"), fallback,
+                      [&](const std::string& text) -> std::string {
                         std::string dotted;
-                        return netmaskFromText(text, dotted) ? "" : checkNetmask(text);
+                        if (!netmaskFromText(text, dotted)) return checkNetmask(text);
+                        return checkIpv4HostInNetwork(change.ipv4Address, dotted);
                       },
                       answer))
       return false;
     netmaskFromText(answer, change.ipv4Netmask);
   }
   const std::string fallback = wasStatic ? current.ipv4.gateway : "";
-  if (!prompter.ask(fallback.empty() ? "Gateway (Enter for none)" : "Gateway ('none' for none)",
+  if (!prompter.ask(fallback.empty() ? tr("Gateway (Enter for none)") : tr("Gateway ('none' for none)"),
                     fallback,
                     [&](const std::string& text) -> std::string {
                       if (meansNone(text)) return "";
@@ -119,10 +123,10 @@ bool askStaticIpv6(const InterfaceReport& current, Prompter& prompter, Interface
   const bool wasStatic = (current.mode & KESP::STATICV6) != 0;
   std::string prefixFromAddress;
   std::string answer;
-  if (!prompter.ask("IPv6 address", wasStatic ? current.ipv6.address : "",
+  if (!prompter.ask(tr("IPv6 address"), wasStatic ? current.ipv6.address : "",
                     [&](const std::string& text) -> std::string {
                       std::string address = text, length;
-                      if (text.empty()) return "an IPv6 address is needed";
+                      if (text.empty()) return tr("an IPv6 address is needed");
                       prefixFromAddress.clear();
                       if (splitPrefix(text, address, length)) {
                         const std::string problem = checkIpv6Prefix(length);
@@ -138,13 +142,14 @@ bool askStaticIpv6(const InterfaceReport& current, Prompter& prompter, Interface
   if (!prefixFromAddress.empty()) {
     change.ipv6Prefix = prefixFromAddress;
   } else {
-    if (!prompter.ask("Prefix length", wasStatic && !current.ipv6.prefix.empty() ? current.ipv6.prefix : "64",
+    if (!prompter.ask(tr("Prefix length"), wasStatic && !current.ipv6.prefix.empty() ? current.ipv6.prefix : "64",
                       checkIpv6Prefix, answer))
       return false;
     change.ipv6Prefix = answer[0] == '/' ? answer.substr(1) : answer;
   }
   const std::string fallback = wasStatic ? current.ipv6.gateway : "";
-  if (!prompter.ask(fallback.empty() ? "IPv6 gateway (Enter for none)" : "IPv6 gateway ('none' for none)",
+  if (!prompter.ask(fallback.empty() ? tr("IPv6 gateway (Enter for none)")
+                                     : tr("IPv6 gateway ('none' for none)"),
                     fallback,
                     [&](const std::string& text) -> std::string {
                       return meansNone(text) ? "" : checkIpv6Gateway(text, change.ipv6Address);
@@ -156,7 +161,7 @@ bool askStaticIpv6(const InterfaceReport& current, Prompter& prompter, Interface
 }
 
 struct Method {
-  const char* label;
+  std::string label;
   AddressMode mode;
 };
 
@@ -180,28 +185,28 @@ bool chooseMethod(Prompter& prompter, const std::string& title, const std::vecto
 bool askAddressing(const DialogueFacts& facts, const InterfaceReport& current, Prompter& prompter,
                    InterfaceChange& change) {
   const std::vector<Method> ipv4Methods = {
-      {"DHCP", KESP::DHCPV4}, {"static address", KESP::STATICV4}, {"no IPv4", 0}};
+      {"DHCP", KESP::DHCPV4}, {tr("static address"), KESP::STATICV4}, {tr("no IPv4"), 0}};
   // An interface configured for IPv6 only keeps "no IPv4" as the default;
   // anything else not configured for IPv4 is offered DHCP.
   const size_t ipv4Default =
       indexOfMode(ipv4Methods, current.mode, current.configured && (current.mode & KESP::IPV6_MODES) ? 2 : 0);
   AddressMode ipv4 = 0;
-  if (!chooseMethod(prompter, "IPv4 for " + change.iface + ":", ipv4Methods, ipv4Default, ipv4))
+  if (!chooseMethod(prompter, trf("IPv4 for {1}:", {change.iface}), ipv4Methods, ipv4Default, ipv4))
     return false;
   if ((ipv4 & KESP::STATICV4) && !askStaticIpv4(current, prompter, change)) return false;
 
-  std::vector<Method> ipv6Methods = {{"no IPv6", 0}, {"static address", KESP::STATICV6}};
+  std::vector<Method> ipv6Methods = {{tr("no IPv6"), 0}, {tr("static address"), KESP::STATICV6}};
   if (facts.system.dhcpv6Client) ipv6Methods.push_back({"DHCPv6", KESP::DHCPV6});
-  ipv6Methods.push_back({"automatic (router advertisements)", KESP::AUTOV6});
+  ipv6Methods.push_back({tr("automatic (router advertisements)"), KESP::AUTOV6});
   AddressMode ipv6 = 0;
   for (;;) {
     const size_t ipv6Default =
         indexOfMode(ipv6Methods, current.configured ? current.mode & KESP::IPV6_MODES : 0, 0);
-    if (!chooseMethod(prompter, "IPv6 for " + change.iface + ":", ipv6Methods, ipv6Default, ipv6))
+    if (!chooseMethod(prompter, trf("IPv6 for {1}:", {change.iface}), ipv6Methods, ipv6Default, ipv6))
       return false;
     change.mode = ipv4 | ipv6;
     if (change.mode == 0) {
-      prompter.refuse("the interface needs IPv4 or IPv6; choose a method for IPv6 as there is no IPv4");
+      prompter.refuse(tr("the interface needs IPv4 or IPv6; choose a method for IPv6 as there is no IPv4"));
       continue;
     }
     SystemTraits traits{facts.system.flavour, facts.system.dhcpv6Client};
@@ -217,15 +222,16 @@ bool askAddressing(const DialogueFacts& facts, const InterfaceReport& current, P
 bool askInterfacePart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& plan) {
   std::ostream& out = prompter.out();
   if (facts.system.interfaces.empty()) {
-    out << (facts.system.live ? "No Ethernet interfaces were found.\n"
-                              : "The image configures no interfaces yet.\n");
+    out << (facts.system.live ? tr("No Ethernet interfaces were found.")
+                              : tr("The image configures no interfaces yet."))
+        << "\n";
     if (facts.system.live) return true;
   } else {
     listInterfaces(facts, out);
   }
   std::string name;
   std::string answer;
-  if (!prompter.ask("Interface to configure (number or name; Enter to leave the interfaces as they are)",
+  if (!prompter.ask(tr("Interface to configure (number or name; Enter to leave the interfaces as they are)"),
                     "",
                     [&](const std::string& text) {
                       return text.empty() ? std::string() : pickInterface(facts, text, name);

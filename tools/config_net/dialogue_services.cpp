@@ -1,12 +1,14 @@
 // The parts of the dialogue beyond the interface: name servers, host name,
 // HTTP proxy, and the confirmation.
 
+#include <algorithm>
 #include <cctype>
 #include <ostream>
 #include <sstream>
 
 #include "dialogue_parts.h"
 #include "input_checks.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -14,9 +16,14 @@ namespace {
 
 const char kNone[] = "none";
 
+/// The words of an answer; commas separate them as blanks do ("192.0.2.53,
+/// 198.51.100.53").
 std::vector<std::string> words(const std::string& text) {
+  std::string spaced = text;
+  for (char& c : spaced)
+    if (c == ',') c = ' ';
   std::vector<std::string> list;
-  std::istringstream stream(text);
+  std::istringstream stream(spaced);
   std::string word;
   while (stream >> word) list.push_back(word);
   return list;
@@ -35,27 +42,23 @@ std::string lowered(const std::string& text) {
 }
 
 std::string proxyNow(const ProxyView& proxy) {
-  if (proxy.host.empty()) return "none";
+  if (proxy.host.empty()) return tr("none");
   std::string text = proxy.host + ":" + proxy.port;
-  if (!proxy.user.empty()) text += " as " + proxy.user;
+  if (!proxy.user.empty()) text += trf(" as {1}", {proxy.user});
   return text;
 }
 
 }  // namespace
 
 bool askNameServerPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& plan) {
-  prompter.out() << "Name servers now: "
-                 << (facts.nameServers.empty() ? std::string(kNone) : joined(facts.nameServers))
+  prompter.out() << trf("Name servers now: {1}",
+                        {facts.nameServers.empty() ? tr("none") : joined(facts.nameServers)})
                  << "\n";
   std::string answer;
-  if (!prompter.ask("Name servers, separated by blanks (Enter to keep, 'none' for none)", "",
+  if (!prompter.ask(tr("Name servers, separated by blanks or commas (Enter to keep, 'none' for none)"), "",
                     [](const std::string& text) -> std::string {
                       if (text.empty() || text == kNone) return "";
-                      for (const std::string& server : words(text)) {
-                        const std::string problem = checkNameServer(server);
-                        if (!problem.empty()) return problem;
-                      }
-                      return "";
+                      return checkNameServers(words(text));
                     },
                     answer))
     return false;
@@ -68,9 +71,10 @@ bool askNameServerPart(const DialogueFacts& facts, Prompter& prompter, ChangePla
 }
 
 bool askHostNamePart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& plan) {
-  prompter.out() << "Host name now: " << (facts.hostName.empty() ? "unknown" : facts.hostName) << "\n";
+  prompter.out() << trf("Host name now: {1}", {facts.hostName.empty() ? tr("unknown") : facts.hostName})
+                 << "\n";
   std::string answer;
-  if (!prompter.ask("New host name (Enter to keep)", "",
+  if (!prompter.ask(tr("New host name (Enter to keep)"), "",
                     [](const std::string& text) {
                       return text.empty() ? std::string() : checkHostName(text);
                     },
@@ -84,9 +88,9 @@ bool askHostNamePart(const DialogueFacts& facts, Prompter& prompter, ChangePlan&
 
 bool askProxyPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& plan) {
   const ProxyView& now = facts.proxy;
-  prompter.out() << "HTTP proxy now: " << proxyNow(now) << "\n";
+  prompter.out() << trf("HTTP proxy now: {1}", {proxyNow(now)}) << "\n";
   std::string host;
-  if (!prompter.ask("Proxy host (Enter to keep, 'none' for no proxy)", "",
+  if (!prompter.ask(tr("Proxy host (Enter to keep, 'none' for no proxy)"), "",
                     [](const std::string& text) {
                       return text.empty() || text == kNone ? std::string() : checkProxyHost(text);
                     },
@@ -101,10 +105,10 @@ bool askProxyPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& pl
     return true;
   }
   request.host = host;
-  if (!prompter.ask("Proxy port", now.port.empty() ? "80" : now.port, checkPort, request.port))
+  if (!prompter.ask(tr("Proxy port"), now.port.empty() ? "80" : now.port, checkPort, request.port))
     return false;
   std::string user;
-  if (!prompter.ask(now.user.empty() ? "Proxy user (Enter for none)" : "Proxy user ('none' for none)",
+  if (!prompter.ask(now.user.empty() ? tr("Proxy user (Enter for none)") : tr("Proxy user ('none' for none)"),
                     now.user,
                     [](const std::string& text) {
                       return text.empty() || text == kNone ? std::string() : checkProxyUser(text);
@@ -115,8 +119,8 @@ bool askProxyPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& pl
   request.passwordGiven = true;
   if (!request.user.empty()) {
     const bool canKeep = now.passwordSet && request.user == now.user;
-    if (!prompter.askSecret(canKeep ? "Proxy password (Enter to keep the stored one)"
-                                    : "Proxy password (Enter for none)",
+    if (!prompter.askSecret(canKeep ? tr("Proxy password (Enter to keep the stored one)")
+                                    : tr("Proxy password (Enter for none)"),
                             request.password))
       return false;
     request.passwordGiven = !(canKeep && request.password.empty());
@@ -128,15 +132,21 @@ bool askProxyPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& pl
 
 bool askConfirmation(Prompter& prompter, bool& yes) {
   std::string answer;
-  if (!prompter.ask("Apply these changes? (yes/no)", "no",
-                    [](const std::string& text) -> std::string {
+  // The English words always do; the operator's language adds its own.
+  const std::vector<std::string> yesWords = {"y", "yes", lowered(tr("yes")), lowered(tr("yes")).substr(0, 1)};
+  const std::vector<std::string> noWords = {"n", "no", lowered(tr("no")), lowered(tr("no")).substr(0, 1)};
+  auto isOneOf = [](const std::string& word, const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), word) != list.end();
+  };
+  if (!prompter.ask(tr("Apply these changes? (yes/no)"), tr("no"),
+                    [&](const std::string& text) -> std::string {
                       const std::string word = lowered(text);
-                      if (word == "y" || word == "yes" || word == "n" || word == "no") return "";
-                      return "please answer yes or no, not " + quoteForMessage(text);
+                      if (isOneOf(word, yesWords) || isOneOf(word, noWords)) return "";
+                      return trf("please answer yes or no, not {1}", {quoteForMessage(text)});
                     },
                     answer))
     return false;
-  yes = lowered(answer)[0] == 'y';
+  yes = isOneOf(lowered(answer), yesWords);
   return true;
 }
 

@@ -17,7 +17,8 @@ const CommandHelp kCommandHelp[] = {
      "\n"
      "Shows how the interface files configure each interface (or IFACE) and,\n"
      "on a live system, the addresses the interface holds now. Without IFACE it\n"
-     "lists the configured interfaces and the kernel's eth* links.\n"},
+     "lists the configured interfaces and the kernel's Ethernet links (eth*, en*),\n"
+     "with each link's state, carrier and hardware address.\n"},
     {"set",
      "usage: kesp_config_net set IFACE --mode NAME\n"
      "           [--ipv4-address A --ipv4-netmask M [--ipv4-gateway G]]\n"
@@ -74,7 +75,8 @@ const CommandHelp kCommandHelp[] = {
      "       kesp_config_net hostname NAME\n"
      "\n"
      "Shows the host name, or sets it through the appliance's host-name\n"
-     "script. Needs a live system: refused with --root.\n"},
+     "script. With --root it sets the image's name in its etc/hostname (and\n"
+     "the 127.0.1.1 line of its etc/hosts).\n"},
     {"recover",
      "usage: kesp_config_net recover\n"
      "\n"

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "kesp/network_change.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -57,6 +58,15 @@ std::string quoted(const std::string& text) {
   return result + "'";
 }
 
+/// Two spellings of one address (2001:db8::1 and 2001:DB8:0::1) are one server.
+bool sameAddress(const std::string& a, const std::string& b) {
+  uint32_t a4, b4;
+  if (readIpv4(a, a4) && readIpv4(b, b4)) return a4 == b4;
+  in6_addr a6{}, b6{};
+  if (readIpv6(a, a6) && readIpv6(b, b6)) return std::memcmp(&a6, &b6, sizeof a6) == 0;
+  return a == b;
+}
+
 bool isLabelByte(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
 }
@@ -64,14 +74,14 @@ bool isLabelByte(char c) {
 }  // namespace
 
 std::string checkInterfaceName(const std::string& name) {
-  if (name.empty()) return "an interface name is needed";
+  if (name.empty()) return tr("an interface name is needed");
   if (name.size() > 15 || name == "." || name == "..")
-    return quoted(name) + " is not an interface name (1 to 15 letters, digits, '.', '_', '-', ':')";
+    return trf("{1} is not an interface name (1 to 15 letters, digits, '.', '_', '-', ':')", {quoted(name)});
   for (char c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-' &&
         c != ':')
-      return quoted(name) +
-             " is not an interface name (1 to 15 letters, digits, '.', '_', '-', ':')";
+      return trf("{1} is not an interface name (1 to 15 letters, digits, '.', '_', '-', ':')",
+                 {quoted(name)});
   }
   return "";
 }
@@ -79,15 +89,16 @@ std::string checkInterfaceName(const std::string& name) {
 std::string checkIpv4Address(const std::string& text) {
   uint32_t value;
   if (!readIpv4(text, value))
-    return quoted(text) + " is not an IPv4 address (four numbers 0-255 separated by dots)";
+    return trf("{1} is not an IPv4 address (four numbers 0-255 separated by dots)", {quoted(text)});
   if (value == 0 || (value >> 24) == 127 || (value >> 28) >= 14)
-    return quoted(text) + " cannot be an interface address (unspecified, loopback, multicast or reserved)";
+    return trf("{1} cannot be an interface address (unspecified, loopback, multicast or reserved)",
+               {quoted(text)});
   return "";
 }
 
 std::string checkNetmask(const std::string& text) {
   if (netmaskPrefixLength(text) < 0)
-    return quoted(text) + " is not a netmask (such as 255.255.255.0, or a prefix length 0-32)";
+    return trf("{1} is not a netmask (such as 255.255.255.0, or a prefix length 0-32)", {quoted(text)});
   return "";
 }
 
@@ -115,48 +126,61 @@ bool netmaskFromText(const std::string& text, std::string& dotted) {
   return true;
 }
 
+std::string checkIpv4HostInNetwork(const std::string& address, const std::string& netmask) {
+  uint32_t value;
+  const int length = netmaskPrefixLength(netmask);
+  if (!readIpv4(address, value) || length < 0 || length > 30) return "";
+  const uint32_t mask = maskOfLength(length);
+  const std::string network = address + "/" + std::to_string(length);
+  if ((value & ~mask) == 0)
+    return trf("{1} is the network's own address, not a host address", {quoted(network)});
+  if ((value & ~mask) == ~mask)
+    return trf("{1} is the network's broadcast address, not a host address", {quoted(network)});
+  return "";
+}
+
 std::string checkIpv4Gateway(const std::string& gateway, const std::string& address,
                              const std::string& netmask) {
   uint32_t gatewayValue, addressValue;
   if (!readIpv4(gateway, gatewayValue))
-    return quoted(gateway) + " is not an IPv4 address (four numbers 0-255 separated by dots)";
+    return trf("{1} is not an IPv4 address (four numbers 0-255 separated by dots)", {quoted(gateway)});
   if (!readIpv4(address, addressValue)) return "";
   if (gatewayValue == addressValue)
-    return "the gateway " + quoted(gateway) + " cannot be the interface's own address";
+    return trf("the gateway {1} cannot be the interface's own address", {quoted(gateway)});
   const int length = netmaskPrefixLength(netmask);
   if (length < 0) return "";
   const uint32_t mask = maskOfLength(length);
   if ((gatewayValue & mask) != (addressValue & mask))
-    return "the gateway " + quoted(gateway) + " is not in the network of " + address + "/" +
-           std::to_string(length);
+    return trf("the gateway {1} is not in the network of {2}",
+               {quoted(gateway), address + "/" + std::to_string(length)});
   return "";
 }
 
 std::string checkIpv6Address(const std::string& text) {
   in6_addr address{};
   if (!readIpv6(text, address))
-    return quoted(text) + " is not an IPv6 address (such as 2001:db8::10)";
+    return trf("{1} is not an IPv6 address (such as 2001:db8::10)", {quoted(text)});
   static const in6_addr unspecified{};
   if (std::memcmp(&address, &unspecified, sizeof address) == 0 ||
       IN6_IS_ADDR_LOOPBACK(&address) || IN6_IS_ADDR_MULTICAST(&address))
-    return quoted(text) + " cannot be an interface address (unspecified, loopback or multicast)";
+    return trf("{1} cannot be an interface address (unspecified, loopback or multicast)", {quoted(text)});
   return "";
 }
 
 std::string checkIpv6Prefix(const std::string& text) {
   const std::string digits = !text.empty() && text[0] == '/' ? text.substr(1) : text;
   if (readSmallNumber(digits, 1, 128) < 0)
-    return quoted(text) + " is not an IPv6 prefix length (a number 1-128)";
+    return trf("{1} is not an IPv6 prefix length (a number 1-128)", {quoted(text)});
   return "";
 }
 
 std::string checkIpv6Gateway(const std::string& gateway, const std::string& address) {
   in6_addr gatewayValue{}, addressValue{};
   if (!readIpv6(gateway, gatewayValue))
-    return quoted(gateway) + " is not an IPv6 address (such as 2001:db8::1)";
+    return trf("{1} is not an IPv6 address (such as 2001:db8::1)", {quoted(gateway)});
   if (readIpv6(address, addressValue) &&
       std::memcmp(&gatewayValue, &addressValue, sizeof gatewayValue) == 0)
-    return "the gateway " + quoted(gateway) + " cannot be the interface's own address";
+    return trf("the gateway {1} cannot be the interface's own address", {quoted(gateway)});
   return "";
 }
 
@@ -164,33 +188,47 @@ std::string checkNameServer(const std::string& text) {
   uint32_t ipv4;
   in6_addr ipv6{};
   if (readIpv4(text, ipv4) || readIpv6(text, ipv6) || KESP::isNameServerAddress(text)) return "";
-  return quoted(text) + " is not a name server address (an IPv4 or IPv6 address)";
+  return trf("{1} is not a name server address (an IPv4 or IPv6 address)", {quoted(text)});
+}
+
+std::string checkNameServers(const std::vector<std::string>& servers) {
+  for (size_t i = 0; i < servers.size(); ++i) {
+    const std::string problem = checkNameServer(servers[i]);
+    if (!problem.empty()) return problem;
+    for (size_t j = 0; j < i; ++j)
+      if (sameAddress(servers[j], servers[i]))
+        return trf("the name server {1} is given twice", {quoted(servers[i])});
+  }
+  return "";
 }
 
 std::string checkHostName(const std::string& text) {
-  const std::string rule =
-      " is not a host name (labels of letters, digits and '-' separated by dots, 64 bytes at most)";
-  if (text.empty() || text.size() > 64) return quoted(text) + rule;
+  const std::string refusal = trf(
+      "{1} is not a host name (labels of letters, digits and '-' separated by dots, 64 bytes at most)",
+      {quoted(text)});
+  if (text.empty() || text.size() > 64) return refusal;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find('.', start);
     if (end == std::string::npos) end = text.size();
     const std::string label = text.substr(start, end - start);
     if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
-      return quoted(text) + rule;
+      return refusal;
     for (char c : label)
-      if (!isLabelByte(c)) return quoted(text) + rule;
+      if (!isLabelByte(c)) return refusal;
     start = end + 1;
   }
   return "";
 }
 
 std::string checkProxyHost(const std::string& text) {
-  const std::string rule = " is not a proxy host (a host name or IPv4 address: letters, digits, '.', '-', '_')";
-  if (text.empty() || text.size() > 253) return quoted(text) + rule;
+  const std::string refusal =
+      trf("{1} is not a proxy host (a host name or IPv4 address: letters, digits, '.', '-', '_')",
+          {quoted(text)});
+  if (text.empty() || text.size() > 253) return refusal;
   for (char c : text) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
-      return quoted(text) + rule;
+      return refusal;
   }
   return "";
 }
@@ -199,14 +237,15 @@ std::string checkPort(const std::string& text) {
   bool digits = !text.empty() && text.size() <= 5;
   for (char c : text) digits = digits && std::isdigit(static_cast<unsigned char>(c));
   if (!digits || std::stoi(text) < 1 || std::stoi(text) > 65535)
-    return quoted(text) + " is not a port (a number 1-65535)";
+    return trf("{1} is not a port (a number 1-65535)", {quoted(text)});
   return "";
 }
 
 std::string checkProxyUser(const std::string& text) {
-  if (text.empty()) return "a user name cannot be empty";
+  if (text.empty()) return tr("a user name cannot be empty");
   for (unsigned char c : text) {
-    if (c <= 0x20 || c == 0x7f) return quoted(text) + " is not a user name (no blanks or control characters)";
+    if (c <= 0x20 || c == 0x7f)
+      return trf("{1} is not a user name (no blanks or control characters)", {quoted(text)});
   }
   return "";
 }

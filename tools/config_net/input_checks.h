@@ -5,6 +5,7 @@
 // be shown as it is.
 
 #include <string>
+#include <vector>
 
 namespace kesp_config_net {
 
@@ -21,6 +22,10 @@ std::string checkNetmask(const std::string& text);
 bool netmaskFromText(const std::string& text, std::string& dotted);
 /// The prefix length of a valid dotted netmask, -1 for anything else.
 int netmaskPrefixLength(const std::string& netmask);
+/// An address that names a host of its network: not the network's own address
+/// nor its broadcast address (networks of /31 and /32 have neither). Address
+/// and netmask are taken as already checked.
+std::string checkIpv4HostInNetwork(const std::string& address, const std::string& netmask);
 /// A gateway must be an IPv4 address inside the address's network and not the
 /// address itself (address and netmask are taken as already checked).
 std::string checkIpv4Gateway(const std::string& gateway, const std::string& address,
@@ -35,6 +40,10 @@ std::string checkIpv6Gateway(const std::string& gateway, const std::string& addr
 
 /// An IPv4 or IPv6 address (name servers are given by address).
 std::string checkNameServer(const std::string& text);
+
+/// Name servers, each an address and none given twice (the resolver would
+/// simply ask it twice); empty when they are acceptable.
+std::string checkNameServers(const std::vector<std::string>& servers);
 
 /// Labels of letters, digits and "-" (not first or last), 1 to 63 bytes each,
 /// separated by dots, 64 bytes at most in all: what the kernel keeps.

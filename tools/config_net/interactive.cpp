@@ -5,10 +5,12 @@
 #include <ostream>
 
 #include "commands.h"
+#include "kesp/interface_files.h"
 #include "kesp/network_change.h"
 #include "kesp/proxy.h"
 #include "kesp/util.h"
 #include "terminal_input.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -29,10 +31,11 @@ bool gatherDialogueFacts(const Invocation& invocation, DialogueFacts& facts) {
 int runInteractive(const Invocation& invocation, Operations& operations, std::ostream& out,
                    std::ostream& err) {
   if (!isatty(STDIN_FILENO))
-    return reportUsage(err, "", "no command given, and the dialogue needs a terminal");
+    return reportUsage(err, "", tr("no command given, and the dialogue needs a terminal"));
   DialogueFacts facts;
+  if (KESP::getOsFlavour() == KESP::FLAVOUR_NONE) return reportNoFamily(err, invocation.root);
   if (!gatherDialogueFacts(invocation, facts) || facts.system.flavour == KESP::FLAVOUR_NONE)
-    return reportFailure(err, "no interface files of a known family (Debian, Red Hat, SUSE) were found", {});
+    return reportNoFamily(err, invocation.root);
 
   ChangePlan plan;
   DialogueEnd end;
@@ -42,10 +45,10 @@ int runInteractive(const Invocation& invocation, Operations& operations, std::os
   }
   switch (end) {
     case DialogueEnd::Left:
-      out << "Left without changing anything.\n";
+      out << tr("Left without changing anything.") << "\n";
       return EXIT_FAILED;
     case DialogueEnd::Declined:
-      out << "Nothing was changed.\n";
+      out << tr("Nothing was changed.") << "\n";
       return EXIT_OK;
     case DialogueEnd::NothingToDo:
       return EXIT_OK;
@@ -53,9 +56,9 @@ int runInteractive(const Invocation& invocation, Operations& operations, std::os
       break;
   }
   InterruptShield shield;
-  out << "Applying the changes:\n" << std::flush;
+  out << tr("Applying the changes:") << "\n" << std::flush;
   const bool allDone = applyPlan(plan, operations, out);
-  out << (allDone ? "All changes were applied.\n" : "Not every change was applied; see above.\n");
+  out << (allDone ? tr("All changes were applied.") : tr("Not every change was applied; see above.")) << "\n";
   return allDone ? EXIT_OK : EXIT_FAILED;
 }
 

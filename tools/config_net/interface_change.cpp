@@ -1,7 +1,9 @@
 #include "interface_change.h"
 
 #include "input_checks.h"
+#include "kesp/network_change.h"
 #include "kesp/util.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -16,43 +18,42 @@ void add(std::vector<std::string>& problems, const std::string& problem) {
 }
 
 void refuseUnused(std::vector<std::string>& problems, const std::string& value,
-                  const char* what, const char* neededMode) {
-  if (!value.empty())
-    problems.push_back(std::string("an ") + what + " is only used with " + neededMode +
-                       " in the mode");
+                  const std::string& refusal) {
+  if (!value.empty()) problems.push_back(refusal);
 }
 
 void checkIpv4Side(const InterfaceChange& change, std::vector<std::string>& problems) {
   if (!(change.mode & KESP::STATICV4)) {
-    refuseUnused(problems, change.ipv4Address, "IPv4 address", "STATICV4");
-    refuseUnused(problems, change.ipv4Netmask, "IPv4 netmask", "STATICV4");
-    refuseUnused(problems, change.ipv4Gateway, "IPv4 gateway", "STATICV4");
+    refuseUnused(problems, change.ipv4Address, tr("an IPv4 address is only used with STATICV4 in the mode"));
+    refuseUnused(problems, change.ipv4Netmask, tr("an IPv4 netmask is only used with STATICV4 in the mode"));
+    refuseUnused(problems, change.ipv4Gateway, tr("an IPv4 gateway is only used with STATICV4 in the mode"));
     return;
   }
   if (change.ipv4Address.empty()) {
-    problems.push_back("STATICV4 needs an IPv4 address");
+    problems.push_back(tr("STATICV4 needs an IPv4 address"));
   } else {
     add(problems, checkIpv4Address(change.ipv4Address));
   }
   if (change.ipv4Netmask.empty()) {
-    problems.push_back("STATICV4 needs an IPv4 netmask");
+    problems.push_back(tr("STATICV4 needs an IPv4 netmask"));
   } else {
     add(problems, checkNetmask(change.ipv4Netmask));
   }
+  if (problems.empty()) add(problems, checkIpv4HostInNetwork(change.ipv4Address, change.ipv4Netmask));
   if (!change.ipv4Gateway.empty() && problems.empty())
     add(problems, checkIpv4Gateway(change.ipv4Gateway, change.ipv4Address, change.ipv4Netmask));
 }
 
 void checkIpv6Side(const InterfaceChange& change, std::vector<std::string>& problems) {
   if (!(change.mode & KESP::STATICV6)) {
-    refuseUnused(problems, change.ipv6Address, "IPv6 address", "STATICV6");
-    refuseUnused(problems, change.ipv6Prefix, "IPv6 prefix", "STATICV6");
-    refuseUnused(problems, change.ipv6Gateway, "IPv6 gateway", "STATICV6");
+    refuseUnused(problems, change.ipv6Address, tr("an IPv6 address is only used with STATICV6 in the mode"));
+    refuseUnused(problems, change.ipv6Prefix, tr("an IPv6 prefix is only used with STATICV6 in the mode"));
+    refuseUnused(problems, change.ipv6Gateway, tr("an IPv6 gateway is only used with STATICV6 in the mode"));
     return;
   }
   const size_t before = problems.size();
   if (change.ipv6Address.empty()) {
-    problems.push_back("STATICV6 needs an IPv6 address");
+    problems.push_back(tr("STATICV6 needs an IPv6 address"));
   } else {
     add(problems, checkIpv6Address(change.ipv6Address));
   }
@@ -117,8 +118,8 @@ std::vector<std::string> findFormatProblems(const InterfaceChange& change) {
   std::vector<std::string> problems;
   add(problems, checkInterfaceName(change.iface));
   if (change.mode == 0 || (change.mode & ~kAllModeBits) || modeName(change.mode).empty()) {
-    problems.push_back("the mode must name at most one IPv4 and one IPv6 method: " +
-                       modeNameList());
+    problems.push_back(trf("the mode must name at most one IPv4 and one IPv6 method: {1}",
+                           {modeNameList()}));
     return problems;
   }
   checkIpv4Side(change, problems);
@@ -128,12 +129,22 @@ std::vector<std::string> findFormatProblems(const InterfaceChange& change) {
 
 std::string findSystemProblem(const InterfaceChange& change, const SystemTraits& traits) {
   if (traits.flavour == KESP::FLAVOUR_NONE)
-    return "no interface files of a known family (Debian, Red Hat or SUSE) were found";
+    return tr("no Debian, Red Hat or SUSE network configuration was found");
   if ((change.mode & KESP::DHCPV6) && !traits.dhcpv6Client)
-    return "DHCPv6 needs a DHCPv6 client, and this system has none installed";
+    return tr("DHCPv6 needs a DHCPv6 client, and this system has none installed");
   if (traits.flavour == KESP::FLAVOUR_REDHAT && change.mode == KESP::DHCPV6)
-    return "this system's family cannot use DHCPv6 without an IPv4 method";
+    return tr("this system's family cannot use DHCPv6 without an IPv4 method");
   return "";
+}
+
+std::string waitNotice(const InterfaceChange& change) {
+  const bool v4 = change.mode & KESP::IPV4_MODES, v6 = change.mode & KESP::IPV6_MODES;
+  const std::string seconds =
+      std::to_string(KESP::addressWaitLimitSeconds(KESP::ADDRESS_WAIT_SECONDS));
+  if (v4 && v6)
+    return trf("waiting up to {1} seconds for {2} to get an IPv4 or IPv6 address", {seconds, change.iface});
+  if (v4) return trf("waiting up to {1} seconds for {2} to get an IPv4 address", {seconds, change.iface});
+  return trf("waiting up to {1} seconds for {2} to get an IPv6 address", {seconds, change.iface});
 }
 
 std::string describeChange(const InterfaceChange& change) {
@@ -142,13 +153,13 @@ std::string describeChange(const InterfaceChange& change) {
     const int length = netmaskPrefixLength(change.ipv4Netmask);
     text += ", IPv4 " + change.ipv4Address + "/" +
             (length >= 0 ? std::to_string(length) : change.ipv4Netmask);
-    text += change.ipv4Gateway.empty() ? ", no IPv4 gateway"
-                                       : " gateway " + change.ipv4Gateway;
+    text += change.ipv4Gateway.empty() ? tr(", no IPv4 gateway")
+                                       : trf(" gateway {1}", {change.ipv4Gateway});
   }
   if (change.mode & KESP::STATICV6) {
     text += ", IPv6 " + change.ipv6Address + "/" + change.ipv6Prefix;
-    text += change.ipv6Gateway.empty() ? ", no IPv6 gateway"
-                                       : " gateway " + change.ipv6Gateway;
+    text += change.ipv6Gateway.empty() ? tr(", no IPv6 gateway")
+                                       : trf(" gateway {1}", {change.ipv6Gateway});
   }
   return text;
 }

@@ -1,7 +1,5 @@
 #include "interface_report.h"
 
-#include <net/if.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -42,23 +40,9 @@ int compareCounting(const std::string& a, const std::string& b) {
   return a.compare(b);
 }
 
-/// The kernel's link names starting with "eth", in the calling thread's
-/// network namespace.
-std::vector<std::string> kernelEthernetLinks() {
-  std::vector<std::string> names;
-  struct if_nameindex* links = if_nameindex();
-  if (!links) return names;
-  for (struct if_nameindex* link = links; link->if_index != 0; ++link) {
-    const std::string name = link->if_name;
-    if (name.compare(0, 3, "eth") == 0) names.push_back(name);
-  }
-  if_freenameindex(links);
-  return names;
-}
-
 void addLiveAddresses(const KESP::LiveAddressSnapshot& addresses, InterfaceReport& report) {
   report.live = true;
-  report.present = if_nametoindex(report.name.c_str()) != 0;
+  report.present = addresses.linkState(report.name, report.link);
   if (report.present) addresses.liveAddresses(report.name, report.liveIpv4, report.liveIpv6);
 }
 
@@ -77,7 +61,9 @@ bool listInterfaceNames(bool live, std::vector<std::string>& names) {
   for (const std::string& name : configured)
     if (name != "lo") names.push_back(name);
   if (live) {
-    for (const std::string& name : kernelEthernetLinks()) names.push_back(name);
+    KESP::LiveAddressSnapshot kernel;
+    if (kernel.read())
+      for (const std::string& name : kernel.ethernetLinks()) names.push_back(name);
   }
   sortInterfaceNames(names);
   return true;

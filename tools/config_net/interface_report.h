@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kesp/discovery.h"
 #include "kesp/interface_files.h"
 #include "kesp/network_model.h"
 
@@ -24,6 +25,8 @@ struct InterfaceReport {
   bool live = false;
   /// The kernel has a link of this name.
   bool present = false;
+  /// The link's state and hardware address, when present.
+  KESP::LinkState link;
   KESP::Ipv4Settings liveIpv4;
   KESP::Ipv6Settings liveIpv6;
 };
@@ -39,7 +42,7 @@ struct SystemReport {
 void sortInterfaceNames(std::vector<std::string>& names);
 
 /// The names worth reporting: those the family's files configure (but "lo")
-/// and, on a live system, the kernel's links whose names start with "eth";
+/// and, on a live system, the kernel's Ethernet links ("eth..." and "en...");
 /// each once, in counting order. False when the family's files cannot be
 /// listed (unknown family, unreadable files).
 bool listInterfaceNames(bool live, std::vector<std::string>& names);

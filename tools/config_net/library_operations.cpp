@@ -14,6 +14,7 @@
 #include "kesp/sysroot.h"
 #include "log_collector.h"
 #include "operations.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -62,20 +63,20 @@ Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
   });
   if (created && !outcome.ok) {
     const bool removed = KESP::move(KESP::MOVE_REMOVE, change.iface, "");
-    outcome.note = removed ? "the configuration created for " + change.iface +
-                                 " for this change was removed again"
-                           : "the configuration created for " + change.iface +
-                                 " for this change could not be removed again";
+    outcome.note =
+        removed ? trf("the configuration created for {1} for this change was removed again", {change.iface})
+                : trf("the configuration created for {1} for this change could not be removed again",
+                      {change.iface});
   } else if (created) {
-    outcome.note = "a configuration file was created for " + change.iface;
+    outcome.note = trf("a configuration file was created for {1}", {change.iface});
   }
   if (outcome.ok && live_) {
     KESP::Ipv4Settings ipv4;
     KESP::Ipv6Settings ipv6;
     if (KESP::getLiveAddresses(change.iface, ipv4, ipv6)) {
       std::string held = ipv4.address;
-      if (!ipv6.address.empty()) held += (held.empty() ? "" : " and ") + ipv6.address;
-      outcome.note += (outcome.note.empty() ? "" : "; ") + change.iface + " now holds " + held;
+      if (!ipv6.address.empty()) held += (held.empty() ? "" : tr(" and ")) + ipv6.address;
+      outcome.note += (outcome.note.empty() ? "" : "; ") + trf("{1} now holds {2}", {change.iface, held});
     }
   }
   return outcome;
@@ -95,6 +96,8 @@ bool LibraryOperations::withdrawPendingNameServers() {
 }
 
 Outcome LibraryOperations::setHostName(const std::string& name) {
+  // An image has no kernel to tell: its files carry the name to its first start.
+  if (!live_) return collect(log_, [&] { return KESP::setImageHostName(name); });
   return collect(log_, [&] { return KESP::kesp_set_hostname(name) == 0; });
 }
 

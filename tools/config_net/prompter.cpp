@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "input_checks.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -15,7 +16,7 @@ std::string trimmed(const std::string& text) {
 }
 
 void Prompter::refuse(const std::string& problem) {
-  out_ << "  Not accepted: " << problem << "\n";
+  out_ << "  " << trf("Not accepted: {1}", {problem}) << "\n";
 }
 
 bool Prompter::ask(const std::string& prompt, const std::string& fallback,
@@ -48,12 +49,12 @@ bool Prompter::choose(const std::string& title, const std::vector<std::string>& 
   const std::string range = "1-" + std::to_string(items.size());
   std::string answer;
   const bool answered =
-      ask("Choose " + range, std::to_string(fallbackIndex + 1),
+      ask(trf("Choose {1}", {range}), std::to_string(fallbackIndex + 1),
           [&](const std::string& text) -> std::string {
             bool digits = !text.empty() && text.size() <= 3;
             for (char c : text) digits = digits && std::isdigit(static_cast<unsigned char>(c));
             if (!digits || std::stoul(text) < 1 || std::stoul(text) > items.size())
-              return quoteForMessage(text) + " is not one of the choices " + range;
+              return trf("{1} is not one of the choices {2}", {quoteForMessage(text), range});
             return "";
           },
           answer);

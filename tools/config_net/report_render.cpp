@@ -4,6 +4,8 @@
 #include "interface_change.h"
 #include "json_writer.h"
 
+#include "translate.h"
+
 namespace kesp_config_net {
 
 namespace {
@@ -59,6 +61,17 @@ void writeInterface(JsonWriter& json, const InterfaceReport& report) {
   writeIpv6(json, report.ipv6, true);
   json.key("present");
   if (report.live) json.value(report.present); else json.null();
+  json.key("link");
+  if (report.live && report.present) {
+    json.beginObject();
+    json.key("state").value(report.link.adminUp ? "up" : "down");
+    json.key("carrier").value(report.link.carrier);
+    json.key("running").value(report.link.running);
+    json.key("mac").valueOrNull(report.link.mac);
+    json.endObject();
+  } else {
+    json.null();
+  }
   json.key("live_ipv4");
   if (report.live && !report.liveIpv4.address.empty())
     writeIpv4(json, report.liveIpv4, false);
@@ -76,18 +89,27 @@ void writeInterface(JsonWriter& json, const InterfaceReport& report) {
 
 std::string configuredModeText(const InterfaceReport& report) {
   if (!report.configured)
-    return report.mode ? "not configured (" + modeName(report.mode) + " seen)" : "not configured";
-  return report.mode ? modeName(report.mode) : "configured without addresses";
+    return report.mode ? trf("not configured ({1} seen)", {modeName(report.mode)}) : tr("not configured");
+  return report.mode ? modeName(report.mode) : tr("configured without addresses");
 }
 
 std::string liveAddressText(const InterfaceReport& report) {
   if (!report.live) return "";
-  if (!report.present) return "link not present";
+  if (!report.present) return tr("link not present");
   std::string text;
   if (!report.liveIpv4.address.empty()) text = ipv4WithLength(report.liveIpv4);
   if (!report.liveIpv6.address.empty())
     text += (text.empty() ? "" : " ") + ipv6WithLength(report.liveIpv6);
-  return text.empty() ? "no address" : text;
+  return text.empty() ? tr("no address") : text;
+}
+
+std::string linkStateText(const InterfaceReport& report) {
+  if (!report.live || !report.present) return "";
+  std::string text = report.link.adminUp ? tr("up") : tr("down");
+  text += report.link.carrier ? tr(", carrier") : tr(", no carrier");
+  if (report.link.adminUp && report.link.carrier && !report.link.running) text += tr(", not running");
+  if (!report.link.mac.empty()) text += trf(", MAC {1}", {report.link.mac});
+  return text;
 }
 
 std::string renderShowText(const SystemReport& report) {
@@ -99,6 +121,7 @@ std::string renderShowText(const SystemReport& report) {
     if (item.mode & KESP::STATICV6)
       text += "    ipv6: " + withGateway(ipv6WithLength(item.ipv6), item.ipv6.gateway) + "\n";
     if (item.live) text += "    live: " + liveAddressText(item) + "\n";
+    if (item.live && item.present) text += "    link: " + linkStateText(item) + "\n";
   }
   return text;
 }

@@ -16,6 +16,10 @@ std::string configuredModeText(const InterfaceReport& report);
 /// "link not present"; empty when the kernel was not asked.
 std::string liveAddressText(const InterfaceReport& report);
 
+/// "up, carrier, MAC 02:00:5e:10:00:01", "down, no carrier"; empty when the
+/// kernel was not asked or has no such link.
+std::string linkStateText(const InterfaceReport& report);
+
 std::string renderShowText(const SystemReport& report);
 std::string renderShowJson(const SystemReport& report);
 

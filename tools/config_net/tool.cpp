@@ -12,6 +12,7 @@
 #include "kesp/sysroot.h"
 #include "log_collector.h"
 #include "operations.h"
+#include "translate.h"
 
 namespace kesp_config_net {
 
@@ -52,7 +53,7 @@ int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
   CommandContext context{invocation, operations, log, in, out, err};
   for (const CommandEntry& entry : kCommands)
     if (invocation.command == entry.name) return entry.run(context);
-  return reportUsage(err, "", "unknown command '" + invocation.command + "'");
+  return reportUsage(err, "", trf("unknown command '{1}'", {invocation.command}));
 }
 
 }  // namespace
@@ -71,8 +72,8 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
   }
   if (!invocation.root.empty() && !isDirectory(invocation.root))
     return reportUsage(err, invocation.command,
-                       (invocation.offline ? "--root: '" : "--system-root: '") + invocation.root +
-                           "' is not a directory");
+                       trf("{1}: '{2}' is not a directory",
+                           {invocation.offline ? "--root" : "--system-root", invocation.root}));
   RootGuard rootGuard;
   if (!invocation.root.empty()) KESP::setSystemRoot(invocation.root);
   if (invocation.waitSeconds >= 0) KESP::setChangeWaitSeconds(invocation.waitSeconds);

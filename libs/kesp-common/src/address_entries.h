@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kesp/network_model.h"
+#include "kesp/discovery.h"
 
 namespace KESP {
 namespace detail {
@@ -29,7 +29,21 @@ struct AddressEntry {
 /// itself there (how the C library reports "none") gives an empty text.
 std::vector<AddressEntry> toAddressEntries(const ifaddrs* list);
 
-/// The names starting with "eth", sorted byte-wise, each once.
+/// One link of a getifaddrs list (its AF_PACKET entry): the kernel's
+/// interface flags and the hardware address as "02:00:5e:10:00:01".
+struct LinkEntry {
+  std::string name;
+  unsigned flags = 0;
+  std::string mac;
+};
+
+/// The links of a getifaddrs list, in its order.
+std::vector<LinkEntry> toLinkEntries(const ifaddrs* list);
+
+/// The state of a link as its kernel flags tell it.
+LinkState linkStateOf(const LinkEntry& link);
+
+/// The Ethernet names (isEthernetName), sorted byte-wise, each once.
 std::vector<std::string> selectInterfaceNames(const std::vector<AddressEntry>& entries);
 
 /// Chooses the live addresses of iface among entries: the last IPv4 entry; the

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,16 +70,24 @@ int execute(const std::string& command, std::string& output) {
 }
 
 int execute_no_wait(const std::string& command) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) {
+  pid_t shell = fork();
+  if (shell < 0) {
     KESP_LOG(LOG_ERROR, "execute_no_wait", "Failed to execute " << command);
     return -1;
   }
-  // Closing the pipe unread would kill a command that prints with SIGPIPE.
-  char buffer[4096];
-  while (std::fread(buffer, 1, sizeof buffer, pipe) > 0) {
+  if (shell == 0) {
+    // Output goes nowhere rather than into a pipe: a pipe closed unread kills
+    // a command that prints, and one read to its end waits for every process
+    // the command leaves behind ("sleep 3 &") as long as it holds the pipe.
+    int devNull = open("/dev/null", O_WRONLY);
+    if (devNull < 0 || dup2(devNull, STDOUT_FILENO) < 0) _exit(127);
+    if (devNull != STDOUT_FILENO) close(devNull);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
   }
-  pclose(pipe);
+  // Only the shell is waited for, not what it started in the background.
+  while (waitpid(shell, nullptr, 0) < 0 && errno == EINTR) {
+  }
   return 0;
 }
 

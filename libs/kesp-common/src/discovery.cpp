@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
@@ -14,6 +15,7 @@
 #include "address_entries.h"
 #include "kesp/discovery.h"
 #include "kesp/log.h"
+#include "names.h"
 
 namespace KESP {
 
@@ -46,6 +48,23 @@ std::string ipv6Prefix(const sockaddr* netmask) {
     prefix += countBits(value);
   }
   return std::to_string(prefix);
+}
+
+// The carrier flag of the kernel's link flags; the C library's net/if.h stops
+// short of it.
+const unsigned kLowerUpFlag = 1u << 16;
+
+std::string macText(const sockaddr* address) {
+  if (address == nullptr || address->sa_family != AF_PACKET) return "";
+  const auto* link = reinterpret_cast<const sockaddr_ll*>(address);
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned i = 0; i < link->sll_halen && i < sizeof link->sll_addr; ++i) {
+    if (i > 0) text += ':';
+    text += kHex[link->sll_addr[i] >> 4];
+    text += kHex[link->sll_addr[i] & 0xf];
+  }
+  return text;
 }
 
 bool isLinkLocal(const sockaddr* address) {
@@ -84,10 +103,34 @@ std::vector<AddressEntry> toAddressEntries(const ifaddrs* list) {
   return entries;
 }
 
+std::vector<LinkEntry> toLinkEntries(const ifaddrs* list) {
+  std::vector<LinkEntry> links;
+  for (const ifaddrs* item = list; item != nullptr; item = item->ifa_next) {
+    if (item->ifa_addr == nullptr || item->ifa_name == nullptr) continue;
+    if (item->ifa_addr->sa_family != AF_PACKET) continue;
+    LinkEntry link;
+    link.name = item->ifa_name;
+    link.flags = item->ifa_flags;
+    link.mac = macText(item->ifa_addr);
+    links.push_back(link);
+  }
+  return links;
+}
+
+LinkState linkStateOf(const LinkEntry& link) {
+  LinkState state;
+  state.adminUp = (link.flags & IFF_UP) != 0;
+  // A link that is down reports no carrier, whatever the cable does.
+  state.carrier = state.adminUp && (link.flags & kLowerUpFlag) != 0;
+  state.running = state.adminUp && (link.flags & IFF_RUNNING) != 0;
+  state.mac = link.mac;
+  return state;
+}
+
 std::vector<std::string> selectInterfaceNames(const std::vector<AddressEntry>& entries) {
   std::vector<std::string> names;
   for (const AddressEntry& entry : entries) {
-    if (entry.name.compare(0, 3, "eth") == 0) names.push_back(entry.name);
+    if (isEthernetName(entry.name)) names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
@@ -147,6 +190,7 @@ bool readIfInet6(std::string& text) {
 
 struct LiveAddressSnapshot::Data {
   std::vector<detail::AddressEntry> entries;
+  std::vector<detail::LinkEntry> links;
   std::string ifInet6;
 };
 
@@ -160,6 +204,7 @@ bool LiveAddressSnapshot::read() {
   ifaddrs* list = nullptr;
   if (getifaddrs(&list) != 0) return false;
   data_->entries = detail::toAddressEntries(list);
+  data_->links = detail::toLinkEntries(list);
   freeifaddrs(list);
   if (!readIfInet6(data_->ifInet6)) data_->ifInet6.clear();
   return true;
@@ -174,6 +219,24 @@ bool LiveAddressSnapshot::liveAddresses(const std::string& iface, Ipv4Settings& 
   std::vector<Ipv6Settings> dynamic;
   if (!parseDynamicIpv6Addresses(data_->ifInet6, iface, dynamic)) dynamic.clear();
   return detail::selectLiveAddresses(data_->entries, iface, dynamic, ipv4, ipv6);
+}
+
+std::vector<std::string> LiveAddressSnapshot::ethernetLinks() const {
+  std::vector<std::string> names;
+  for (const detail::LinkEntry& link : data_->links)
+    if (detail::isEthernetName(link.name)) names.push_back(link.name);
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
+bool LiveAddressSnapshot::linkState(const std::string& iface, LinkState& state) const {
+  for (const detail::LinkEntry& link : data_->links) {
+    if (link.name != iface) continue;
+    state = detail::linkStateOf(link);
+    return true;
+  }
+  return false;
 }
 
 bool getInterfaces(std::vector<std::string>& names) {

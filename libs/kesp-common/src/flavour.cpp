@@ -55,6 +55,12 @@ OsFlavour getOsFlavour() {
   return FLAVOUR_NONE;
 }
 
+std::vector<std::string> osFlavourMarkers() {
+  std::vector<std::string> paths;
+  for (const FlavourMarker& marker : kFlavourMarkers) paths.push_back(marker.directory);
+  return paths;
+}
+
 bool getUnquotedValue(KeyValueFile& file, const std::string& key, std::string& value) {
   std::string raw;
   if (!file.get(key, raw)) return false;

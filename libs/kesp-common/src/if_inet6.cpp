@@ -73,6 +73,11 @@ bool parseIfInet6Line(const std::string& line, IfInet6Line& parsed) {
   return true;
 }
 
+void logInvalidIpv6(const std::string& text) {
+  KESP_LOG(LOG_ERROR, "makeCanonicalIPv6",
+           "Attempted translation of an Invalid IPv6 address " << text);
+}
+
 }  // namespace
 
 bool makeCanonicalIPv6(const std::string& text, std::string& out) {
@@ -82,8 +87,7 @@ bool makeCanonicalIPv6(const std::string& text, std::string& out) {
                inet_pton(AF_INET6, text.c_str(), &address) == 1;
   char canonical[INET6_ADDRSTRLEN] = {};
   if (!valid || inet_ntop(AF_INET6, &address, canonical, sizeof canonical) == nullptr) {
-    KESP_LOG(LOG_ERROR, "makeCanonicalIPv6",
-             "Attempted translation of an Invalid IPv6 address " << text);
+    logInvalidIpv6(text);
     return false;
   }
   out = canonical;
@@ -91,16 +95,16 @@ bool makeCanonicalIPv6(const std::string& text, std::string& out) {
 }
 
 bool hexToCanonicalIPv6(const std::string& hexDigits, std::string& out) {
-  // Fewer digits would still group into an address, only a shifted one.
-  if (hexDigits.size() != 32 || !isHexDigits(hexDigits)) {
-    KESP_LOG(LOG_ERROR, "hexToCanonicalIPv6",
-             "Attempted translation of an Invalid IPv6 address " << hexDigits);
-    return false;
-  }
   std::string grouped;
   for (size_t i = 0; i < hexDigits.size(); ++i) {
     if (i > 0 && i % 4 == 0) grouped += ':';
     grouped += hexDigits[i];
+  }
+  // A short text with its own "::" ("::1") would still convert, though it is
+  // no line of the kernel's table.
+  if (hexDigits.size() != 32) {
+    logInvalidIpv6(grouped);
+    return false;
   }
   return makeCanonicalIPv6(grouped, out);
 }

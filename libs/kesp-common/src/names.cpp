@@ -16,6 +16,10 @@ bool isValidInterfaceName(const std::string& name) {
   return true;
 }
 
+bool isEthernetName(const std::string& name) {
+  return name.compare(0, 3, "eth") == 0 || name.compare(0, 2, "en") == 0;
+}
+
 std::string printable(const std::string& text) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;

@@ -11,6 +11,10 @@ namespace detail {
 /// Alias labels (eth0:1) and VLANs (eth0.100) pass.
 bool isValidInterfaceName(const std::string& name);
 
+/// Whether the name is an Ethernet interface's: the classic "eth" names and
+/// the kernel's predictable names ("en" and the slot: ens3, enp0s3, eno1, enx...).
+bool isEthernetName(const std::string& name);
+
 /// The text with control bytes (a newline as \x0a) and backslashes escaped, for log lines.
 std::string printable(const std::string& text);
 

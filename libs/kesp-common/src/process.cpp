@@ -23,6 +23,12 @@ int runArgv(const std::vector<std::string>& argv, std::string* output) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  // A script without a "#!" line is no executable to the kernel (ENOEXEC);
+  // like execvp, such a file is then run by /bin/sh, the file as the shell's
+  // script and the arguments after it. Built before fork, so the child
+  // allocates nothing.
+  std::vector<char*> shellArgs = {const_cast<char*>("/bin/sh")};
+  shellArgs.insert(shellArgs.end(), args.begin(), args.end());
 
   int pipeFds[2] = {-1, -1};
   if (output && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
@@ -37,6 +43,7 @@ int runArgv(const std::vector<std::string>& argv, std::string* output) {
   if (child == 0) {
     if (output && dup2(pipeFds[1], STDOUT_FILENO) < 0) _exit(127);
     execv(args[0], args.data());
+    if (errno == ENOEXEC) execv(shellArgs[0], shellArgs.data());
     _exit(127);
   }
   if (output) {

@@ -8,8 +8,9 @@
 namespace KESP {
 namespace detail {
 
-/// Runs argv[0] with argv (no PATH search, no shell) and waits for it. When
-/// `output` is given, it receives the program's standard output. Returns the
+/// Runs argv[0] with argv (no PATH search, no shell over the arguments; a
+/// script without a "#!" line is run by /bin/sh, as execvp does) and waits for
+/// it. When `output` is given, it receives the program's standard output. Returns the
 /// wait status, or -1 when no process could be created or an argument holds a
 /// NUL byte (errno EINVAL). A failed exec ends the child with status 127.
 int runArgv(const std::vector<std::string>& argv, std::string* output = nullptr);

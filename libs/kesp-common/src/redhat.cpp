@@ -1,5 +1,6 @@
 // Red Hat-style per-interface files: "<dir>/ifcfg-<name>", KEY=value lines.
 
+#include "ipv4_prefix.h"
 #include "kesp/interface_files.h"
 #include "mode_rows.h"
 #include "names.h"
@@ -9,8 +10,10 @@ namespace KESP {
 namespace {
 
 // Rewritten from scratch on every write, so they always land at the end.
+// PREFIX is never written, but the network scripts let it override NETMASK:
+// an old one would bring the interface up with another netmask than ours.
 const char* const kRedHatRewrittenKeys[] = {
-    "IPADDR",   "NETMASK",  "GATEWAY", "BROADCAST",
+    "IPADDR",   "NETMASK",  "PREFIX",  "GATEWAY",        "BROADCAST",
     "IPV6INIT", "IPV6ADDR", "DHCPV6C", "IPV6_DEFAULTGW",
 };
 
@@ -47,11 +50,9 @@ void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressM
   file.set("IPV6INIT", (mode & IPV6_MODES) ? "yes" : "no");
   if (mode & DHCPV4) file.set("BOOTPROTO", "'dhcp'");
   if (mode & DHCPV6) file.set("DHCPV6C", "yes");
-  // A static IPv4 address must not be overridden by an old BOOTPROTO=dhcp;
-  // only DHCPv6 without any IPv4 choice leaves BOOTPROTO as it was.
-  const bool ipv4ByDhcp = (mode & DHCPV4) != 0;
-  const bool keepsBootProto = (mode & DHCPV6) && !(mode & STATICV4);
-  if (!ipv4ByDhcp && !keepsBootProto) file.set("BOOTPROTO", "none");
+  // An old BOOTPROTO=dhcp left in place would keep asking DHCP for IPv4
+  // whenever the caller did not: beside a static address, or with DHCPv6 alone.
+  if (!(mode & DHCPV4)) file.set("BOOTPROTO", "none");
 
   if (mode & STATICV4) {
     file.set("IPADDR", ipv4.address);
@@ -73,7 +74,11 @@ void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ip
   unsigned facts = 0;
   std::string bootProto;
   getUnquotedValue(file, "BOOTPROTO", bootProto);
-  getUnquotedValue(file, "NETMASK", ipv4.netmask);
+  std::string prefixLength;
+  // Installers write PREFIX without NETMASK; a file with NETMASK reads as before.
+  if (!getUnquotedValue(file, "NETMASK", ipv4.netmask) &&
+      getUnquotedValue(file, "PREFIX", prefixLength))
+    detail::netmaskOfPrefixLength(prefixLength, ipv4.netmask);
   getUnquotedValue(file, "GATEWAY", ipv4.gateway);
   getUnquotedValue(file, "BROADCAST", ipv4.broadcast);
   if (getUnquotedValue(file, "IPADDR", ipv4.address)) facts |= HAS_IPADDR;

@@ -1,8 +1,11 @@
 // SUSE-style interface files: "<dir>/ifcfg-<name>" with quoted values, and
 // the gateways as "default" lines of "<dir>/routes".
 
+#include <arpa/inet.h>
+
 #include <cctype>
 
+#include "ipv4_prefix.h"
 #include "kesp/interface_files.h"
 #include "mode_rows.h"
 #include "names.h"
@@ -44,11 +47,14 @@ std::string bootProtoFor(AddressMode mode) {
   return "'static'";
 }
 
+// Any IPv6 notation counts ("::ffff:192.0.2.1", upper case), with or without
+// a zone ("fe80::1%eth0"); telling the families apart by their digits would
+// take a dotted IPv6 gateway for an IPv4 one.
 bool isIpv6Text(const std::string& word) {
-  for (char c : word) {
-    if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':') return false;
-  }
-  return true;
+  const std::string address = word.substr(0, word.find('%'));
+  in6_addr parsed{};
+  return address.find('\0') == std::string::npos &&
+         inet_pton(AF_INET6, address.c_str(), &parsed) == 1;
 }
 
 std::string firstWord(const std::string& text) {
@@ -94,7 +100,10 @@ void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode
 
   unsigned facts = 0;
   if (getUnquotedValue(file, "IPADDR", ipv4.address)) facts |= HAS_IPADDR;
-  getUnquotedValue(file, "NETMASK", ipv4.netmask);
+  // The installer states the prefix length as "/N" after the address and
+  // writes no NETMASK; a file with NETMASK reads as before.
+  if (!getUnquotedValue(file, "NETMASK", ipv4.netmask) && (facts & HAS_IPADDR))
+    detail::splitAddressPrefix(ipv4.address, ipv4.address, ipv4.netmask);
   getUnquotedValue(file, "BROADCAST", ipv4.broadcast);
   if (getUnquotedValue(file, "IPADDR0", ipv6.address)) facts |= HAS_IPADDR0;
   getUnquotedValue(file, "PREFIXLEN0", ipv6.prefix);

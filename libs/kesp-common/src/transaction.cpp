@@ -20,7 +20,7 @@ namespace KESP {
 namespace {
 
 const char* const kOperation = "setNetworkAddresses";
-const int kAddressWaitSeconds = 30;
+const int kAddressWaitSeconds = ADDRESS_WAIT_SECONDS;
 const char kOvfProcessScript[] = "/opt/tolvex/share/kesp/kesp_ovf_process";
 
 /// The restart mode of a restore: 0 skips the IPv6 module reload of the new

@@ -87,11 +87,11 @@ class AddressEvents {
 }  // namespace
 
 bool waitForAddress(const std::string& iface, AddressMode mode, int timeoutSeconds) {
-  const int looks = timeoutSeconds / 2 + 1;
-  if (looks <= 0 || !(mode & (IPV4_MODES | IPV6_MODES))) return false;
+  const int limitSeconds = addressWaitLimitSeconds(timeoutSeconds);
+  if (limitSeconds <= 0 || !(mode & (IPV4_MODES | IPV6_MODES))) return false;
   // Subscribed before the first look, so that no change can slip in between.
   AddressEvents events;
-  const Clock::time_point deadline = Clock::now() + looks * kLookInterval;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limitSeconds);
   for (;;) {
     if (hasRequestedAddress(iface, mode)) return true;
     const Clock::time_point now = Clock::now();

@@ -12,7 +12,22 @@
 
 namespace KESP {
 
-/// Replaces names with the names starting with "eth" that hold at least one
+/// What the kernel says about an interface's link.
+struct LinkState {
+  /// Administratively up (IFF_UP).
+  bool adminUp = false;
+  /// The device sees a carrier (IFF_LOWER_UP).
+  bool carrier = false;
+  /// Operationally up (IFF_RUNNING): up, with a carrier, and not dormant.
+  bool running = false;
+  /// The hardware address as "02:00:5e:10:00:01"; empty when it has none.
+  std::string mac;
+  /// Whether traffic can pass: an address on a link that is down, or without
+  /// a carrier, does not make the system reachable.
+  bool usable() const { return adminUp && carrier && running; }
+};
+
+/// Replaces names with the Ethernet names (beginning with "eth" or "en") that hold at least one
 /// IPv4 or IPv6 address, sorted byte-wise and each listed once.
 /// Returns false (names left empty) when the kernel's address list cannot be read.
 bool getInterfaces(std::vector<std::string>& names);
@@ -41,6 +56,12 @@ class LiveAddressSnapshot {
   std::vector<std::string> interfaces() const;
   /// What getLiveAddresses would have said at the time of read().
   bool liveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings& ipv6) const;
+  /// The Ethernet links at the time of read(), with or without an address,
+  /// sorted byte-wise.
+  std::vector<std::string> ethernetLinks() const;
+  /// The link state of iface at the time of read(); false (state untouched)
+  /// when the kernel had no such link.
+  bool linkState(const std::string& iface, LinkState& state) const;
 
  private:
   struct Data;

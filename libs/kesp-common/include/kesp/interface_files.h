@@ -39,6 +39,11 @@ extern const std::string SUSE_ROUTES_FILE;
 /// FLAVOUR_NONE when none is; never fails, logs nothing.
 OsFlavour getOsFlavour();
 
+/// The directories getOsFlavour looks for, in its order (Debian, Red Hat,
+/// SUSE), as absolute paths of the system; for telling an operator what was
+/// looked for when none was found.
+std::vector<std::string> osFlavourMarkers();
+
 /// The first value of key with one enclosing pair of single quotes, or else of
 /// double quotes, removed (up to the last matching quote; what follows it is
 /// dropped). False, value untouched, when the key is absent.

@@ -36,6 +36,10 @@ bool getDefaultGateways(const std::string& iface, std::string& ipv4Gateway,
 /// one is given. 0 when the script ended with status 0, else 1.
 int kesp_set_hostname();
 int kesp_set_hostname(const std::string& hostName);
+/// Sets the host name of an offline image below the system root: the whole of
+/// /etc/hostname, and the names of the 127.0.1.1 line of /etc/hosts where
+/// there is one. False (logged) when a file cannot be written.
+bool setImageHostName(const std::string& name);
 /// Makes every running console redraw by ending it; its supervisor restarts it.
 void updateNetworkDisplay();
 /// gethostname into a buffer of at least 64 bytes; 0 and nothing done without one.
@@ -70,6 +74,12 @@ bool recoverInterruptedChange(std::vector<std::string>* done = nullptr,
                               bool restartInterfaces = true);
 
 // ---------------------------------------------------------------- the change transaction
+
+/// The timeout setNetworkAddresses gives waitForAddress.
+const int ADDRESS_WAIT_SECONDS = 30;
+/// The longest waitForAddress(…, timeoutSeconds) waits, in whole seconds: it
+/// looks every 2 seconds, timeoutSeconds / 2 + 1 times.
+constexpr int addressWaitLimitSeconds(int timeoutSeconds) { return (timeoutSeconds / 2 + 1) * 2; }
 
 /// Applies a new address configuration to iface as one transaction: checks the
 /// request (see writeNetworkFiles), keeps exact in-memory copies of the

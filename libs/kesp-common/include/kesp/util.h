@@ -86,7 +86,9 @@ std::string shell_quote(const std::string& text);
 
 /// Runs a shell command and collects its standard output; the wait status, or -1.
 int execute(const std::string& command, std::string& output);
-/// Runs a shell command, discarding its output; 0 when it started, -1 otherwise.
+/// Runs a shell command, its standard output to /dev/null, and waits for the
+/// shell only (not for what it leaves in the background); 0 when it started,
+/// -1 otherwise.
 int execute_no_wait(const std::string& command);
 /// Runs the command from a temporary script that exports the variables and
 /// changes to the directory first, values and directory as literal words; the
