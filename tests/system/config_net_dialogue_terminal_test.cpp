@@ -320,7 +320,8 @@ TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
   for (const char* english : {"Interface to configure", "Choose", "Not accepted", "Summary", "unchanged",
                               "Applying", "done", "waiting"})
     EXPECT_FALSE(contains(shown, english)) << english << "\n" << shown;
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.53\nnameserver 198.51.100.53\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"),
+            "# written by the installer\nsearch example.lan\nnameserver 192.0.2.53\nnameserver 198.51.100.53\n");
   EXPECT_TRUE(contains(eth0Addresses(), "inet 192.0.2.10/24")) << eth0Addresses();
 }
 
