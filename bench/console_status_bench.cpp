@@ -6,10 +6,17 @@
 //   AllScanned  every interface is configured for IPv6 only except the last
 //               one in name order, so the check reads all of them
 //   FirstCounts every interface is configured for IPv4: the first one decides
+//   Floor       what any check has to do at least, in plain C++: one
+//               getifaddrs, one read of /proc/net/if_inet6 and one read of
+//               the interfaces file; the checks are judged against it
 //
 // Needs root (network namespaces); skipped otherwise.
 
 #include <benchmark/benchmark.h>
+#include <ifaddrs.h>
+
+#include <fstream>
+#include <iterator>
 
 #include <algorithm>
 #include <map>
@@ -83,11 +90,42 @@ void runStatusCheck(benchmark::State& state, bool onlyLastHasIpv4) {
   state.counters["interfaces"] = count;
 }
 
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void BM_StatusFloor(benchmark::State& state) {
+  if (!kesp_test::isRoot()) {
+    state.SkipWithError("needs root to create network namespaces");
+    return;
+  }
+  Scene& scene = sceneWith(static_cast<int>(state.range(0)));
+  kesp_test::SystemRoot root;
+  root.write("/etc/network/interfaces", interfacesFile(scene.sortedNames, true));
+  kesp_test::NetNamespace::Inside inside(scene.ns);
+  size_t seen = 0;
+  for (auto _ : state) {
+    ifaddrs* addresses = nullptr;
+    if (getifaddrs(&addresses) != 0) {
+      state.SkipWithError("getifaddrs failed");
+      break;
+    }
+    for (ifaddrs* entry = addresses; entry; entry = entry->ifa_next) ++seen;
+    freeifaddrs(addresses);
+    seen += readWhole("/proc/net/if_inet6").size();
+    seen += readWhole(KESP::sysPath("/etc/network/interfaces")).size();
+  }
+  benchmark::DoNotOptimize(seen);
+  state.counters["interfaces"] = static_cast<double>(state.range(0));
+}
+
 void BM_StatusCheckAllScanned(benchmark::State& state) { runStatusCheck(state, true); }
 void BM_StatusCheckFirstCounts(benchmark::State& state) { runStatusCheck(state, false); }
 
 BENCHMARK(BM_StatusCheckAllScanned)->Arg(2)->Arg(16)->Arg(128)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StatusCheckFirstCounts)->Arg(2)->Arg(16)->Arg(128)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StatusFloor)->Arg(2)->Arg(16)->Arg(128)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -73,6 +73,12 @@ class ToolRoot {
     words.insert(words.begin(), {"--root", path()});
     return run(words, input, "");
   }
+  /// As offline(), ended after `seconds` (status 124): a command that blocks
+  /// fails its test instead of hanging the run.
+  Result offlineWithin(int seconds, std::vector<std::string> words) const {
+    words.insert(words.begin(), {"--root", path()});
+    return run(words, "", "timeout -k 2 " + std::to_string(seconds) + " ");
+  }
   /// Runs the tool inside the namespace on this root as the live system.
   Result live(const kesp_test::NetNamespace& ns, std::vector<std::string> words,
               const std::string& input = "") const {

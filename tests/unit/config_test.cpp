@@ -47,7 +47,8 @@ TEST(ConfigFileTest, LoadAcceptsAnyRootAndReportsEachBrokenShape) {
   const LoadCase cases[] = {
       {"any root name", "<other><properties/></other>", true, ""},
       {"missing file", nullptr, false, "[DEBUG] configuration file not found %s"},
-      {"directory", kDirectory, false, "[ERROR] failed to load file %s (not a regular file)"},
+      {"directory", kDirectory, false,
+       "[ERROR] Refusing %s: a directory where a regular file is expected"},
       {"empty file", "", false, "[ERROR] failed to load file %s (Error document empty.)"},
       {"malformed", "<KESP-service><properties>", false, "[ERROR] failed to load file %s ("},
       {"declaration only", "<?xml version=\"1.0\" ?>\n", false,

@@ -189,8 +189,11 @@ TEST(WriteNetworkFiles, UnreadableOrMissingFilesFailTheRewrite) {
     kesp_test::LogCapture log(LOG_WARN);
     EXPECT_FALSE(
         writeNetworkFiles("eth0", STATICV4, "192.0.2.10", "255.255.255.0", "", "", "", ""));
-    EXPECT_EQ(log.lines(),
-              std::vector<std::string>{"[ERROR] failed to update network interface files"});
+    std::vector<std::string> expected{"[ERROR] failed to update network interface files"};
+    if (c.makeDirectory)
+      expected.insert(expected.begin(), "[ERROR] Refusing " + root / c.path +
+                                            ": a directory where a regular file is expected");
+    EXPECT_EQ(log.lines(), expected);
     EXPECT_EQ(root.tree(), before);
   }
 }

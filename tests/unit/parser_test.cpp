@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "kesp/log.h"
 #include "kesp/parser.h"
 #include "kesp/util.h"
+#include "openssl_base64.h"
 #include "test_support.h"
 
 using namespace KESP;
@@ -115,6 +119,35 @@ TEST(EncodingTest, Base64BothWays) {
     std::string back = "stale";
     ASSERT_TRUE(decode(ENCODING_BASE64, out, back));
     EXPECT_EQ(back, c.plain);
+  }
+}
+
+// Stored values written or damaged by hand read exactly as they did when
+// OpenSSL decoded them: the tricky inputs by name, then generated ones that
+// cross the decoder's 1,024-character blocks.
+TEST(EncodingTest, Base64MatchesOpenSsl) {
+  const std::string block(1024, 'Q'), blanks(1024, ' ');
+  std::vector<std::string> inputs = {
+      "QUJD", "QUJDRA", "QUJDRA=", "QUJDRA==", "QR==", "QQ=A", "====", "QQ==QUJD", "QUJD====",
+      "  QUJD", "\tQUJD", "QUJD  ", "QUJD\r\n", "QUJD\n\n\n\n", "QU JD", "QUJD\nQUJD", "QUJD-",
+      "QUJD-RA==", "QUJ*", "Q", "QU\n\n", std::string("QU\0JD", 5), "\xc3\xa9QUJD",
+      block + "QUJD", block + "QUJ", blanks + "QUJD", block.substr(2) + "==QUJD",
+      block.substr(8) + "\n\n\n\n\n\n\n\n" + blanks + "QUJD", block + block.substr(1) + "*"};
+  std::mt19937 random(16);
+  const std::string alphabet = "AQgw09+/=  \t\n\r-*\x80\x0b";
+  for (int i = 0; i < 3000; ++i) {
+    std::string text(random() % (i % 10 == 0 ? 2600 : 24), 'A');
+    for (char& c : text)
+      c = random() % 4 ? "QUJDqd09+/"[random() % 10] : alphabet[random() % alphabet.size()];
+    inputs.push_back(text);
+  }
+  for (const std::string& text : inputs) {
+    SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + " of " + std::to_string(text.size()));
+    std::string decoded, encoded;
+    ASSERT_TRUE(decode(ENCODING_BASE64, text, decoded));
+    EXPECT_EQ(kesp_reference::opensslBase64Decode(text), decoded);
+    ASSERT_TRUE(encode(text, ENCODING_BASE64, encoded));
+    EXPECT_EQ(kesp_reference::opensslBase64Encode(text), encoded);
   }
 }
 

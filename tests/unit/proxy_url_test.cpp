@@ -31,6 +31,22 @@ TEST(UrlEscapeTest, EncodesEverythingButUnreservedBytes) {
   }
 }
 
+// Text that is no escape stays as it is, as it did when libcurl decoded it.
+TEST(UrlEscapeTest, DecodesOnlyWholeEscapes) {
+  struct Case {
+    std::string escaped, plain;
+  } cases[] = {
+      {"%", "%"},          {"%%", "%%"},         {"%4", "%4"},   {"abc%", "abc%"},
+      {"%4g", "%4g"},      {"%zz", "%zz"},       {"% 1", "% 1"}, {"%+1", "%+1"},
+      {"%%41", "%A"},      {"%4a%4A", "JJ"},     {"a+b", "a+b"}, {"%00x", kNul + "x"},
+      {"%e9%C3", "\xe9\xc3"}, {"p%2", "p%2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.escaped);
+    EXPECT_EQ(c.plain, urlUnescape(c.escaped));
+  }
+}
+
 TEST(UrlEscapeTest, EveryByteSurvivesARoundTrip) {
   std::string all;
   for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);

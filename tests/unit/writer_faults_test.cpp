@@ -66,8 +66,8 @@ struct Injector {
     int result = ::close(fd);
     return fire(CLOSE) ? -1 : result;
   }
-  static int rename(const char* from, const char* to) {
-    return fire(RENAME) ? -1 : ::rename(from, to);
+  static int rename(int fromDirectory, const char* from, int toDirectory, const char* to) {
+    return fire(RENAME) ? -1 : ::renameat(fromDirectory, from, toDirectory, to);
   }
   static void install(int call, int at) {
     kind = call;

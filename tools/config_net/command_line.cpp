@@ -56,6 +56,7 @@ const std::vector<OptionRule>& globalOptions() {
   static const std::vector<OptionRule> options = {
       {"root", true}, {"system-root", true}, {"json", false}, {"verbose", false}, {"help", false},
       {"wait", true},
+      {"version", false},
   };
   return options;
 }
@@ -94,6 +95,8 @@ bool applyGlobal(const std::string& name, const std::string& value, Invocation& 
       return false;
     }
     invocation.waitSeconds = std::stoi(value);
+  } else if (name == "version") {
+    invocation.version = true;
   } else {
     if (!invocation.root.empty()) {
       error = tr("--root and --system-root may be given only once, and not together");
@@ -232,7 +235,7 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     }
     invocation.options[option.name] = value;
   }
-  if (invocation.help) return true;
+  if (invocation.help || invocation.version) return true;
   if (command) {
     const size_t count = invocation.arguments.size();
     if (count < command->minArguments) {

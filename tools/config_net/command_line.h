@@ -24,6 +24,7 @@ struct Invocation {
   bool help = false;
   /// --wait: seconds a change waits for another one; negative when not given.
   int waitSeconds = -1;
+  bool version = false;
   /// Empty for the dialogue.
   std::string command;
   /// The command's own options by name without dashes; flags map to "".

@@ -1,9 +1,11 @@
 // How the commands tell a script what went wrong: one line naming the
-// failure, the reasons the library logged under it, or a pointer to the help.
+// failure, the reasons the library logged under it, or the usage and a pointer
+// to the help.
 
 #include <ostream>
 
 #include "commands.h"
+#include "help_text.h"
 #include "kesp/interface_files.h"
 #include "translate.h"
 
@@ -18,6 +20,7 @@ int reportFailure(std::ostream& err, const std::string& what,
 
 int reportUsage(std::ostream& err, const std::string& command, const std::string& message) {
   err << "kesp_config_net: " << message << "\n"
+      << usageSynopsis(command)
       << trf("Try '{1}'.", {"kesp_config_net " + (command.empty() ? "" : command + " ") + "--help"})
       << "\n";
   return EXIT_USAGE;

@@ -1,6 +1,7 @@
 #include "help_text.h"
 
 #include "interface_change.h"
+#include "kesp_version.h"
 
 namespace kesp_config_net {
 
@@ -114,6 +115,7 @@ const char kToolHelp[] =
     "  --wait SECONDS     how long a change waits for another one (60)\n"
     "  -v, --verbose      show everything the library logged\n"
     "  -h, --help         this text; 'COMMAND --help' for a command's\n"
+    "  --version          the tool's version\n"
     "\n"
     "Exit status: 0 success, 1 failure (the reason on standard error),\n"
     "2 usage error.\n";
@@ -156,5 +158,13 @@ std::string commandHelp(const std::string& command) {
   }
   return toolHelp();
 }
+
+std::string usageSynopsis(const std::string& command) {
+  const std::string help = command.empty() ? toolHelp() : commandHelp(command);
+  const size_t blankLine = help.find("\n\n");
+  return blankLine == std::string::npos ? help : help.substr(0, blankLine + 1);
+}
+
+std::string versionText() { return std::string("kesp_config_net ") + KESP_VERSION + "\n"; }
 
 }  // namespace kesp_config_net

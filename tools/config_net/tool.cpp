@@ -63,6 +63,10 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
   Invocation invocation;
   std::string error;
   if (!parseCommandLine(words, invocation, error)) return reportUsage(err, invocation.command, error);
+  if (invocation.version) {
+    out << versionText();
+    return EXIT_OK;
+  }
   if (invocation.help || invocation.command == "help") {
     const std::string topic = invocation.command == "help"
                                   ? (invocation.arguments.empty() ? "" : invocation.arguments[0])

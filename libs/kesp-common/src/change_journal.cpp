@@ -13,6 +13,7 @@
 #include "change_lock.h"
 #include "file_write.h"
 #include "kesp/sysroot.h"
+#include "root_path.h"
 
 namespace KESP {
 namespace detail {
@@ -185,11 +186,8 @@ bool captureFile(const std::string& fullPath, JournaledFile& file) {
   file.path = withoutRoot(fullPath);
   struct stat info;
   if (stat(fullPath.c_str(), &info) != 0) return errno == ENOENT;
-  if (!S_ISREG(info.st_mode)) {
-    // Never read a device or a pipe; the writer refuses such a file anyway.
-    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    return false;
-  }
+  // Never read a device or a pipe; the writer refuses such a file anyway.
+  if (!isRegularOrRefuse(fullPath, info.st_mode)) return false;
   file.existed = true;
   file.mode = info.st_mode & 07777;
   file.owner = info.st_uid;

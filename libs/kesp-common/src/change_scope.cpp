@@ -8,6 +8,7 @@
 #include "change_journal.h"
 #include "change_lock.h"
 #include "file_write.h"
+#include "root_path.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
@@ -132,7 +133,8 @@ bool ChangeScope::rollBack() {
 bool journalBeforeChange(const std::string& path) {
   if (!t_change) return true;
   std::string target;
-  if (!resolveWriteTarget(path, target)) return false;
+  // Where no file can be, the writer fails by itself: nothing to record.
+  if (!resolveWriteTarget(path, target)) return errno == ENOENT;
   JournaledFile file;
   if (!captureFile(target, file)) return false;
   if (t_change->journal.hasFile(file.path)) return true;
@@ -147,8 +149,7 @@ bool journalBeforeChange(const std::string& path) {
 
 bool removeFile(const std::string& path) {
   if (!journalBeforeChange(path)) return false;
-  if (unlink(path.c_str()) != 0) return errno == ENOENT;
-  return true;
+  return removeInRoot(path) || errno == ENOENT;
 }
 
 bool recoverJournal(const char* operation, std::vector<std::string>& done,

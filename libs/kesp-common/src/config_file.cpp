@@ -3,9 +3,11 @@
 
 #include <tinyxml.h>
 
-#include <boost/filesystem.hpp>
+#include <cerrno>
+#include <cstring>
 
 #include "file_write.h"
+#include "root_path.h"
 #include "kesp/config.h"
 #include "kesp/log.h"
 
@@ -24,28 +26,39 @@ std::string valueOf(const TiXmlElement& property) {
   return text ? text : "";
 }
 
-/// What is at the path. Absence is an answer, not an error: `error` is set
-/// only when the question could not be answered (status_error then).
-boost::filesystem::file_type typeAt(const std::string& path, boost::system::error_code& error) {
-  boost::filesystem::file_type type = boost::filesystem::status(path, error).type();
-  if (type == boost::filesystem::file_not_found) error.clear();
-  return error ? boost::filesystem::status_error : type;
+/// What is at the path (inside the system root). Absence is an answer, not an
+/// error: false (errno set) only when the question could not be answered.
+bool statusAt(const std::string& path, bool& present, struct stat& info) {
+  present = detail::statInRoot(path, info);
+  return present || errno == ENOENT;
+}
+
+/// As the XML library's own file loading does before it parses.
+std::string withUnixLineEnds(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::string::size_type i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      result += text[i];
+    } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+      result += '\n';
+    }
+  }
+  return result;
 }
 
 }  // namespace
 
 std::time_t getLastWriteTime(const std::string& path) {
-  boost::system::error_code error;
-  bool present = typeAt(path, error) != boost::filesystem::file_not_found;
-  std::time_t time = 0;
-  if (!error && present) time = boost::filesystem::last_write_time(path, error);
-  if (error) {
+  bool present = false;
+  struct stat info;
+  if (!statusAt(path, present, info)) {
     KESP_LOG(LOG_ERROR, "getLastWriteTime",
              "error occurred while checking for last write time. file="
-                 << path << ", reason=" << error.message());
+                 << path << ", reason=" << std::strerror(errno));
     return 0;
   }
-  return present ? time : 0;
+  return present ? info.st_mtime : 0;
 }
 
 configfile::configfile(const std::string& path)
@@ -62,28 +75,31 @@ void configfile::forgetContent() {
 
 bool configfile::load() {
   forgetContent();
-  boost::system::error_code error;
-  boost::filesystem::file_type type = typeAt(path_, error);
-  if (error) {
+  bool present = false;
+  struct stat info;
+  if (!statusAt(path_, present, info)) {
     // Not absence but an unanswerable question (no search permission, ...).
     KESP_LOG(LOG_ERROR, "load",
-             "unable to check configuration file " << path_ << " (" << error.message() << ")");
+             "unable to check configuration file " << path_ << " (" << std::strerror(errno)
+                                                   << ")");
     return false;
   }
-  if (type == boost::filesystem::file_not_found) {
+  if (!present) {
     KESP_LOG(LOG_DEBUG, "load", "configuration file not found " << path_);
     return false;
   }
-  // The XML library sizes its buffer from the end offset, which a directory
-  // reports as huge, and would block on a pipe: only plain files are parsed.
-  if (type != boost::filesystem::regular_file) {
-    KESP_LOG(LOG_ERROR, "load", "failed to load file " << path_ << " (not a regular file)");
+  // Taken before reading: an edit that lands while we parse then still counts
+  // as a change for the next reload instead of being hidden by a later time.
+  std::time_t timeBeforeParse = info.st_mtime;
+  // Read by the file layer, which refuses a directory or a pipe at once.
+  std::string text;
+  if (!detail::readWholeFile(path_, text)) {
+    KESP_LOG(LOG_ERROR, "load", "failed to load file " << path_ << " (" << std::strerror(errno)
+                                                       << ")");
     return false;
   }
-  // Taken before parsing: an edit that lands while we parse then still counts
-  // as a change for the next reload instead of being hidden by a later time.
-  std::time_t timeBeforeParse = getLastWriteTime(path_);
-  if (!document_->LoadFile(path_, TIXML_DEFAULT_ENCODING)) {
+  document_->Parse(withUnixLineEnds(text).c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+  if (document_->Error()) {
     KESP_LOG(LOG_ERROR, "load",
              "failed to load file " << path_ << " (" << document_->ErrorDesc() << ")");
     return false;

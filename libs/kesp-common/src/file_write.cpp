@@ -5,45 +5,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <vector>
+#include <random>
 
 #include "change_scope.h"
+#include "root_path.h"
 
 namespace KESP {
 namespace detail {
 
 namespace {
 
-const int kMaxLinkHops = 40;
-
-WriterCalls systemCalls() { return WriterCalls{::write, ::fsync, ::close, ::rename}; }
+WriterCalls systemCalls() { return WriterCalls{::write, ::fsync, ::close, ::renameat}; }
 
 WriterCalls g_calls = systemCalls();
-
-/// Follows symbolic links so that the link stays a link and its target is replaced.
-bool resolveLinks(const std::string& path, std::string& target, int& err) {
-  target = path;
-  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    struct stat info;
-    if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
-    std::vector<char> buffer(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
-    ssize_t n = readlink(target.c_str(), buffer.data(), buffer.size());
-    if (n < 0) {
-      err = errno;
-      return false;
-    }
-    std::string link(buffer.data(), static_cast<size_t>(n));
-    if (!link.empty() && link[0] == '/') {
-      target = link;
-    } else {
-      std::string::size_type slash = target.rfind('/');
-      target = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
-    }
-  }
-  err = ELOOP;
-  return false;
-}
 
 bool writeAll(int fd, const std::string& content, int& err) {
   size_t offset = 0;
@@ -63,6 +39,20 @@ bool writeAll(int fd, const std::string& content, int& err) {
   return true;
 }
 
+bool readAll(int fd, std::string& content) {
+  content.clear();
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+}
+
 bool writeAt(int fd, const std::string& content, int& err) {
   if (lseek(fd, 0, SEEK_SET) < 0 || !writeAll(fd, content, err)) {
     if (!err) err = errno;
@@ -75,15 +65,21 @@ bool writeAt(int fd, const std::string& content, int& err) {
   return true;
 }
 
+/// The resolved file opened in its directory, never through a link.
+int openResolved(const ResolvedFile& file, int flags) {
+  return openat(file.directory, file.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+}
+
 /// A bind-mounted file cannot be renamed over: rewrite it in place, and put the
 /// old content back if the new one cannot be written whole.
-bool rewriteInPlace(const std::string& target, const std::string& content, int& err) {
+bool rewriteInPlace(const ResolvedFile& target, const std::string& content, int& err) {
   std::string old;
-  if (!readWholeFile(target, old)) {
-    err = errno ? errno : EIO;
-    return false;
-  }
-  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  int reader = openResolved(target, O_RDONLY);
+  bool read = reader >= 0 && readAll(reader, old);
+  if (!read) err = errno ? errno : EIO;
+  if (reader >= 0) ::close(reader);
+  if (!read) return false;
+  int fd = openResolved(target, O_WRONLY);
   if (fd < 0) {
     err = errno;
     return false;
@@ -99,7 +95,7 @@ bool rewriteInPlace(const std::string& target, const std::string& content, int& 
     err = errno;
     ok = false;
     int ignored = 0;
-    int again = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    int again = openResolved(target, O_WRONLY);
     if (again >= 0) {
       writeAt(again, old, ignored);
       ::close(again);
@@ -108,55 +104,51 @@ bool rewriteInPlace(const std::string& target, const std::string& content, int& 
   return ok;
 }
 
-mode_t defaultMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+/// A new, hidden file beside the target, so that no "ifcfg-*" or "*.conf"
+/// pattern ever picks it up; its name goes to `name`.
+int createTemporary(const ResolvedFile& target, std::string& name) {
+  static std::mt19937 random(static_cast<unsigned>(std::random_device{}()));
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = "." + target.name + ".";
+    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    int fd = openat(target.directory, name.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
-void syncDirectory(const std::string& directory) {
-  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);  // durability of the rename; the content itself is already safe
-  close(fd);
-}
-
-bool replaceResolved(const std::string& target, const std::string& content, int& err) {
-  std::string::size_type slash = target.rfind('/');
-  std::string directory = slash == std::string::npos ? "." : target.substr(0, slash);
-  if (directory.empty()) directory = "/";
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-
+bool replaceResolved(const std::string& path, const ResolvedFile& target,
+                     const std::string& content, mode_t newFileMode, int& err) {
   struct stat old;
-  bool exists = stat(target.c_str(), &old) == 0;
+  bool exists = fstatat(target.directory, target.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) {
     err = errno;
     return false;
   }
-  if (exists && !S_ISREG(old.st_mode)) {
-    err = EISDIR;
+  if (exists && !isRegularOrRefuse(path, old.st_mode)) {
+    err = errno;
     return false;
   }
 
-  // A hidden name, so that no "ifcfg-*" or "*.conf" pattern ever picks it up.
-  std::string pattern = directory + "/." + base + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkostemp(name.data(), O_CLOEXEC);
+  std::string temporary;
+  int fd = createTemporary(target, temporary);
   if (fd < 0) {
     err = errno;
     return false;
   }
-  std::string temporary = name.data();
   bool ok = writeAll(fd, content, err);
   if (ok && exists && fchown(fd, old.st_uid, old.st_gid) != 0) {
     // Without the right to give the file its owner, only an in-place rewrite
     // keeps ownership.
     close(fd);
-    unlink(temporary.c_str());
+    unlinkat(target.directory, temporary.c_str(), 0);
     return rewriteInPlace(target, content, err);
   }
-  if (ok && fchmod(fd, exists ? (old.st_mode & 07777) : defaultMode()) != 0) {
+  // fchmod, unlike creation, ignores the umask.
+  if (ok && fchmod(fd, exists ? (old.st_mode & 07777) : newFileMode) != 0) {
     err = errno;
     ok = false;
   }
@@ -168,19 +160,20 @@ bool replaceResolved(const std::string& target, const std::string& content, int&
     err = errno;
     ok = false;
   }
-  if (ok && g_calls.rename(temporary.c_str(), target.c_str()) != 0) {
+  if (ok && g_calls.rename(target.directory, temporary.c_str(), target.directory,
+                           target.name.c_str()) != 0) {
     err = errno;
     ok = false;
     if (err == EBUSY || err == EXDEV) {
-      unlink(temporary.c_str());
+      unlinkat(target.directory, temporary.c_str(), 0);
       return rewriteInPlace(target, content, err);
     }
   }
   if (!ok) {
-    unlink(temporary.c_str());
+    unlinkat(target.directory, temporary.c_str(), 0);
     return false;
   }
-  syncDirectory(directory);
+  fsync(target.directory);  // durability of the rename; the content itself is already safe
   return true;
 }
 
@@ -191,19 +184,30 @@ WriterCalls& writerCalls() { return g_calls; }
 void resetWriterCalls() { g_calls = systemCalls(); }
 
 bool resolveWriteTarget(const std::string& path, std::string& target) {
-  int err = 0;
-  if (resolveLinks(path, target, err)) return true;
-  errno = err;
-  return false;
+  ResolvedFile resolved;
+  if (!resolveFile(path, resolved)) return false;
+  char directory[PATH_MAX];
+  const std::string link = "/proc/self/fd/" + std::to_string(resolved.directory);
+  const ssize_t n = readlink(link.c_str(), directory, sizeof directory - 1);
+  const int err = errno;
+  ::close(resolved.directory);
+  if (n < 0) {
+    errno = err;
+    return false;
+  }
+  target = std::string(directory, static_cast<size_t>(n)) + "/" + resolved.name;
+  return true;
 }
 
-bool replaceFile(const std::string& path, const std::string& content, std::string* error) {
+bool replaceFile(const std::string& path, const std::string& content, std::string* error,
+                 mode_t newFileMode) {
   int err = 0;
-  std::string target;
+  ResolvedFile target;
   // The old state is on record before anything of the file changes.
-  bool ok = journalBeforeChange(path);
+  bool ok = journalBeforeChange(path) && resolveFile(path, target);
   if (!ok) err = errno;
-  ok = ok && resolveLinks(path, target, err) && replaceResolved(target, content, err);
+  ok = ok && replaceResolved(path, target, content, newFileMode, err);
+  if (target.directory >= 0) ::close(target.directory);
   if (!ok) {
     if (!err) err = EIO;
     if (error) *error = std::strerror(err);
@@ -213,24 +217,17 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
 }
 
 ReadResult readFile(const std::string& path, std::string& content) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once
+  // so that the type check can refuse it before anything reads.
+  int fd = openInRoot(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return ReadResult::NotOpened;
-  content.clear();
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int saved = errno;
-      close(fd);
-      errno = saved;
-      return ReadResult::NotRead;
-    }
-    if (n == 0) break;
-    content.append(buffer, static_cast<size_t>(n));
-  }
+  struct stat info;
+  bool read = fstat(fd, &info) == 0 && isRegularOrRefuse(path, info.st_mode) &&
+              readAll(fd, content);
+  int saved = errno;
   close(fd);
-  return ReadResult::Read;
+  errno = saved;
+  return read ? ReadResult::Read : ReadResult::NotRead;
 }
 
 bool readWholeFile(const std::string& path, std::string& content, bool* missing) {

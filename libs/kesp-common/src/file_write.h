@@ -10,14 +10,15 @@ namespace detail {
 
 /// Replaces the file at path with content: a hidden temporary file in the same
 /// directory, every write checked, fsync, the old owner and mode kept (new files
-/// 0666 less the umask), renamed over the target. A symbolic link's target is
-/// replaced. Where the target is a mount point the content is rewritten in place
+/// get newFileMode, whatever the umask), renamed over the target. A symbolic link's target is
+/// replaced, resolved inside the system root (see root_path.h); anything but a
+/// regular file there is refused. Where the target is a mount point the content is rewritten in place
 /// and the old content put back if that fails. On failure the old file is left
 /// as it was, no temporary file remains, `error` (when given) holds the system's
 /// error text, errno holds its number, and the result is false. Nothing is logged here: callers log with
 /// their own message.
 bool replaceFile(const std::string& path, const std::string& content,
-                 std::string* error = nullptr);
+                 std::string* error = nullptr, mode_t newFileMode = 0644);
 
 /// The file that replaceFile(path, …) replaces: path with its symbolic links
 /// followed. False with errno set when they cannot be followed.
@@ -29,14 +30,16 @@ struct WriterCalls {
   ssize_t (*write)(int fd, const void* data, size_t size);
   int (*fsync)(int fd);
   int (*close)(int fd);
-  int (*rename)(const char* from, const char* to);
+  int (*rename)(int fromDirectory, const char* from, int toDirectory, const char* to);
 };
 /// The calls in use (initially the system's own).
 WriterCalls& writerCalls();
 /// Puts the system's own calls back.
 void resetWriterCalls();
 
-/// What became of reading a whole file; on failure errno tells why.
+/// What became of reading a whole file; on failure errno tells why. Only a
+/// regular file is read (resolved inside the system root); anything else is
+/// refused at once, logged.
 enum class ReadResult { Read, NotOpened, NotRead };
 ReadResult readFile(const std::string& path, std::string& content);
 

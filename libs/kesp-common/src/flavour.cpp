@@ -8,6 +8,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "names.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -33,7 +34,7 @@ const FlavourMarker kFlavourMarkers[] = {
 
 bool isDirectory(const std::string& path) {
   struct stat info;
-  return access(path.c_str(), F_OK) == 0 && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return detail::statInRoot(path, info) && S_ISDIR(info.st_mode);
 }
 
 /// Text between value's first character `quote` and its last one; false when

@@ -11,6 +11,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "names.h"
+#include "root_path.h"
 
 namespace KESP {
 

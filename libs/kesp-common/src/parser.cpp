@@ -2,6 +2,7 @@
 
 #include <boost/regex.hpp>
 
+#include "file_write.h"
 #include "kesp/log.h"
 
 namespace KESP {
@@ -11,13 +12,10 @@ const std::string kEmpty;
 }
 
 int Parser::load(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "r");
-  if (!file) {
+  if (!detail::readWholeFile(path, text_)) {
     KESP_LOG(LOG_DEBUG, "load", "failed to read file " << path);
     return -1;
   }
-  read_stream(text_, file);
-  std::fclose(file);
   return 0;
 }
 

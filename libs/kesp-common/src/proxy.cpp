@@ -21,6 +21,11 @@ const char* const kAptProxyPart = "/etc/apt/apt.conf.d/99proxy";
 const char* const kYumConf = "/etc/yum.conf";
 const char* const kSuseProxyFile = "/etc/sysconfig/proxy";
 
+// The package managers run as root and alone read their files, which hold the
+// proxy's password: a file we create is theirs only. "/etc/environment" and
+// SUSE's proxy file are read by every login, so they stay readable (0644).
+const unsigned kPackageManagerFileMode = 0600;
+
 /// The stored proxy URL, one pair of enclosing quotes removed; empty when
 /// "/etc/environment" cannot be read or holds none.
 std::string storedProxyUrl() {
@@ -37,6 +42,7 @@ void writeAptProxy(const std::string& url) {
   KeyValueFile apt(' ');
   if (!apt.load(sysPath(kAptConf))) apt.load(sysPath(kAptProxyPart));
   detail::editAptProxy(apt, url);
+  apt.setNewFileMode(kPackageManagerFileMode);
   if (!apt.save()) KESP_LOG(LOG_ERROR, "setProxy", "Failed to write apt conf");
 }
 
@@ -44,6 +50,7 @@ void writeYumProxy(const std::string& url) {
   KeyValueFile yum('=');
   yum.load(sysPath(kYumConf));
   detail::editYumProxy(yum, url);
+  yum.setNewFileMode(kPackageManagerFileMode);
   if (!yum.save(sysPath(kYumConf))) KESP_LOG(LOG_ERROR, "setProxy", "Failed to write yum conf");
 }
 

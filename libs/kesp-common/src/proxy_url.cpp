@@ -2,12 +2,8 @@
 
 #include "proxy_url.h"
 
-#include <curl/curl.h>
-
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 
 #include "kesp/parser.h"
 #include "kesp/proxy.h"
@@ -52,29 +48,57 @@ bool isHostCharacter(char c) {
          c == '-' || c == '_';
 }
 
-/// Copies and releases what libcurl returned; empty for nothing.
-std::string takeCurlString(char* text, size_t length) {
-  if (text == nullptr) return std::string();
-  std::string result(text, length);
-  curl_free(text);
-  return result;
+/// RFC 3986's unreserved characters: the only ones a URL part keeps as they are.
+bool isUnreserved(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
+}
+
+/// The value of a hexadecimal digit of either case, or -1.
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 }  // namespace
 
+// Every byte, NUL and bytes above 0x7F included, is encoded: nothing after a
+// NUL byte of a password is lost.
 std::string urlEscape(const std::string& text) {
-  if (text.size() > static_cast<size_t>(INT_MAX)) return std::string();
-  // The real length rather than 0 ("up to the first NUL"), so that no part of
-  // a password after a NUL byte is silently lost.
-  char* escaped = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()));
-  return takeCurlString(escaped, escaped == nullptr ? 0 : std::strlen(escaped));
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size() * 3);
+  for (char c : text) {
+    if (isUnreserved(c)) {
+      escaped += c;
+      continue;
+    }
+    const unsigned char byte = static_cast<unsigned char>(c);
+    escaped += '%';
+    escaped += kHexDigits[byte >> 4];
+    escaped += kHexDigits[byte & 0x0F];
+  }
+  return escaped;
 }
 
+// "%" followed by anything but two hexadecimal digits stays as it is, and "+"
+// is no blank: values written by hand or by other tools read back unchanged.
 std::string urlUnescape(const std::string& text) {
-  if (text.size() > static_cast<size_t>(INT_MAX)) return std::string();
-  int length = 0;
-  char* plain = curl_easy_unescape(nullptr, text.data(), static_cast<int>(text.size()), &length);
-  return takeCurlString(plain, length < 0 ? 0 : static_cast<size_t>(length));
+  std::string plain;
+  plain.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int high = text[i] == '%' && i + 2 < text.size() ? hexValue(text[i + 1]) : -1;
+    const int low = high < 0 ? -1 : hexValue(text[i + 2]);
+    if (low < 0) {
+      plain += text[i];
+      continue;
+    }
+    plain += static_cast<char>(high << 4 | low);
+    i += 2;
+  }
+  return plain;
 }
 
 namespace detail {

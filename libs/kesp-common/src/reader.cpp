@@ -1,6 +1,8 @@
 // How an interface is configured, read from the running family's files.
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -12,6 +14,7 @@
 #include "debian_grammar.h"
 #include "kesp/sysroot.h"
 #include "names.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -85,7 +88,9 @@ bool isBackupName(const std::string& name) {
 }
 
 bool listIfcfgNames(const std::string& directory, std::vector<std::string>& names) {
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(sysPath(directory).c_str()), closedir);
+  const int fd = detail::openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : fdopendir(fd), closedir);
+  if (fd >= 0 && !dir) ::close(fd);
   if (!dir) {
     KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "cannot read directory " << directory);
     return false;

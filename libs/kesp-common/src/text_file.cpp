@@ -60,7 +60,7 @@ bool TextFile::save(const std::string& path) {
     KESP_LOG(LOG_ERROR, "save", "Failed to write file " << path);
     return false;
   }
-  if (!detail::replaceFile(path, detail::joinLines(lines))) {
+  if (!detail::replaceFile(path, detail::joinLines(lines), nullptr, newFileMode_)) {
     KESP_LOG(LOG_ERROR, "save", "Failed to write file " << path);
     return false;
   }

@@ -14,6 +14,7 @@
 #include "kesp/sysroot.h"
 #include "names.h"
 #include "process.h"
+#include "root_path.h"
 
 namespace KESP {
 

@@ -26,9 +26,13 @@ class TextFile {
   bool save(const std::string& path);
   /// True when the last load found the file but could not read it whole.
   bool unreadable() const { return unreadable_; }
+  /// The mode save() gives a file it creates, whatever the umask (0644 unless
+  /// set); an existing file keeps its own mode and owner.
+  void setNewFileMode(unsigned mode) { newFileMode_ = mode; }
 
  private:
   bool unreadable_ = false;
+  unsigned newFileMode_ = 0644;
 };
 
 /// Key-value view of a TextFile: "key<separator>value" lines, optionally in

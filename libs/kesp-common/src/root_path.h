@@ -1,0 +1,54 @@
+#pragma once
+// Opening the system's files as if the system root were "/": with a root set,
+// an absolute link target is taken inside the root and ".." stops at it, so an
+// image from anywhere cannot make us read or change the host's own files.
+// Paths outside the root (and every path when no root is set) open as usual.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+
+namespace KESP {
+namespace detail {
+
+/// How paths inside the root are resolved: by the kernel (openat2 with
+/// RESOLVE_IN_ROOT; used when the kernel has it) or component by component
+/// here. Tests choose to exercise both.
+enum class RootResolver { Kernel, Own };
+void setRootResolver(RootResolver resolver);
+RootResolver rootResolver();
+
+/// Opens path with open(2) flags, resolved inside the system root when the
+/// path lies under it. -1 with errno set on failure; a link that cannot be
+/// resolved inside the root (loop, too many hops) is logged naming the path.
+int openInRoot(const std::string& path, int flags, mode_t mode = 0);
+
+/// A file's place after following every link, the last component's too:
+/// its directory, open for reading, and its name there (not a link; the file
+/// need not exist). Close `directory` when done.
+struct ResolvedFile {
+  int directory = -1;
+  std::string name;
+};
+/// False with errno set when no such place exists inside the root; an
+/// unresolvable link is logged naming the path.
+bool resolveFile(const std::string& path, ResolvedFile& resolved);
+
+/// stat(2) of path, resolved like openInRoot; false with errno set.
+bool statInRoot(const std::string& path, struct stat& info);
+
+/// unlink(2) of path, its directory resolved like openInRoot (a link itself is
+/// removed, not its target). False with errno set.
+bool removeInRoot(const std::string& path);
+
+/// rename(2) of two files resolved as resolveFile does: a link named by `to`
+/// stays a link and its target is replaced. False with errno set.
+bool renameInRoot(const std::string& from, const std::string& to);
+
+/// Refuses, with a logged message naming it, a file whose type is not regular
+/// (errno EISDIR for a directory, else EINVAL).
+bool isRegularOrRefuse(const std::string& path, mode_t type);
+
+}  // namespace detail
+}  // namespace KESP
