@@ -12,7 +12,8 @@ fi
 tool=$1
 fixtures=$2
 stride=${3:-1}
-calls=(openat read write close fsync rename unlink ftruncate fchmod fchown mkdir flock lseek)
+calls=(openat openat2 read write close fsync rename renameat renameat2 unlink unlinkat ftruncate
+  fchmod fchmodat fchown fchownat mkdir mkdirat flock lseek)
 work=$(mktemp -d /tmp/kesp-crash.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
