@@ -204,7 +204,7 @@ TEST_F(ConfigNetDialogueTerminal, ConfigureStaticThenDhcpThenWrongInputChangesNo
   EXPECT_EQ(root.killallCalls(), "-9 kesp_login\n");
   EXPECT_TRUE(contains(eth0Addresses(), "inet 192.0.2.10/24")) << eth0Addresses();
   EXPECT_TRUE(contains(root.read("/etc/network/interfaces"), "iface eth0 inet static"));
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.54\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"), "# written by the installer\nsearch example.lan\nnameserver 192.0.2.54\n");
 
   // 2. Back to DHCP: the lease comes, the warning stays away.
   root.write("/etc/fake-dhcp/eth0", "192.0.2.77/24");
@@ -320,7 +320,8 @@ TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
   for (const char* english : {"Interface to configure", "Choose", "Not accepted", "Summary", "unchanged",
                               "Applying", "done", "waiting"})
     EXPECT_FALSE(contains(shown, english)) << english << "\n" << shown;
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.53\nnameserver 198.51.100.53\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"),
+            "# written by the installer\nsearch example.lan\nnameserver 192.0.2.53\nnameserver 198.51.100.53\n");
   EXPECT_TRUE(contains(eth0Addresses(), "inet 192.0.2.10/24")) << eth0Addresses();
 }
 

@@ -81,7 +81,7 @@ TEST_P(ConfigNetLive, EveryCommandAgainstTheKernel) {
   result = root.live(ns, {"set", "eth1", "--mode", "DHCPV4"});
   ASSERT_EQ(result.status, 0) << result;
   EXPECT_TRUE(contains(result.err, "warning: DHCP will override supplied DNS settings")) << result;
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.99\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"), "# written by the installer\nsearch example.lan\nnameserver 192.0.2.99\n");
   EXPECT_FALSE(root.exists("/etc/resolv.conf.pending"));
   EXPECT_TRUE(contains(addressesOf(ns, "eth1"), "inet 198.51.100.77/24"));
   EXPECT_EQ(root.recorded("/var/log/hostname.log"), "args:\n");  // the transaction's own call
@@ -107,7 +107,7 @@ TEST_P(ConfigNetLive, EveryCommandAgainstTheKernel) {
 
   // Files only: dns, proxy and move behave as on an image.
   EXPECT_EQ(root.live(ns, {"dns", "192.0.2.98"}).status, 0);
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.98\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"), "# written by the installer\nsearch example.lan\nnameserver 192.0.2.98\n");
   EXPECT_EQ(root.live(ns, {"proxy", "set", "--host", "proxy.lan"}).status, 0);
   EXPECT_TRUE(contains(root.live(ns, {"proxy"}).out, "host: proxy.lan\nport: 80\n"));
   EXPECT_EQ(root.live(ns, {"move", "remove", "eth2"}).status, 0);

@@ -159,21 +159,23 @@ TEST_P(ConfigNetOffline, SetsTheImagesHostName) {
 }
 
 TEST_P(ConfigNetOffline, NameServers) {
+  // The lines other than the name servers stay.
+  const std::string kInstalled = "# written by the installer\nsearch example.lan\n";
   Result shown = root.offline({"dns"});
   EXPECT_EQ(shown.out, "nameserver 192.0.2.53\n") << shown;
   ASSERT_EQ(root.offline({"dns", "192.0.2.60", "2001:db8::60"}).status, 0);
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.60\nnameserver 2001:db8::60\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"), kInstalled + "nameserver 192.0.2.60\nnameserver 2001:db8::60\n");
   shown = root.offline({"--json", "dns"});
   EXPECT_EQ(shown.out, "{\"nameservers\":[\"192.0.2.60\",\"2001:db8::60\"]}\n") << shown;
 
   const Result staged = root.offline({"dns", "--pending", "192.0.2.61"});
   ASSERT_EQ(staged.status, 0) << staged;
   EXPECT_EQ(staged.out, "staged name servers 192.0.2.61 for the next interface change\n");
-  EXPECT_EQ(root.read("/etc/resolv.conf.pending"), "nameserver 192.0.2.61\n");
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 192.0.2.60\nnameserver 2001:db8::60\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf.pending"), kInstalled + "nameserver 192.0.2.61\n");
+  EXPECT_EQ(root.read("/etc/resolv.conf"), kInstalled + "nameserver 192.0.2.60\nnameserver 2001:db8::60\n");
 
   ASSERT_EQ(root.offline({"dns", "--clear"}).status, 0);
-  EXPECT_EQ(root.read("/etc/resolv.conf"), "");
+  EXPECT_EQ(root.read("/etc/resolv.conf"), kInstalled);
   EXPECT_EQ(root.offline({"dns"}).out, "no name servers\n");
 }
 

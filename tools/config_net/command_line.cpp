@@ -34,6 +34,7 @@ const std::vector<CommandRule>& commandRules() {
       {"proxy", {{"host", true}, {"port", true}, {"user", true}, {"password-stdin", false}}, 0, 1},
       {"move", {}, 2, 3},
       {"hostname", {}, 0, 1},
+      {"recover", {}, 0, 0},
       {"help", {}, 0, 1},
   };
   return rules;
@@ -54,6 +55,7 @@ const OptionRule* findOption(const std::vector<OptionRule>& options, const std::
 const std::vector<OptionRule>& globalOptions() {
   static const std::vector<OptionRule> options = {
       {"root", true}, {"system-root", true}, {"json", false}, {"verbose", false}, {"help", false},
+      {"wait", true},
       {"version", false},
   };
   return options;
@@ -86,6 +88,13 @@ bool applyGlobal(const std::string& name, const std::string& value, Invocation& 
     invocation.verbose = true;
   } else if (name == "help") {
     invocation.help = true;
+  } else if (name == "wait") {
+    if (value.empty() || value.size() > 5 ||
+        value.find_first_not_of("0123456789") != std::string::npos) {
+      error = "--wait needs a number of seconds";
+      return false;
+    }
+    invocation.waitSeconds = std::stoi(value);
   } else if (name == "version") {
     invocation.version = true;
   } else {

@@ -22,6 +22,8 @@ struct Invocation {
   bool json = false;
   bool verbose = false;
   bool help = false;
+  /// --wait: seconds a change waits for another one; negative when not given.
+  int waitSeconds = -1;
   bool version = false;
   /// Empty for the dialogue.
   std::string command;

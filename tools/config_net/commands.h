@@ -52,5 +52,6 @@ int runProxy(CommandContext& context);
 int runHostName(CommandContext& context);
 int runSet(CommandContext& context);
 int runMove(CommandContext& context);
+int runRecover(CommandContext& context);
 
 }  // namespace kesp_config_net

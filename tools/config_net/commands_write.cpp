@@ -1,4 +1,5 @@
-// The commands that change something: set, dns, proxy, hostname and move.
+// The commands that change something: set, dns, proxy, hostname and move, and
+// recover, which puts back a change that was killed half-way.
 
 #include <unistd.h>
 
@@ -9,7 +10,10 @@
 #include "input_checks.h"
 #include "interface_change.h"
 #include "kesp/interface_files.h"
+#include "kesp/log.h"
 #include "kesp/move.h"
+#include "kesp/network_change.h"
+#include "log_collector.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -159,6 +163,19 @@ int runMove(CommandContext& context) {
                      : action == "remove" ? trf("{1}: configuration removed", {arguments[1]})
                                           : trf("{1} and {2}: configurations exchanged", {arguments[1], second});
   return finish(context, outcome, done, trf("move {1} failed", {action}));
+}
+
+int runRecover(CommandContext& context) {
+  const size_t mark = context.log.mark();
+  std::vector<std::string> done;
+  // An offline image's interfaces are not this system's.
+  const bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline);
+  for (const std::string& line : done) context.out << line << "\n";
+  if (!ok)
+    return reportFailure(context.err, tr("the unfinished change could not be put back"),
+                         messagesAtLeast(context.log.linesSince(mark), KESP::LOG_ERROR));
+  if (done.empty()) context.out << tr("no unfinished change") << "\n";
+  return EXIT_OK;
 }
 
 }  // namespace kesp_config_net

@@ -78,6 +78,14 @@ const CommandHelp kCommandHelp[] = {
      "Shows the host name, or sets it through the appliance's host-name\n"
      "script. With --root it sets the image's name in its etc/hostname (and\n"
      "the 127.0.1.1 line of its etc/hosts).\n"},
+    {"recover",
+     "usage: kesp_config_net recover\n"
+     "\n"
+     "Puts back a change that was killed half-way (power loss, a killed run):\n"
+     "every file it had touched as it was before, and on a live system its\n"
+     "interfaces restarted with them. Says what it restored; 'no unfinished\n"
+     "change' when there was nothing to do. Fails (1) when something could not\n"
+     "be put back. Every change also does this first.\n"},
 };
 
 const char kToolHelp[] =
@@ -96,6 +104,7 @@ const char kToolHelp[] =
     "  proxy [show|set|clear]        the HTTP proxy\n"
     "  move add|remove|swap IF1 [IF2]  add, remove or exchange configurations\n"
     "  hostname [NAME]               show or set the host name\n"
+    "  recover                       put back a change that was killed half-way\n"
     "\n"
     "Options (before or after the command):\n"
     "  --root DIR         work on the offline image under DIR: only its files\n"
@@ -103,6 +112,7 @@ const char kToolHelp[] =
     "  --system-root DIR  act on this system, but take its files and programs\n"
     "                     from under DIR (tests and demonstrations)\n"
     "  --json             print data as JSON\n"
+    "  --wait SECONDS     how long a change waits for another one (60)\n"
     "  -v, --verbose      show everything the library logged\n"
     "  -h, --help         this text; 'COMMAND --help' for a command's\n"
     "  --version          the tool's version\n"

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kesp/network_change.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -186,7 +187,7 @@ std::string checkIpv6Gateway(const std::string& gateway, const std::string& addr
 std::string checkNameServer(const std::string& text) {
   uint32_t ipv4;
   in6_addr ipv6{};
-  if (readIpv4(text, ipv4) || readIpv6(text, ipv6)) return "";
+  if (readIpv4(text, ipv4) || readIpv6(text, ipv6) || KESP::isNameServerAddress(text)) return "";
   return trf("{1} is not a name server address (an IPv4 or IPv6 address)", {quoted(text)});
 }
 

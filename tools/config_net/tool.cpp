@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "help_text.h"
 #include "interactive.h"
+#include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "log_collector.h"
 #include "operations.h"
@@ -27,6 +28,7 @@ struct CommandEntry {
 const CommandEntry kCommands[] = {
     {"show", runShow},     {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
     {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
+    {"recover", runRecover},
 };
 
 bool isDirectory(const std::string& path) {
@@ -78,6 +80,7 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
                            {invocation.offline ? "--root" : "--system-root", invocation.root}));
   RootGuard rootGuard;
   if (!invocation.root.empty()) KESP::setSystemRoot(invocation.root);
+  if (invocation.waitSeconds >= 0) KESP::setChangeWaitSeconds(invocation.waitSeconds);
   LogCollector log;
   const int status = dispatch(invocation, in, out, err, log);
   if (invocation.verbose) {

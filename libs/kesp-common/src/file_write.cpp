@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 
+#include "change_scope.h"
 #include "root_path.h"
 
 namespace KESP {
@@ -181,11 +183,28 @@ WriterCalls& writerCalls() { return g_calls; }
 
 void resetWriterCalls() { g_calls = systemCalls(); }
 
+bool resolveWriteTarget(const std::string& path, std::string& target) {
+  ResolvedFile resolved;
+  if (!resolveFile(path, resolved)) return false;
+  char directory[PATH_MAX];
+  const std::string link = "/proc/self/fd/" + std::to_string(resolved.directory);
+  const ssize_t n = readlink(link.c_str(), directory, sizeof directory - 1);
+  const int err = errno;
+  ::close(resolved.directory);
+  if (n < 0) {
+    errno = err;
+    return false;
+  }
+  target = std::string(directory, static_cast<size_t>(n)) + "/" + resolved.name;
+  return true;
+}
+
 bool replaceFile(const std::string& path, const std::string& content, std::string* error,
                  mode_t newFileMode) {
   int err = 0;
   ResolvedFile target;
-  bool ok = resolveFile(path, target);
+  // The old state is on record before anything of the file changes.
+  bool ok = journalBeforeChange(path) && resolveFile(path, target);
   if (!ok) err = errno;
   ok = ok && replaceResolved(path, target, content, newFileMode, err);
   if (target.directory >= 0) ::close(target.directory);

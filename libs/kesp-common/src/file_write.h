@@ -20,6 +20,10 @@ namespace detail {
 bool replaceFile(const std::string& path, const std::string& content,
                  std::string* error = nullptr, mode_t newFileMode = 0644);
 
+/// The file that replaceFile(path, …) replaces: path with its symbolic links
+/// followed. False with errno set when they cannot be followed.
+bool resolveWriteTarget(const std::string& path, std::string& target);
+
 /// The system calls through which the writer changes files. Tests replace them
 /// to inject failures at every step; everything else uses the defaults.
 struct WriterCalls {

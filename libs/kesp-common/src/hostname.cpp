@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "change_scope.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
@@ -40,7 +41,14 @@ int runHostNameScript(const std::string* hostName) {
 
 int kesp_set_hostname() { return runHostNameScript(nullptr); }
 
-int kesp_set_hostname(const std::string& hostName) { return runHostNameScript(&hostName); }
+int kesp_set_hostname(const std::string& hostName) {
+  // The script rewrites the host-name files: one change at a time.
+  detail::ChangeScope scope("kesp_set_hostname");
+  if (!scope.isOpen()) return 1;
+  const int status = runHostNameScript(&hostName);
+  scope.finish(status == 0);
+  return status;
+}
 
 void updateNetworkDisplay() {
   std::string output;

@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "change_scope.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
@@ -45,9 +46,8 @@ bool replaceOwnNameLine(std::list<std::string>& lines, const std::string& name) 
   return replaced;
 }
 
-}  // namespace
-
-bool setImageHostName(const std::string& name) {
+/// Both files, hostname first; false (logged) at the first that fails.
+bool writeImageHostName(const std::string& name) {
   TextFile hostName;
   hostName.filename = sysPath(kHostNameFile);
   hostName.lines = {name};
@@ -63,6 +63,14 @@ bool setImageHostName(const std::string& name) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool setImageHostName(const std::string& name) {
+  detail::ChangeScope scope(kOperation);
+  if (!scope.isOpen()) return false;
+  return scope.finish(writeImageHostName(name));
 }
 
 }  // namespace KESP

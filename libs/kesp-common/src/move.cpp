@@ -3,10 +3,9 @@
 
 #include "kesp/move.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 
+#include "change_scope.h"
 #include "debian_tree.h"
 #include "file_write.h"
 #include "kesp/interface_files.h"
@@ -177,19 +176,12 @@ bool removeIfcfg(OsFlavour flavour, const std::string& iface) {
     KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface);
     return false;
   }
-  if (!detail::removeInRoot(path)) {
+  if (!detail::removeFile(path)) {
     const int err = errno;
     KESP_LOG(LOG_ERROR, kOperation, "Cant remove: " << iface << detail::errnoSuffix(err));
     return false;
   }
   return true;
-}
-
-/// Puts back a file as it was before this call wrote it: its old lines, or no
-/// file at all when there was none.
-void restoreIfcfg(TextFile& old, bool existed, const std::string& path) {
-  const bool restored = existed ? old.save(path) : detail::removeInRoot(path);
-  if (!restored) KESP_LOG(LOG_ERROR, kOperation, "Failed to restore file " << path);
 }
 
 bool swapIfcfg(OsFlavour flavour, IfcfgWriter write, const std::string& first,
@@ -200,7 +192,7 @@ bool swapIfcfg(OsFlavour flavour, IfcfgWriter write, const std::string& first,
   // one lost; an absent file is an unconfigured interface and may take part.
   TextFile oldFirst;
   TextFile oldSecond;
-  const bool firstExisted = oldFirst.load(firstPath);
+  oldFirst.load(firstPath);
   oldSecond.load(secondPath);
   for (const TextFile* old : {&oldFirst, &oldSecond}) {
     if (old->unreadable()) {
@@ -218,13 +210,9 @@ bool swapIfcfg(OsFlavour flavour, IfcfgWriter write, const std::string& first,
   KeyValueFile secondFile('=');
   write(firstFile, first, b.mode, b.ipv4, b.ipv6);
   write(secondFile, second, a.mode, a.ipv4, a.ipv6);
-  if (!firstFile.save(firstPath)) return false;
-  if (!secondFile.save(secondPath)) {
-    // Half an exchange would leave both interfaces with the same addresses.
-    restoreIfcfg(oldFirst, firstExisted, firstPath);
-    return false;
-  }
-  return true;
+  // Half an exchange would leave both interfaces with the same addresses: a
+  // failure of the second save rolls the first back with the whole change.
+  return firstFile.save(firstPath) && secondFile.save(secondPath);
 }
 
 bool moveIfcfg(OsFlavour flavour, IfcfgWriter write, int op, const std::string& first,
@@ -239,18 +227,8 @@ bool moveIfcfg(OsFlavour flavour, IfcfgWriter write, int op, const std::string& 
   }
 }
 
-}  // namespace
-
-bool move(int op, const std::string& first, const std::string& second) {
-  if (!isKnownOperation(op)) {
-    KESP_LOG(LOG_ERROR, kOperation, "Unknown move operation: " << op);
-    return false;
-  }
-  // The names become file names; nothing may be touched before they pass.
-  if (!detail::checkInterfaceName(first, kOperation)) return false;
-  if (op == MOVE_SWAP && !detail::checkInterfaceName(second, kOperation)) return false;
-  if (op == MOVE_SWAP && !canSwap(first, second)) return false;
-
+/// The family's part of move, once the names have passed.
+bool moveFiles(int op, const std::string& first, const std::string& second) {
   const OsFlavour flavour = getOsFlavour();
   switch (flavour) {
     case FLAVOUR_DEBIAN:
@@ -265,5 +243,23 @@ bool move(int op, const std::string& first, const std::string& second) {
   KESP_LOG(LOG_ERROR, kOperation, "Unknown OS type: " << static_cast<int>(flavour));
   return false;
 }
+
+}  // namespace
+
+bool move(int op, const std::string& first, const std::string& second) {
+  if (!isKnownOperation(op)) {
+    KESP_LOG(LOG_ERROR, kOperation, "Unknown move operation: " << op);
+    return false;
+  }
+  // The names become file names; nothing may be touched before they pass.
+  if (!detail::checkInterfaceName(first, kOperation)) return false;
+  if (op == MOVE_SWAP && !detail::checkInterfaceName(second, kOperation)) return false;
+  if (op == MOVE_SWAP && !canSwap(first, second)) return false;
+
+  detail::ChangeScope scope(kOperation);
+  if (!scope.isOpen()) return false;
+  return scope.finish(moveFiles(op, first, second));
+}
+
 
 }  // namespace KESP

@@ -4,6 +4,7 @@
 // list on SUSE). Used by the transaction and, on offline images, by tools.
 
 #include "change_request.h"
+#include "change_scope.h"
 #include "debian_tree.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
@@ -134,12 +135,14 @@ bool writeNetworkFiles(const std::string& iface, AddressMode mode, const std::st
   const OsFlavour flavour = getOsFlavour();
   if (!detail::isSupportedRequest(flavour, request, operation)) return false;
   if (detail::changeFilePaths(flavour, iface, operation).empty()) return false;
+  detail::ChangeScope scope(operation);
+  if (!scope.isOpen()) return false;
   if (!detail::rewriteFamilyFiles(flavour, request, request.ipv4Settings(), request.ipv6Settings(),
                                   operation)) {
     KESP_LOG(LOG_ERROR, operation, "failed to update network interface files");
-    return false;
+    return scope.finish(false);
   }
-  return true;
+  return scope.finish(true);
 }
 
 }  // namespace KESP

@@ -3,6 +3,7 @@
 
 #include "kesp/proxy.h"
 
+#include "change_scope.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
@@ -60,16 +61,8 @@ bool writeSuseProxy(const std::string& url) {
   return proxy.save(sysPath(kSuseProxyFile));
 }
 
-}  // namespace
-
-bool setProxy(const std::string& host, const std::string& port, const std::string& user,
-              const std::string& password) {
-  std::string url;
-  if (!detail::composeProxyUrl(host, port, user, password, url)) {
-    KESP_LOG(LOG_ERROR, "setProxy", "Format is invalid");
-    return false;
-  }
-
+/// Every file of the proxy: "/etc/environment", then the family's package manager.
+bool writeProxyFiles(const std::string& url) {
   KeyValueFile environment('=');
   environment.load(sysPath(kEnvironmentFile));  // a missing file starts empty
   detail::editEnvironmentProxy(environment, url);
@@ -92,6 +85,20 @@ bool setProxy(const std::string& host, const std::string& port, const std::strin
   return true;
 }
 
+}  // namespace
+
+bool setProxy(const std::string& host, const std::string& port, const std::string& user,
+              const std::string& password) {
+  std::string url;
+  if (!detail::composeProxyUrl(host, port, user, password, url)) {
+    KESP_LOG(LOG_ERROR, "setProxy", "Format is invalid");
+    return false;
+  }
+  detail::ChangeScope scope("setProxy");
+  if (!scope.isOpen()) return false;
+  return scope.finish(writeProxyFiles(url));
+}
+
 bool getProxy(std::string& host, std::string& port, std::string& user, std::string& password) {
   host.clear();
   port.clear();
@@ -110,12 +117,15 @@ bool getProxy(std::string& host, std::string& port, std::string& user, std::stri
 bool setProxyPreservingPassword(const std::string& host, const std::string& port,
                                 const std::string& user, const std::string& password,
                                 bool& passwordGiven) {
-  if (passwordGiven) return setProxy(host, port, user, password);
+  // The stored password is read under the same lock as the write that keeps it.
+  detail::ChangeScope scope("setProxy");
+  if (!scope.isOpen()) return false;
+  if (passwordGiven) return scope.finish(setProxy(host, port, user, password));
   detail::ProxyParts stored;
   std::string kept;
   if (detail::parseProxyUrl(storedProxyUrl(), stored) && stored.hasPassword)
     kept = stored.password;
-  return setProxy(host, port, user, kept);
+  return scope.finish(setProxy(host, port, user, kept));
 }
 
 }  // namespace KESP

@@ -1,13 +1,13 @@
 // The network change transaction: new settings for one interface, applied with
-// the interface down, and the previous files put back whenever the interface
-// does not come up with an address.
+// the interface down, and the previous files put back from the change journal
+// whenever the interface does not come up with an address.
 
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "change_backup.h"
 #include "change_request.h"
+#include "change_scope.h"
 #include "file_write.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
@@ -54,16 +54,41 @@ void logDhcpRequest(const detail::ChangeRequest& request) {
              "New IPv6 network parameters requested: " << request.iface << " DHCPv6");
 }
 
-/// A list staged by setDnsServers(…, true) takes effect with this change.
+/// A list staged by setDnsServers(…, true) takes effect with this change. It
+/// is written through to resolv.conf (a symbolic link stays one) and the
+/// staged file removed, both journaled, so a failed change puts both back.
 bool applyPendingNameServers(AddressMode mode) {
   const std::string pending = sysPath(RESOLV_CONF_PENDING);
-  struct stat info;
-  if (!detail::statInRoot(pending, info)) return true;
-  if (mode & (DHCPV4 | DHCPV6))
-    KESP_LOG(LOG_WARN, kOperation, "DHCP will override supplied DNS settings");
-  if (!detail::renameInRoot(pending, sysPath(RESOLV_CONF))) {
-    KESP_LOG(LOG_ERROR, kOperation, "Can't apply DNS setting" << detail::errnoSuffix(errno));
-    return false;
+  std::string staged;
+  bool missing = false;
+  if (!detail::readWholeFile(pending, staged, &missing)) {
+    if (missing) return true;
+  } else {
+    if (mode & (DHCPV4 | DHCPV6))
+      KESP_LOG(LOG_WARN, kOperation, "DHCP will override supplied DNS settings");
+    if (detail::replaceFile(sysPath(RESOLV_CONF), staged) && detail::removeFile(pending))
+      return true;
+  }
+  KESP_LOG(LOG_ERROR, kOperation, "Can't apply DNS setting" << detail::errnoSuffix(errno));
+  return false;
+}
+
+/// Journals the files the change may rewrite, before the interface goes down:
+/// the interface file must exist, the others are recorded as present or not.
+bool journalChangeFiles(const std::vector<std::string>& paths) {
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string path = sysPath(paths[i]);
+    if (i == 0 && access(path.c_str(), R_OK) != 0) {
+      const int err = errno;
+      KESP_LOG(LOG_ERROR, kOperation,
+               "can't open " << path << " for reading" << detail::errnoSuffix(err));
+      return false;
+    }
+    if (!detail::journalBeforeChange(path)) {
+      const int err = errno;
+      KESP_LOG(LOG_ERROR, kOperation, "can't create temp file" << detail::errnoSuffix(err));
+      return false;
+    }
   }
   return true;
 }
@@ -71,11 +96,10 @@ bool applyPendingNameServers(AddressMode mode) {
 /// Brings the interface back after a failure that left its files untouched.
 void restartUnchanged(const std::string& iface) { controlInterface(iface, true, kPlainRestart); }
 
-/// Writes the backups back and restarts the interface with them; the outcome
-/// is logged, the change itself has failed either way.
-void restorePrevious(const std::vector<detail::FileBackup>& backups,
-                     const detail::ChangeRequest& request) {
-  const bool filesRestored = detail::restoreFiles(backups, kOperation);
+/// Puts the journaled files back and restarts the interface with them; the
+/// outcome is logged, the change itself has failed either way.
+void restorePrevious(detail::ChangeScope& scope, const detail::ChangeRequest& request) {
+  const bool filesRestored = scope.rollBack();
   KESP_LOG(LOG_ERROR, kOperation,
            "Attempting to restore network values for " << request.iface << " to previous settings");
   const bool restarted = controlInterface(request.iface, true, kPlainRestart) &&
@@ -108,18 +132,19 @@ void reportSuccess(const detail::ChangeRequest& request, const Ipv4Settings& ipv
 }
 
 /// From taking the interface down to the end, once the request is accepted
-/// and its files are backed up.
+/// and its files are journaled.
 bool applyChange(OsFlavour flavour, const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
-                 const Ipv6Settings& ipv6, std::vector<detail::FileBackup>& backups) {
+                 const Ipv6Settings& ipv6, detail::ChangeScope& scope) {
   const std::string& iface = request.iface;
+  if (!scope.noteRestart(iface)) return false;
   if (!controlInterface(iface, false, request.mode)) {
-    backups.clear();
     KESP_LOG(LOG_ERROR, kOperation, "can't bring down network interface " << iface);
     // ifdown may have got part of the way (the DHCPv6 client stopped, say).
     restartUnchanged(iface);
-    return false;
+    return scope.finish(false);
   }
   if (!applyPendingNameServers(request.mode)) {
+    scope.rollBack();
     restartUnchanged(iface);
     return false;
   }
@@ -127,22 +152,21 @@ bool applyChange(OsFlavour flavour, const detail::ChangeRequest& request, const 
   // back before it ever runs with them.
   if (!detail::rewriteFamilyFiles(flavour, request, ipv4, ipv6, kOperation)) {
     KESP_LOG(LOG_ERROR, kOperation, "failed to update network interface files");
-    restorePrevious(backups, request);
+    restorePrevious(scope, request);
     return false;
   }
   if (!controlInterface(iface, true, request.mode)) {
-    restorePrevious(backups, request);
+    restorePrevious(scope, request);
     return false;
   }
   if (waitForAddress(iface, request.mode, kAddressWaitSeconds)) {
-    backups.clear();
+    if (!scope.finish(true)) return false;
     reportSuccess(request, ipv4, ipv6);
     return true;
   }
-  KESP_LOG(
-      LOG_ERROR, kOperation,
-      "Network FAILED to restart using new parameters " << iface << detail::errnoSuffix(errno));
-  restorePrevious(backups, request);
+  // A wait that ran out is no failed system call: no errno belongs here.
+  KESP_LOG(LOG_ERROR, kOperation, "Network FAILED to restart using new parameters " << iface);
+  restorePrevious(scope, request);
   return false;
 }
 
@@ -165,15 +189,18 @@ bool setNetworkAddresses(const std::string& iface, AddressMode mode, const std::
 
   const std::vector<std::string> paths = detail::changeFilePaths(flavour, iface, kOperation);
   if (paths.empty()) return false;
-  std::vector<detail::FileBackup> backups;
-  if (!detail::backUpFiles(paths, backups, kOperation)) return false;
-  return applyChange(flavour, request, ipv4, ipv6, backups);
+  detail::ChangeScope scope(kOperation);
+  if (!scope.isOpen()) return false;
+  if (!journalChangeFiles(paths)) return scope.finish(false);
+  return applyChange(flavour, request, ipv4, ipv6, scope);
 }
 
 bool setNetwork(const std::string& iface, AddressMode mode, const std::string& ipv4Address,
                 const std::string& ipv4Netmask, const std::string& ipv4Gateway,
                 const std::string& ipv6Address, const std::string& ipv6Prefix,
                 const std::string& ipv6Gateway) {
+  detail::ChangeScope scope("setNetwork");
+  if (!scope.isOpen()) return false;
   const bool changed = setNetworkAddresses(iface, mode, ipv4Address, ipv4Netmask, ipv4Gateway,
                                            ipv6Address, ipv6Prefix, ipv6Gateway);
   updateNetworkDisplay();
@@ -185,7 +212,7 @@ bool setNetwork(const std::string& iface, AddressMode mode, const std::string& i
              "Error: Unable to set flag that interface is being managed by KESP");
   else
     KESP_LOG(LOG_INFO, "setNetwork", output);
-  return changed;
+  return scope.finish(changed);
 }
 
 }  // namespace KESP

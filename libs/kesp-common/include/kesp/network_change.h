@@ -9,10 +9,18 @@
 
 namespace KESP {
 
+/// True for an IPv4 or IPv6 address, or a link-local IPv6 address with a zone
+/// index that is an interface name ("fe80::1%eth0").
+bool isNameServerAddress(const std::string& text);
+
 /// Writes the name servers, one "nameserver <address>" line each, to
-/// RESOLV_CONF_PENDING when pending (taken up by the next network change) or
-/// to RESOLV_CONF. Every entry must be an IPv4 or IPv6 address: otherwise
-/// nothing is written and the result is false. True when the file was written.
+/// RESOLV_CONF_PENDING when pending (taken up by the next network change that
+/// succeeds) or to RESOLV_CONF (through a symbolic link). The new text is the
+/// file's current one (for a new staged file, resolv.conf's) with the new
+/// lines in place of the first old "nameserver" line (appended when there was
+/// none) and the other old ones dropped; search, domain, options and comments
+/// stay. Every entry must pass isNameServerAddress: otherwise nothing is
+/// written and the result is false. True when the file was written.
 bool setDnsServers(const std::vector<std::string>& servers, bool pending);
 /// Replaces servers with the name servers of RESOLV_CONF, in file order; false
 /// when the file cannot be read.
@@ -40,6 +48,30 @@ int getHostNameInto(char* buffer);
 int getDomainName(char* buffer);
 /// setdomainname with at most 64 bytes of the text; 0 and nothing done without one.
 int setDomainName(const char* name);
+
+// ---------------------------------------------------------------- one change at a time
+
+// Every operation that writes (the network change, writeNetworkFiles, the name
+// servers, the proxy, move, the host name) holds an exclusive lock under
+// "/run/kesp/" for its whole run, first puts back an unfinished change it
+// finds, and journals each file under "/var/lib/kesp/" before touching it, so
+// that a change killed at any point can be undone. Reading never waits.
+
+/// How long a writing operation waits for another one to finish before it
+/// fails, changing nothing (60 seconds unless set).
+void setChangeWaitSeconds(int seconds);
+
+/// Puts back the change that a killed process left unfinished: every
+/// journaled file byte for byte (content, mode, owner, or no file where there
+/// was none), the writer's leftover temporary files removed, and, when
+/// restartInterfaces (a live system, not an offline image), the change's
+/// interfaces taken down and brought up again with the old files. True when
+/// nothing was unfinished or all was put back; what was done goes to done
+/// (when given) and the log. False when something could not be put back: the
+/// journal then stays. The recovery that every writing operation runs first
+/// restarts interfaces only without a system root.
+bool recoverInterruptedChange(std::vector<std::string>* done = nullptr,
+                              bool restartInterfaces = true);
 
 // ---------------------------------------------------------------- the change transaction
 

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Kills kesp_config_net before each of its file-system calls in turn (strace
+# fault injection), runs "recover", and checks that the tree is then wholly as
+# before the change or wholly as after it: no damaged file, no mix, no
+# temporary file. Usage: crash_recovery_test.sh TOOL FIXTURES [STRIDE]
+# STRIDE 1 kills before every call; N kills before every Nth (for CI).
+set -u
+# Bind mounts of the in-place case stay in a mount namespace of our own.
+if [ -z "${KESP_CRASH_NAMESPACE:-}" ] && unshare -m --propagation private true 2>/dev/null; then
+  KESP_CRASH_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
+fi
+tool=$1
+fixtures=$2
+stride=${3:-1}
+calls=(openat openat2 read write close fsync rename renameat renameat2 unlink unlinkat ftruncate
+  fchmod fchmodat fchown fchownat mkdir mkdirat flock lseek)
+work=$(mktemp -d /tmp/kesp-crash.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+# family | command: every writing command on the fixture trees, offline.
+cases=(
+  "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
+  "redhat|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
+  "suse|set eth0 --mode STATICV4+STATICV6 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1 --ipv6-address 2001:db8::10"
+  "debian-link|dns 192.0.2.53 2001:db8::53"
+  "debian-link|dns --pending 198.51.100.53"
+  "debian-bind|dns 192.0.2.53 2001:db8::53"
+  "suse|proxy set --host proxy.example.org --port 3128"
+  "debian|proxy set --host proxy.example.org --port 3128"
+  "redhat|move swap eth0 eth1"
+)
+
+# Without a mount namespace of our own, no bind mount.
+[ -n "${KESP_CRASH_NAMESPACE:-}" ] || cases=("${cases[@]//debian-bind|*/}")
+
+make_tree() {  # family dir
+  local family=${1%-*}
+  mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/"
+  if [ "$1" = debian-link ]; then  # resolv.conf as a resolver manager keeps it
+    mkdir -p "$2/run/resolvconf" && mv "$2/etc/resolv.conf" "$2/run/resolvconf/resolv.conf"
+    ln -s ../run/resolvconf/resolv.conf "$2/etc/resolv.conf"
+  fi
+  [ "$1" = debian-bind ] && cp "$2/etc/resolv.conf" "$2/run/resolv.conf.host"
+  return 0
+}
+
+# A copy of the tree to run on; for debian-bind its resolv.conf is a bind
+# mount (as containers have it), which can only be rewritten in place.
+copy_tree() {  # family from to
+  cp -a "$2" "$3"
+  if [ "$1" = debian-bind ]; then
+    mount --bind "$3/run/resolv.conf.host" "$3/etc/resolv.conf" || exit 1
+  fi
+}
+
+drop_tree() {  # dir
+  mountpoint -q "$1/etc/resolv.conf" 2>/dev/null && umount "$1/etc/resolv.conf"
+  rm -rf "$1"
+}
+
+entries() {  # path, type, mode, owner and link target of each entry; then content sums
+  (cd "$1" && find . -mindepth 1 -printf '%p\t%y %m %U:%G\t%l\n' | LC_ALL=C sort &&
+    find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum)
+}
+
+kills=0 damaged=0 mixed=0 unrecovered=0
+for row in "${cases[@]}"; do
+  [ -n "$row" ] || continue
+  family=${row%%|*}
+  read -r -a args <<<"${row#*|}"
+  make_tree "$family" "$work/before"
+  entries "$work/before" >"$work/before.list"
+  copy_tree "$family" "$work/before" "$work/after"
+  if ! "$tool" --root "$work/after" "${args[@]}" >"$work/out" 2>&1; then
+    echo "FAIL: $family ${args[*]} does not succeed uncut:"; cat "$work/out"; exit 1
+  fi
+  entries "$work/after" >"$work/after.list"
+  drop_tree "$work/after"
+  copy_tree "$family" "$work/before" "$work/run"
+  strace -f -qq -o "$work/trace" -e trace="$(IFS=,; echo "${calls[*]}")" \
+    "$tool" --root "$work/run" "${args[@]}" >/dev/null 2>&1
+  drop_tree "$work/run"
+  for call in "${calls[@]}"; do
+    count=$(grep -c "^[0-9]* *$call(" "$work/trace")
+    # A sample starts at a different call each time, so that sampled runs differ.
+    for ((n = 1 + (kills % stride); n <= count; n += stride)); do
+      copy_tree "$family" "$work/before" "$work/run"
+      (strace -f -qq -o /dev/null -e trace="$call" -e inject="$call:signal=KILL:when=$n" \
+        "$tool" --root "$work/run" "${args[@]}"; true) >/dev/null 2>&1
+      kills=$((kills + 1))
+      if ! "$tool" --root "$work/run" recover >"$work/out" 2>&1; then
+        unrecovered=$((unrecovered + 1))
+        echo "recover failed: $family ${args[*]}, $call #$n:"; cat "$work/out"
+      fi
+      entries "$work/run" >"$work/now.list"
+      if ! cmp -s "$work/now.list" "$work/before.list" && ! cmp -s "$work/now.list" "$work/after.list"; then
+        # Entries that are neither as before nor as after, and entries lost.
+        bad=$(LC_ALL=C comm -23 "$work/now.list" "$work/before.list" |
+          LC_ALL=C comm -23 - "$work/after.list" | wc -l)
+        lost=$(LC_ALL=C comm -12 "$work/before.list" "$work/after.list" |
+          LC_ALL=C comm -23 - "$work/now.list" | wc -l)
+        if [ $((bad + lost)) -gt 0 ]; then
+          damaged=$((damaged + bad + lost))
+          echo "damaged: $family ${args[*]}, $call #$n:"
+          diff "$work/before.list" "$work/now.list" | head -5
+        else
+          mixed=$((mixed + 1))
+          echo "mixed: $family ${args[*]}, $call #$n"
+        fi
+      fi
+      drop_tree "$work/run"
+    done
+  done
+  rm -rf "$work/before"
+done
+echo "$kills kills, $damaged files damaged, $mixed mixed, $unrecovered recoveries failed"
+[ "$kills" -gt 0 ] && [ "$damaged" -eq 0 ] && [ "$mixed" -eq 0 ] && [ "$unrecovered" -eq 0 ]
