@@ -86,13 +86,15 @@ TEST(TransactionBackups, AFileThatCannotBeCopiedStopsBeforeIfdown) {
     if (error.find("{}") != std::string::npos) error.replace(error.find("{}"), 2, root / c.path);
     std::vector<std::string> lines = log.lines();
     if (c.makeDirectory) {
-      // The file layer names what it refused before the change says why it stops.
+      // The file layer names what it refused (each time a reader meets it)
+      // before the change says why it stops.
+      const std::string refusal =
+          "[ERROR] Refusing " + root / c.path + ": a directory where a regular file is expected";
       ASSERT_FALSE(lines.empty());
-      EXPECT_EQ(lines.front(), "[ERROR] Refusing " + root / c.path +
-                                   ": a directory where a regular file is expected");
-      lines.erase(lines.begin());
+      EXPECT_EQ(lines.front(), refusal);
+      while (!lines.empty() && lines.front() == refusal) lines.erase(lines.begin());
     }
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
     EXPECT_EQ(lines[0].rfind("[ERROR] " + error + " (Errno ", 0), 0u) << lines[0];
     EXPECT_EQ(root.tree(), before);
     EXPECT_TRUE(root.calls().empty());
