@@ -56,6 +56,11 @@ TEST_F(DnsTest, PendingLeavesResolverAlone) {
   ASSERT_TRUE(setDnsServers({"10.0.0.1"}, true));
   EXPECT_EQ(root.read("/etc/resolv.conf.pending"), "nameserver 10.0.0.1\n");
   EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 9.9.9.9\n");
+  // Withdrawn once it is gone; a second withdrawal finds nothing to take back.
+  EXPECT_TRUE(withdrawPendingDnsServers());
+  EXPECT_FALSE(withdrawPendingDnsServers());
+  EXPECT_FALSE(kesp_test::fileExists(root / "/etc/resolv.conf.pending"));
+  EXPECT_EQ(root.read("/etc/resolv.conf"), "nameserver 9.9.9.9\n");
 }
 
 TEST_F(DnsTest, RefusesAnythingButAddresses) {

@@ -98,9 +98,8 @@ bool applyPlan(const ChangePlan& plan, Operations& operations, std::ostream& out
       if (outcome.ok) {
         out << "  " << tr("name servers: done (applied with the interface change)") << "\n";
       } else {
-        // The transaction moves the pending file into place before it
-        // rewrites the interface files; a failure after that leaves them
-        // applied, and the operator must know which happened.
+        // A failed change leaves the staged list staged; withdrawn here, it
+        // cannot ride along with a later, unrelated change.
         if (operations.withdrawPendingNameServers())
           out << "  " << tr("name servers: NOT APPLIED, the interface change failed") << "\n";
         else

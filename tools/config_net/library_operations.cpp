@@ -88,11 +88,7 @@ Outcome LibraryOperations::setNameServers(const std::vector<std::string>& server
 }
 
 bool LibraryOperations::withdrawPendingNameServers() {
-  const std::string path = KESP::sysPath(KESP::RESOLV_CONF_PENDING);
-  if (std::remove(path.c_str()) == 0) return true;
-  if (errno != ENOENT)
-    KESP_LOG(KESP::LOG_ERROR, kOperation, "cannot remove " << path << " (Errno " << errno << ")");
-  return false;
+  return KESP::withdrawPendingDnsServers();
 }
 
 Outcome LibraryOperations::setHostName(const std::string& name) {

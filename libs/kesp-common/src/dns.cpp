@@ -2,6 +2,7 @@
 // takes up) rewritten with new "nameserver" lines, every other line kept.
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 #include "change_scope.h"
 #include "file_write.h"
@@ -10,6 +11,7 @@
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "names.h"
+#include "root_path.h"
 #include "text_lines.h"
 
 namespace KESP {
@@ -93,6 +95,20 @@ bool setDnsServers(const std::vector<std::string>& servers, bool pending) {
   if (missing && pending && !detail::readWholeFile(sysPath(RESOLV_CONF), current)) current.clear();
   if (!detail::replaceFile(target, withNameServers(current, servers))) {
     KESP_LOG(LOG_ERROR, "setDnsServers", "Failed to write file " << target);
+    return scope.finish(false);
+  }
+  return scope.finish(true);
+}
+
+bool withdrawPendingDnsServers() {
+  const std::string staged = sysPath(RESOLV_CONF_PENDING);
+  detail::ChangeScope scope("withdrawPendingDnsServers");
+  if (!scope.isOpen()) return false;
+  struct stat info;
+  if (!detail::statInRoot(staged, info)) return scope.finish(false);
+  if (!detail::removeFile(staged)) {
+    KESP_LOG(LOG_ERROR, "withdrawPendingDnsServers",
+             "can't remove " << staged << detail::errnoSuffix(errno));
     return scope.finish(false);
   }
   return scope.finish(true);

@@ -22,6 +22,10 @@ bool isNameServerAddress(const std::string& text);
 /// stay. Every entry must pass isNameServerAddress: otherwise nothing is
 /// written and the result is false. True when the file was written.
 bool setDnsServers(const std::vector<std::string>& servers, bool pending);
+/// Removes a list staged with setDnsServers(…, true), as one change (locked,
+/// journaled). True when a staged list was there and is gone; false when there
+/// was none or it could not be removed (logged).
+bool withdrawPendingDnsServers();
 /// Replaces servers with the name servers of RESOLV_CONF, in file order; false
 /// when the file cannot be read.
 bool getDnsServers(std::vector<std::string>& servers);
