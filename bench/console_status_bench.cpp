@@ -1,6 +1,7 @@
 // One status check of the console (which address decides the status pane, no
 // drawing) against a real kernel: a private network namespace holding 2, 16 or
-// 128 Ethernet interfaces, each with an IPv4 address, and a Debian interfaces
+// 128 Ethernet interfaces, each with an IPv4 address and its link up (the peer
+// too, so that it has a carrier), and a Debian interfaces
 // file under a temporary system root.
 //
 //   AllScanned  every interface is configured for IPv6 only except the last
@@ -50,7 +51,7 @@ Scene& sceneWith(int count) {
   // One shell inside the namespace for all links: far quicker than one per command.
   std::string script = "for i in $(seq 0 " + std::to_string(count - 1) +
                        "); do ip link add eth$i type veth peer name p-eth$i && "
-                       "ip link set eth$i up && "
+                       "ip link set eth$i up && ip link set p-eth$i up && "
                        "ip addr add 10.$((i / 200)).$((i % 200)).1/24 dev eth$i || exit 1; done";
   scene->ns.run(script);
   for (int i = 0; i < count; ++i) scene->sortedNames.push_back("eth" + std::to_string(i));

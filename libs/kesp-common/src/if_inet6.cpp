@@ -73,6 +73,22 @@ bool parseIfInet6Line(const std::string& line, IfInet6Line& parsed) {
   return true;
 }
 
+/// Whether the device column (the sixth word) of the line text[begin, end)
+/// is device. Checked before a line is split, so that asking for one
+/// interface of many does not parse every other interface's lines.
+bool namesDevice(const std::string& text, size_t begin, size_t end, const std::string& device) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+  size_t pos = begin;
+  for (int word = 0; word < 6; ++word) {
+    while (pos < end && blank(text[pos])) ++pos;
+    const size_t start = pos;
+    while (pos < end && !blank(text[pos])) ++pos;
+    if (start == pos) return false;
+    if (word == 5) return pos - start == device.size() && text.compare(start, pos - start, device) == 0;
+  }
+  return false;
+}
+
 void logInvalidIpv6(const std::string& text) {
   KESP_LOG(LOG_ERROR, "makeCanonicalIPv6",
            "Attempted translation of an Invalid IPv6 address " << text);
@@ -116,8 +132,10 @@ bool parseDynamicIpv6Addresses(const std::string& ifInet6Text, const std::string
   while (start < ifInet6Text.size()) {
     size_t end = ifInet6Text.find('\n', start);
     if (end == std::string::npos) end = ifInet6Text.size();
-    std::string line = ifInet6Text.substr(start, end - start);
+    const size_t begin = start;
     start = end + 1;
+    if (!iface.empty() && !namesDevice(ifInet6Text, begin, end, iface)) continue;
+    std::string line = ifInet6Text.substr(begin, end - begin);
 
     IfInet6Line parsed;
     if (!parseIfInet6Line(line, parsed)) continue;
