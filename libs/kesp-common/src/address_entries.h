@@ -5,6 +5,7 @@
 #include <ifaddrs.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kesp/discovery.h"
@@ -57,6 +58,11 @@ bool selectLiveAddresses(const std::vector<AddressEntry>& entries, const std::st
 /// The text of /proc/net/if_inet6; false when the kernel has no IPv6. Always the
 /// calling process's own namespace: the kernel is never redirected.
 bool readIfInet6(std::string& text);
+
+/// The lines of if_inet6 text by device (the kernel's sixth column), each
+/// device's in text order: a check that asks for many interfaces parses each
+/// line once, not once per interface.
+std::unordered_map<std::string, std::string> ifInet6ByDevice(const std::string& text);
 
 }  // namespace detail
 }  // namespace KESP

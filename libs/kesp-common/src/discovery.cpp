@@ -189,7 +189,7 @@ bool readIfInet6(std::string& text) {
 struct LiveAddressSnapshot::Data {
   std::vector<detail::AddressEntry> entries;
   std::vector<detail::LinkEntry> links;
-  std::string ifInet6;
+  std::unordered_map<std::string, std::string> ifInet6;  ///< lines by device
 };
 
 LiveAddressSnapshot::LiveAddressSnapshot() : data_(new Data) {}
@@ -204,7 +204,8 @@ bool LiveAddressSnapshot::read() {
   data_->entries = detail::toAddressEntries(list);
   data_->links = detail::toLinkEntries(list);
   freeifaddrs(list);
-  if (!detail::readIfInet6(data_->ifInet6)) data_->ifInet6.clear();
+  std::string ifInet6;
+  if (detail::readIfInet6(ifInet6)) data_->ifInet6 = detail::ifInet6ByDevice(ifInet6);
   return true;
 }
 
@@ -215,7 +216,9 @@ std::vector<std::string> LiveAddressSnapshot::interfaces() const {
 bool LiveAddressSnapshot::liveAddresses(const std::string& iface, Ipv4Settings& ipv4,
                                         Ipv6Settings& ipv6) const {
   std::vector<Ipv6Settings> dynamic;
-  if (!parseDynamicIpv6Addresses(data_->ifInet6, iface, dynamic)) dynamic.clear();
+  const auto lines = data_->ifInet6.find(iface);
+  if (lines == data_->ifInet6.end() || !parseDynamicIpv6Addresses(lines->second, iface, dynamic))
+    dynamic.clear();
   return detail::selectLiveAddresses(data_->entries, iface, dynamic, ipv4, ipv6);
 }
 

@@ -6,8 +6,10 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "address_entries.h"
 #include "kesp/discovery.h"
 #include "kesp/log.h"
 
@@ -73,20 +75,21 @@ bool parseIfInet6Line(const std::string& line, IfInet6Line& parsed) {
   return true;
 }
 
-/// Whether the device column (the sixth word) of the line text[begin, end)
-/// is device. Checked before a line is split, so that asking for one
-/// interface of many does not parse every other interface's lines.
-bool namesDevice(const std::string& text, size_t begin, size_t end, const std::string& device) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+bool isColumnBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+/// The device column (the sixth word) of the line text[begin, end); empty
+/// when the line has fewer words. Found without splitting the line, so that
+/// one interface's lines are picked out of many cheaply.
+std::string deviceColumn(const std::string& text, size_t begin, size_t end) {
   size_t pos = begin;
   for (int word = 0; word < 6; ++word) {
-    while (pos < end && blank(text[pos])) ++pos;
+    while (pos < end && isColumnBlank(text[pos])) ++pos;
     const size_t start = pos;
-    while (pos < end && !blank(text[pos])) ++pos;
-    if (start == pos) return false;
-    if (word == 5) return pos - start == device.size() && text.compare(start, pos - start, device) == 0;
+    while (pos < end && !isColumnBlank(text[pos])) ++pos;
+    if (start == pos) break;
+    if (word == 5) return text.substr(start, pos - start);
   }
-  return false;
+  return std::string();
 }
 
 void logInvalidIpv6(const std::string& text) {
@@ -134,7 +137,7 @@ bool parseDynamicIpv6Addresses(const std::string& ifInet6Text, const std::string
     if (end == std::string::npos) end = ifInet6Text.size();
     const size_t begin = start;
     start = end + 1;
-    if (!iface.empty() && !namesDevice(ifInet6Text, begin, end, iface)) continue;
+    if (!iface.empty() && deviceColumn(ifInet6Text, begin, end) != iface) continue;
     std::string line = ifInet6Text.substr(begin, end - begin);
 
     IfInet6Line parsed;
@@ -151,5 +154,22 @@ bool parseDynamicIpv6Addresses(const std::string& ifInet6Text, const std::string
   }
   return result;
 }
+
+namespace detail {
+
+std::unordered_map<std::string, std::string> ifInet6ByDevice(const std::string& text) {
+  std::unordered_map<std::string, std::string> byDevice;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string device = deviceColumn(text, start, end);
+    if (!device.empty()) byDevice[device].append(text, start, end - start).push_back('\n');
+    start = end + 1;
+  }
+  return byDevice;
+}
+
+}  // namespace detail
 
 }  // namespace KESP

@@ -42,10 +42,14 @@ class SharedFiles {
 
   /// What getDynamicIpv6Address says, with the kernel's table read once.
   bool holdsDynamicIpv6(const std::string& iface) {
-    if (!ifInet6Tried_) ifInet6Read_ = detail::readIfInet6(ifInet6_);
+    if (!ifInet6Tried_) {
+      std::string text;
+      if (detail::readIfInet6(text)) ifInet6_ = detail::ifInet6ByDevice(text);
+    }
     ifInet6Tried_ = true;
+    const auto lines = ifInet6_.find(iface);
     std::vector<Ipv6Settings> addresses;
-    return ifInet6Read_ && parseDynamicIpv6Addresses(ifInet6_, iface, addresses) &&
+    return lines != ifInet6_.end() && parseDynamicIpv6Addresses(lines->second, iface, addresses) &&
            !addresses.empty();
   }
 
@@ -56,8 +60,7 @@ class SharedFiles {
   bool routesLoaded_ = false;
   KeyValueFile routes_{' '};
   bool ifInet6Tried_ = false;
-  bool ifInet6Read_ = false;
-  std::string ifInet6_;
+  std::unordered_map<std::string, std::string> ifInet6_;  ///< lines by device
 };
 
 /// One pass over the lines of the main file and what it sources, keeping only
