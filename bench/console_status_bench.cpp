@@ -84,7 +84,7 @@ void runStatusCheck(benchmark::State& state, bool onlyLastHasIpv4) {
   std::string expected = onlyLastHasIpv4 ? "" : "10.0.0.1";
   std::string chosen;
   for (auto _ : state) {
-    chosen = kesp_console::checkStatusAddress();
+    chosen = kesp_console::checkStatus().address;
     benchmark::DoNotOptimize(chosen);
   }
   if (chosen.empty()) state.SkipWithError("the check found no address: the scene is wrong");

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "netlink_watcher.h"
+#include "redraw_request.h"
 
 namespace kesp_console {
 
@@ -38,11 +39,12 @@ Input InputWaiter::next() {
       return {InputEvent::TimedOut, ERR};
     }
 
-    pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {watcher_.fd(), POLLIN, 0}};
-    nfds_t count = watcher_.fd() >= 0 ? 2 : 1;
-    int ready = poll(watched, count, static_cast<int>(left.count()));
+    // A negative descriptor is skipped by poll.
+    pollfd watched[3] = {{STDIN_FILENO, POLLIN, 0}, {watcher_.fd(), POLLIN, 0}, {redraws_ ? redraws_->fd() : -1, POLLIN, 0}};
+    int ready = poll(watched, 3, static_cast<int>(left.count()));
     if (ready < 0) {
-      // EINTR: a signal such as a window size change; curses reports it as a key.
+      // EINTR: a signal such as a window size change (curses reports it as a
+      // key) or a redraw request (its descriptor is readable now).
       if (errno != EINTR) hungUp = true;
       continue;
     }
@@ -58,7 +60,11 @@ Input InputWaiter::next() {
       // Keys first: every key re-checks the network anyway.
       continue;
     }
-    if (count == 2 && (watched[1].revents & POLLIN) && watcher_.drain()) {
+    if ((watched[2].revents & POLLIN) && redraws_->drain()) {
+      restartClock();
+      return {InputEvent::RedrawRequested, ERR};
+    }
+    if ((watched[1].revents & POLLIN) && watcher_.drain()) {
       restartClock();
       return {InputEvent::NetworkChanged, ERR};
     }

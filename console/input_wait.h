@@ -11,11 +11,13 @@
 namespace kesp_console {
 
 class NetlinkWatcher;
+class RedrawRequests;
 
 enum class InputEvent {
   Key,             // `key` holds the curses key code
   TimedOut,        // no key for the whole time-out
   NetworkChanged,  // the kernel reported a link or address change
+  RedrawRequested, // another program asked for a redraw (after a change)
   TerminalClosed,  // the terminal hung up: no key will ever come
 };
 
@@ -29,6 +31,8 @@ class InputWaiter {
   /// Keys are read from `keys`; `watcher` may have no socket. The time-out
   /// starts again after every event.
   InputWaiter(WINDOW* keys, NetlinkWatcher& watcher, std::chrono::milliseconds timeout);
+  /// Also waits for redraw requests.
+  void watchRedraws(RedrawRequests& requests) { redraws_ = &requests; }
   Input next();
   /// Reads keys from another window from now on (the screen was laid out anew).
   void readKeysFrom(WINDOW* keys) { keys_ = keys; }
@@ -40,6 +44,7 @@ class InputWaiter {
   NetlinkWatcher& watcher_;
   std::chrono::milliseconds timeout_;
   std::chrono::steady_clock::time_point deadline_;
+  RedrawRequests* redraws_ = nullptr;
 };
 
 }  // namespace kesp_console

@@ -8,6 +8,7 @@
 // must not leave a half-drawn screen on the appliance's terminal.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "console_loop.h"
@@ -60,6 +61,11 @@ int main(int argc, char** argv) {
     }
     return usageError(word[0] == '-' ? "unknown option" : "unexpected argument", word);
   }
-  if (root) KESP::setSystemRoot(root);
+  if (root) {
+    KESP::setSystemRoot(root);
+    // The zone shown is the root's own, unless TZ names one.
+    if (!std::getenv("TZ"))
+      setenv("TZ", (":" + KESP::sysPath("/etc/localtime")).c_str(), 1);
+  }
   return kesp_console::runConsole();
 }

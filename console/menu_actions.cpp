@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libintl.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,15 +26,28 @@ const char kClearCommand[] = "/usr/bin/clear";
 const char kLoginProgram[] = "/bin/login";
 const char kTimezoneTool[] = "/opt/tolvex/share/kesp/kesp_set_timezone";
 
+std::string g_failure;
+
+void noteFailure(const std::string& program) {
+  g_failure = program + ": " + strerror(errno);
+}
+
 void startTimezoneTool() {
   std::string tool = KESP::sysPath(kTimezoneTool);
+  // The tool works on the system the console shows: a root given to the
+  // console reaches it through the environment, its arguments stay as they are.
+  const std::string root = KESP::systemRoot();
+  if (!root.empty()) setenv("KESP_ROOT", root.c_str(), 1);
   char* const argv[] = {const_cast<char*>(tool.c_str()), nullptr};
   execv(tool.c_str(), argv);
+  noteFailure(tool);
 }
 
 }  // namespace
 
 namespace kesp_console {
+
+const std::string& lastActionFailure() { return g_failure; }
 
 // snprintf cuts by bytes; a translated label cut inside a multibyte character
 // would show as garbage.
@@ -107,11 +121,13 @@ void runLoginAction() {
 
   std::string login = KESP::sysPath(kLoginProgram);
   execl(login.c_str(), "login", "--", userName, static_cast<char*>(nullptr));
+  noteFailure(login);
 }
 
 }  // namespace kesp_console
 
 void menu_handler(const char* name) {
+  g_failure.clear();
   if (std::system(KESP::shell_quote(KESP::sysPath(kClearCommand)).c_str()) == -1) {
     // Not clearing the screen does not stop the action.
   }
@@ -119,6 +135,7 @@ void menu_handler(const char* name) {
     kesp_console::runLoginAction();
   } else if (std::strcmp(name, gettext(choices[1])) == 0) {
     startTimezoneTool();
+  } else {
+    g_failure = std::string(name) + ": " + gettext("no such entry");
   }
-  _exit(1);
 }

@@ -4,17 +4,24 @@
 // handed back to the terminal and never return.
 
 #include <cstddef>
+#include <string>
 
 /// Menu labels, also the catalogue keys of the entries: "Login" and
 /// "Set Timezone", the latter rewritten once at start-up with the zone.
 extern char choices[2][64];
 
 /// Carries out the entry whose (translated) label is name: replaces the process
-/// with the login program or the time-zone tool; ends it with status 1 when
-/// the name matches no entry or the program cannot be started.
+/// with the login program or the time-zone tool (which gets the console's
+/// system root as KESP_ROOT when one is set). Returns only when the name
+/// matches no entry or the program cannot be started; lastActionFailure()
+/// then says why, and the console goes on.
 void menu_handler(const char* name);
 
 namespace kesp_console {
+
+/// Why the last menu_handler call returned ("<program>: <system's reason>");
+/// empty before any failure.
+const std::string& lastActionFailure();
 
 /// Writes the abbreviation of the current local time zone (e.g. "UTC") into
 /// buffer, always terminated; the translated "Unknown" when there is none.

@@ -7,10 +7,10 @@
 
 namespace kesp_console {
 
-std::string checkStatusAddress() {
+StatusChoice checkStatus() {
   // One reading of the kernel's addresses serves every interface of the check.
   KESP::LiveAddressSnapshot live;
-  if (!live.read()) return std::string();
+  if (!live.read()) return StatusChoice();
   const std::vector<std::string> interfaces = live.interfaces();
   // And one reading of the interface files: asked interface by interface, the
   // Debian files would be read and parsed once per interface.
@@ -20,11 +20,13 @@ std::string checkStatusAddress() {
   std::unordered_map<std::string, const KESP::ConfiguredNetwork*> byName;
   for (const KESP::ConfiguredNetwork& network : configured) byName.emplace(network.name, &network);
 
-  return chooseStatusAddress(interfaces, [&live, &byName](const std::string& iface) {
+  return chooseStatus(interfaces, [&live, &byName](const std::string& iface) {
     InterfaceFacts facts;
-    facts.configuredModes = byName.at(iface)->mode;
-    // Without a configured mode no live address can count.
-    if (facts.configuredModes != 0) live.liveAddresses(iface, facts.live4, facts.live6);
+    const KESP::ConfiguredNetwork& network = *byName.at(iface);
+    facts.configuredModes = network.mode;
+    facts.configured = network.configured;
+    // Read even without a configured mode: an address held there is told apart.
+    live.liveAddresses(iface, facts.live4, facts.live6);
     // A link the kernel does not list any more is gone: nothing on it counts.
     KESP::LinkState link;
     facts.linkUsable = live.linkState(iface, link) && link.usable();

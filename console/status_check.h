@@ -8,8 +8,9 @@
 
 namespace kesp_console {
 
-/// The address that decides the status pane: the reachable address of the
-/// first Ethernet interface that has one, or empty (no networking).
-std::string checkStatusAddress();
+/// What decides the status pane: the reachable address of the first Ethernet
+/// interface that has one, or empty (no networking) with the interface that
+/// holds an address configured nowhere, if any.
+StatusChoice checkStatus();
 
 }  // namespace kesp_console

@@ -13,11 +13,26 @@ std::string reachableAddress(const InterfaceFacts& facts) {
 
 std::string chooseStatusAddress(const std::vector<std::string>& interfaces,
                                 const InterfaceProbe& probe) {
+  return chooseStatus(interfaces, probe).address;
+}
+
+StatusChoice chooseStatus(const std::vector<std::string>& interfaces, const InterfaceProbe& probe) {
+  StatusChoice choice;
   for (const std::string& iface : interfaces) {
-    std::string address = reachableAddress(probe(iface));
-    if (!address.empty()) return address;
+    const InterfaceFacts facts = probe(iface);
+    choice.address = reachableAddress(facts);
+    if (!choice.address.empty()) {
+      choice.unconfiguredInterface.clear();
+      choice.unconfiguredAddress.clear();
+      return choice;
+    }
+    if (facts.configured || !facts.linkUsable || !choice.unconfiguredInterface.empty()) continue;
+    const std::string& held = facts.live4.address.empty() ? facts.live6.address : facts.live4.address;
+    if (held.empty()) continue;
+    choice.unconfiguredInterface = iface;
+    choice.unconfiguredAddress = held;
   }
-  return std::string();
+  return choice;
 }
 
 }  // namespace kesp_console

@@ -19,6 +19,21 @@ struct InterfaceFacts {
   KESP::Ipv6Settings live6;
   /// The link is up and has a carrier; an address on a dead link reaches no one.
   bool linkUsable = true;
+  /// The interface files configure the interface at all.
+  bool configured = true;
+};
+
+/// What the status pane shows: the reachable address (empty: the warning),
+/// and, without one, the first interface that holds an address although no
+/// interface file configures it, so that the warning can say so.
+struct StatusChoice {
+  std::string address;
+  std::string unconfiguredInterface;
+  std::string unconfiguredAddress;
+  bool operator==(const StatusChoice& other) const {
+    return address == other.address && unconfiguredInterface == other.unconfiguredInterface &&
+           unconfiguredAddress == other.unconfiguredAddress;
+  }
 };
 
 /// The address by which an interface counts as configured and reachable: its
@@ -32,5 +47,9 @@ using InterfaceProbe = std::function<InterfaceFacts(const std::string& iface)>;
 /// empty when none has. Interfaces after that one are not probed.
 std::string chooseStatusAddress(const std::vector<std::string>& interfaces,
                                 const InterfaceProbe& probe);
+
+/// chooseStatusAddress with, when no address is chosen, the first interface
+/// configured nowhere that holds a live address on a usable link.
+StatusChoice chooseStatus(const std::vector<std::string>& interfaces, const InterfaceProbe& probe);
 
 }  // namespace kesp_console

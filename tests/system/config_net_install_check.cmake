@@ -19,6 +19,8 @@ foreach(installed
     ${tool}
     /opt/tolvex/bin/kesp_login
     /opt/tolvex/share/kesp/kesp_login_textgen
+    /opt/tolvex/share/kesp/kesp_set_timezone
+    /opt/tolvex/lib/locale/de/LC_MESSAGES/kesp_set_timezone.mo
     /opt/tolvex/etc/kesp/kesp.xml
     ${prefix}/${MANDIR}/man8/kesp_config_net.8.gz
     ${prefix}/${MANDIR}/man8/kesp_login.8.gz

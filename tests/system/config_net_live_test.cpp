@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config_net_harness.h"
+#include "fake_console.h"
 
 namespace {
 
@@ -47,7 +48,9 @@ TEST_P(ConfigNetLive, EveryCommandAgainstTheKernel) {
     EXPECT_TRUE(!body.empty() && contains(result.out, body)) << alone << "---\n" << result.out;
   }
 
-  // set: the transaction takes eth0 down and up; the address arrives.
+  // set: the transaction takes eth0 down and up; the address arrives, and the
+  // console of this root is asked to redraw.
+  kesp_test::FakeConsole console(root.path());
   result = root.live(ns, {"set", "eth0", "--mode", "STATICV4", "--ipv4-address", "192.0.2.20/24",
                           "--ipv4-gateway", "192.0.2.1"});
   ASSERT_EQ(result.status, 0) << result;
@@ -56,7 +59,8 @@ TEST_P(ConfigNetLive, EveryCommandAgainstTheKernel) {
       << result;
   EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.20/24")) << addressesOf(ns, "eth0");
   EXPECT_EQ(root.recorded("/var/log/fake-net.log"), "ifdown eth0\nifup eth0\n");
-  EXPECT_EQ(root.killallCalls(), "-9 kesp_login\n");
+  EXPECT_TRUE(console.redrawn());
+  EXPECT_EQ(root.killallCalls(), "");
   EXPECT_EQ(root.recorded("/var/log/ovf.log"), "args:-r eth0\n");
   result = root.live(ns, {"show", "eth0", "--json"});
   EXPECT_TRUE(contains(result.out, "\"present\":true,\"link\":{\"state\":\"up\",\"carrier\":true,"

@@ -98,6 +98,91 @@ TEST(ConsoleMenu, TimezoneEntryStartsTheToolWithOnlyItsPath) {
   EXPECT_FALSE(ConsoleSession::contains(console.lines(), "Login")) << console.dump();
 }
 
+// The shipped tool on the fixture root: a zone chosen in its dialogue is in
+// effect when the console comes back (its label, the root's files), or was
+// handed to timedatectl where systemd is marked running.
+struct ZoneCase {
+  const char* name;
+  bool systemd;
+  std::vector<std::string> answers;  // typed lines after the tool shows its regions
+  std::string zone;
+  std::string abbreviation;  // in the label of the console started again
+};
+
+void PrintTo(const ZoneCase& c, std::ostream* out) { *out << c.name; }
+
+class ConsoleTimezoneTest : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(ConsoleTimezoneTest, ChosenZoneIsInEffectAfterTheToolReturns) {
+  KESP_SKIP_UNLESS_ROOT();
+  const ZoneCase& c = GetParam();
+  Scene scene;
+  scene.root.installTimezoneTool();
+  const std::string recorded = scene.root.path("/timedatectl.calls");
+  if (c.systemd) {
+    kesp_test::shell("mkdir -p " + console_test::shellWord(scene.root.path("/run/systemd/system")));
+    kesp_test::writeFile(scene.root.path("/usr/bin/timedatectl"),
+                         "#!/bin/sh\necho \"$@\" >> '" + recorded + "'\n", 0755);
+  }
+  SessionOptions options;
+  options.timezone = "";  // the root's /etc/localtime
+  options.restart = true;
+  ConsoleSession console(scene.ns, scene.root, options);
+  ASSERT_TRUE(console.waitForText("Set Timezone (Current:UTC)")) << console.dump();
+  console.keys("Down");
+  ASSERT_TRUE(console.waitFor(selectionOnSecondEntry)) << console.dump();
+  console.keys("Enter");
+  ASSERT_TRUE(console.waitForText("Current zone: Etc/UTC")) << console.dump();
+  ASSERT_TRUE(console.waitForText("3) Europe/")) << console.dump();
+  for (const std::string& answer : c.answers) {
+    console.type(answer);
+    console.keys("Enter");
+  }
+  ASSERT_TRUE(console.waitForText("The time zone is now: " + c.zone)) << console.dump();
+  console.keys("Enter");
+  ASSERT_TRUE(console.waitForText("Set Timezone (Current:" + c.abbreviation + ")")) << console.dump();
+
+  const std::string link = kesp_test::shellOutput("readlink " + console_test::shellWord(scene.root.path("/etc/localtime")));
+  if (c.systemd) {
+    EXPECT_EQ(kesp_test::readFile(recorded), "set-timezone " + c.zone + "\n");
+    EXPECT_EQ(kesp_test::readFile(scene.root.path("/etc/timezone")), "Etc/UTC\n");
+  } else {
+    EXPECT_FALSE(kesp_test::fileExists(recorded));
+    EXPECT_EQ(kesp_test::readFile(scene.root.path("/etc/timezone")), c.zone + "\n");
+    EXPECT_EQ(link, "/usr/share/zoneinfo/" + c.zone + "\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Zones, ConsoleTimezoneTest,
+    ::testing::Values(
+        ZoneCase{"RegionThenCityFromTheFiles", false, {"3", "1"}, "Europe/Berlin", "CET"},
+        ZoneCase{"TypedNameAfterAWrongOne", false, {"Mars/Olympus", "America/New_York"},
+                 "America/New_York", "EST"},
+        ZoneCase{"CityOfTheRegionShownThroughTimedatectl", true, {"3", "Paris"}, "Europe/Paris",
+                 "UTC"}),
+    [](const ::testing::TestParamInfo<ZoneCase>& info) { return std::string(info.param.name); });
+
+TEST(ConsoleMenu, ProgramThatCannotStartLeavesTheConsoleSayingWhy) {
+  KESP_SKIP_UNLESS_ROOT();
+  Scene scene;  // no time-zone tool under the root
+  ConsoleSession console(scene.ns, scene.root);
+  ASSERT_TRUE(console.waitFor(menuShown)) << console.dump();
+  console.keys("Down");
+  ASSERT_TRUE(console.waitFor(selectionOnSecondEntry)) << console.dump();
+  console.keys("Enter");
+  ASSERT_TRUE(console.waitForText("Could not start")) << console.dump();
+  EXPECT_TRUE(console.waitForText("kesp_set_timezone: No such file or directory")) << console.dump();
+  EXPECT_TRUE(console.waitFor(menuShown)) << console.dump();
+  // Still the console: the keys move its selection.
+  console.keys("Down");
+  ASSERT_TRUE(console.waitFor(selectionOnSecondEntry)) << console.dump();
+  console.keys("Up");
+  EXPECT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+    return rows.size() > 26 && rows[26].compare(0, 7, " *Login") == 0;
+  })) << console.dump();
+}
+
 struct LoginCase {
   const char* name;
   std::string typed;

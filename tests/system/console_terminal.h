@@ -52,6 +52,39 @@ class ConsoleRoot {
                      shellWord(KESP_ARGV_RECORDER) + " " + shellWord(path(absolute)));
   }
   std::string recordFile() const { return dir_.path() + "/record"; }
+#ifdef KESP_SET_TIMEZONE_BINARY
+  /// The shipped time-zone tool at its place, and a zone database of a few of
+  /// the machine's zone files (read, never changed) with Etc/UTC in effect.
+  void installTimezoneTool() const {
+    installProgram(KESP_SET_TIMEZONE_BINARY, "/opt/tolvex/share/kesp/kesp_set_timezone");
+    for (const char* zone : {"Etc/UTC", "Europe/Berlin", "Europe/Paris", "America/New_York"})
+      kesp_test::shell("mkdir -p \"$(dirname " + shellWord(path("/usr/share/zoneinfo/") + zone) +
+                       ")\" && cp /usr/share/zoneinfo/" + zone + " " +
+                       shellWord(path("/usr/share/zoneinfo/") + zone));
+    kesp_test::shell("ln -sfn /usr/share/zoneinfo/Etc/UTC " + shellWord(path("/etc/localtime")));
+    kesp_test::writeFile(path("/etc/timezone"), "Etc/UTC\n");
+  }
+#endif
+  void installProgram(const std::string& program, const std::string& absolute) const {
+    kesp_test::shell("mkdir -p \"$(dirname " + shellWord(path(absolute)) + ")\" && cp " +
+                     shellWord(program) + " " + shellWord(path(absolute)));
+  }
+  /// Process numbers of the consoles registered (as redrawing) under the root.
+  std::vector<std::string> registeredConsoles() const {
+    std::string listed = kesp_test::shellOutput("ls " + shellWord(path("/run/kesp/consoles")) +
+                                                " 2>/dev/null");
+    std::vector<std::string> pids;
+    std::string pid;
+    for (char c : listed + "\n") {
+      if (c != '\n') {
+        pid += c;
+      } else if (!pid.empty()) {
+        pids.push_back(pid);
+        pid.clear();
+      }
+    }
+    return pids;
+  }
   /// The recorder's lines ("arg:…", "fd0:…"), empty until it has run.
   std::vector<std::string> record() const {
     std::vector<std::string> lines;
@@ -147,7 +180,11 @@ struct SessionOptions {
   int columns = 100;
   int rows = 30;
   std::string lang = "C.UTF-8";
+  /// TZ of the console; empty: none, so that the root's /etc/localtime counts.
   std::string timezone = "UTC";
+  /// Starts the console once more after it (or the program it handed over
+  /// to) ends, as the terminal's service does.
+  bool restart = false;
   std::map<std::string, std::string> environment;
   /// Runs after the console ends, in the same pane (e.g. "stty -a > FILE").
   std::string afterwards;
@@ -168,14 +205,17 @@ class ConsoleSession {
     // The pane stays after the console ends so that its last screen and exit
     // status can still be read.
     kesp_test::writeFile(config_ / "tmux.conf", "set -g remain-on-exit on\n");
-    std::string environment = "env -u LC_ALL -u LANGUAGE -u KESP_LOG_FILE TERM=xterm-256color"
-                              " LANG=" + shellWord(options.lang) + " TZ=" + shellWord(options.timezone) +
+    std::string environment = std::string("env -u LC_ALL -u LANGUAGE -u KESP_LOG_FILE") +
+                              (options.timezone.empty() ? " -u TZ" : "") + " TERM=xterm-256color"
+                              " LANG=" + shellWord(options.lang) +
+                              (options.timezone.empty() ? "" : " TZ=" + shellWord(options.timezone)) +
                               " KESP_RECORD_FILE=" + shellWord(root.recordFile());
     for (const auto& entry : options.environment)
       environment += " " + entry.first + "=" + shellWord(entry.second);
     std::string console = environment + " " + shellWord(KESP_LOGIN_BINARY) + " --root " +
                           shellWord(root.root());
     if (options.inputAtEnd) console += " < /dev/null";
+    if (options.restart) console = "sh -c " + shellWord(console + "; " + console);
     if (options.ignoreHangup) console = "sh -c " + shellWord("trap '' HUP; exec " + console);
     std::string inner = options.afterwards.empty()
                             ? console

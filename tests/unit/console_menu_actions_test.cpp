@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -139,7 +140,7 @@ ChildResult runChild(const kesp_test::TempDir& dir, const std::string& input, Bo
     close(out);
     close(err);
     body();
-    _exit(99);  // the actions never return
+    _exit(99);  // an action returns only when it could not start its program
   }
   close(toChild[0]);
   if (!input.empty() && write(toChild[1], input.data(), input.size()) < 0) {
@@ -168,15 +169,16 @@ struct HandlerCase {
   const char* program;        // stand-in installed at this path, or nullptr
   int status;
   const char* expectedRecord;  // stand-in's record, or nullptr when it must not run
+  const char* failure;         // what lastActionFailure() names when the handler returns
 };
 
-TEST_F(ConsoleMenuActions, HandlerStartsTheChosenProgramOrEndsWithStatusOne) {
+TEST_F(ConsoleMenuActions, HandlerStartsTheChosenProgramOrReturnsSayingWhy) {
   const std::string tool = "/opt/tolvex/share/kesp/kesp_set_timezone";
   const HandlerCase cases[] = {
-      {"time-zone tool, path as its only argument", nullptr, tool.c_str(), 7, ""},
-      {"time-zone tool missing", nullptr, nullptr, 1, nullptr},
-      {"no entry matches", "Reboot", tool.c_str(), 1, nullptr},
-      {"login program missing", "Login", nullptr, 1, nullptr},
+      {"time-zone tool, path as its only argument", nullptr, tool.c_str(), 7, "", ""},
+      {"time-zone tool missing", nullptr, nullptr, 99, nullptr, "kesp_set_timezone: "},
+      {"no entry matches", "Reboot", tool.c_str(), 99, nullptr, "Reboot: "},
+      {"login program missing", "Login", nullptr, 99, nullptr, "/bin/login: "},
   };
   TimeZone zone("UTC");
   kesp_console::rewriteTimezoneLabel();
@@ -187,8 +189,15 @@ TEST_F(ConsoleMenuActions, HandlerStartsTheChosenProgramOrEndsWithStatusOne) {
     root.write("/usr/bin/clear", "#!/bin/sh\necho run >> \"$(dirname \"$0\")/clear.runs\"\n", 0755);
     if (c.program) root.write(c.program, kRecordingScript, 0755);
     std::string chosen = c.chosen ? c.chosen : choices[1];
-    ChildResult result = runChild(dir, "", [&] { menu_handler(chosen.c_str()); });
+    ChildResult result = runChild(dir, "", [&] {
+      menu_handler(chosen.c_str());
+      std::printf("failure:%s\n", kesp_console::lastActionFailure().c_str());
+      std::fflush(stdout);
+    });
     EXPECT_EQ(result.status, c.status) << result.errors;
+    if (c.status == 99) {
+      EXPECT_NE(result.output.find(c.failure), std::string::npos) << result.output;
+    }
     EXPECT_EQ(root.read("/usr/bin/clear.runs"), "run\n") << "clear runs first, always";
     std::string record = root / (tool + ".record");
     if (c.expectedRecord) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
+#include "display_update.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/util.h"
@@ -94,19 +98,43 @@ TEST(ImageHostNameTest, WritesHostnameAndTheOwnNameLine) {
   EXPECT_TRUE(log.contains("cannot write")) << log.text();
 }
 
-TEST(DisplayUpdateTest, RunsKillallFoundThroughPath) {
-  kesp_test::TempDir bin;
-  kesp_test::writeFile(bin / "killall",
-                       "#!/bin/sh\necho \"$@\" >> '" + (bin / "calls") + "'\necho 'kesp_login: no process found'\nexit 1\n",
-                       0755);
-  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  setenv("PATH", (bin.path() + ":" + oldPath).c_str(), 1);
+TEST(DisplayUpdateTest, WhichConsoleGetsWhat) {
+  using detail::ConsoleProcess;
+  using detail::DisplayAction;
+  const struct {
+    ConsoleProcess process;
+    bool wholeSystem;
+    DisplayAction action;
+  } cases[] = {
+      {{true, true, true}, false, DisplayAction::Redraw},   // registered under the root
+      {{true, false, true}, false, DisplayAction::Leave},   // another root's console
+      {{true, false, false}, false, DisplayAction::Leave},  // not ours to end
+      {{true, false, true}, true, DisplayAction::Redraw},   // any console of the system
+      {{true, false, false}, true, DisplayAction::End},     // one that cannot redraw
+      {{false, true, true}, true, DisplayAction::Leave},    // a stale registration
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(detail::displayActionFor(c.process, c.wholeSystem), c.action);
+}
+
+TEST(DisplayUpdateTest, UnderARootStaleRegistrationsGoAndNothingIsSignalled) {
+  kesp_test::SystemRoot root;
+  const pid_t other = fork();  // registered, but no console
+  if (other == 0) {
+    pause();
+    _exit(0);
+  }
+  root.write(std::string(CONSOLE_REGISTRY_DIR) + "/" + std::to_string(other), "");
+  root.write(std::string(CONSOLE_REGISTRY_DIR) + "/999999999", "");
   kesp_test::LogCapture log(LOG_INFO);
   updateNetworkDisplay();
-  setenv("PATH", oldPath.c_str(), 1);
-  EXPECT_EQ(kesp_test::readFile(bin / "calls"), "-9 kesp_login\n");
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                             "[INFO] Output of killall -9 kesp_login: kesp_login: no process found", ""}));
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"[INFO] asked 0 console(s) to redraw"});
+  EXPECT_FALSE(kesp_test::fileExists(root / (std::string(CONSOLE_REGISTRY_DIR) + "/999999999")));
+  EXPECT_FALSE(kesp_test::fileExists(root / (std::string(CONSOLE_REGISTRY_DIR) + "/" + std::to_string(other))));
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, WNOHANG), 0) << "the other process was left alone";
+  kill(other, SIGKILL);
+  waitpid(other, &status, 0);
 }
 
 TEST(HostNameAccessTest, NullArgumentsDoNothing) {

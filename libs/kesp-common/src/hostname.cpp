@@ -14,7 +14,6 @@ namespace KESP {
 namespace {
 
 const char kHostNameScript[] = "/opt/tolvex/share/kesp/kesp_set_hostname";
-const char kDisplayUpdate[] = "killall -9 kesp_login";
 const size_t kNameLimit = 64;
 
 /// The host name arrives as the script's arguments, split at blanks, never
@@ -48,15 +47,6 @@ int kesp_set_hostname(const std::string& hostName) {
   const int status = runHostNameScript(&hostName);
   scope.finish(status == 0);
   return status;
-}
-
-void updateNetworkDisplay() {
-  std::string output;
-  if (execute(kDisplayUpdate, output) < 0) {
-    KESP_LOG(LOG_WARN, "updateNetworkDisplay", "Unable to execute " << kDisplayUpdate << " command");
-    return;
-  }
-  KESP_LOG(LOG_INFO, "updateNetworkDisplay", "Output of " << kDisplayUpdate << ": " << output);
 }
 
 std::string getHostName() {

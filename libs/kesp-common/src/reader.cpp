@@ -150,10 +150,11 @@ bool listIfcfgNames(const std::string& directory, std::vector<std::string>& name
   return true;
 }
 
-/// What getNetwork adds to a family's answer: the failure line and AUTOV6.
+/// What getNetwork adds to a family's answer: the failure line (where asked
+/// for) and AUTOV6.
 bool finishReading(const std::string& iface, bool found, bool detectAutoV6, SharedFiles& shared,
-                   AddressMode& mode) {
-  if (!found)
+                   AddressMode& mode, bool logMissing = true) {
+  if (!found && logMissing)
     KESP_LOG(LOG_ERROR, "getNetwork",
              "failed to read network interface files for '" << iface << "'");
   if (detectAutoV6 && shared.holdsDynamicIpv6(iface)) mode = withAutoV6(mode);
@@ -220,7 +221,8 @@ void listDebianTreeInterfaces(const detail::DebianTree& tree, std::vector<std::s
 
 /// getNetwork on a flavour already detected, with files shared between calls.
 bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& iface,
-                 bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+                 bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4, Ipv6Settings& ipv6,
+                 bool logMissing = true) {
   mode = 0;
   // The name becomes part of a path; a bad one finds nothing.
   if (!detail::checkInterfaceName(iface, "getNetwork")) return false;
@@ -234,7 +236,7 @@ bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& ifac
     found = reader->read(iface, shared, mode, ipv4, ipv6);
   else
     KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
-  return finishReading(iface, found, detectAutoV6, shared, mode);
+  return finishReading(iface, found, detectAutoV6, shared, mode, logMissing || !reader);
 }
 
 }  // namespace
@@ -253,7 +255,7 @@ void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
     // One file per interface (or nothing to read), and the shared ones once.
     for (ConfiguredNetwork& network : networks)
       network.configured = readNetwork(flavour, shared, network.name, detectAutoV6, network.mode,
-                                       network.ipv4, network.ipv6);
+                                       network.ipv4, network.ipv6, false);
     return;
   }
   for (ConfiguredNetwork& network : networks) network.mode = 0;
@@ -266,7 +268,8 @@ void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
       network.mode = 0;
       continue;
     }
-    network.configured = finishReading(network.name, found[i], detectAutoV6, shared, network.mode);
+    network.configured =
+        finishReading(network.name, found[i], detectAutoV6, shared, network.mode, false);
   }
 }
 

@@ -148,7 +148,9 @@ struct ConfiguredNetwork {
 
 /// getNetwork for every entry's name (the other fields are overwritten), with
 /// the family's files read once: the Debian file holds every interface, so a
-/// call of getNetwork per name would read and parse it once per name.
+/// call of getNetwork per name would read and parse it once per name. A name
+/// that no file configures is an answer here (configured false), not a
+/// failure: it is not logged. Bad names and an unknown family still are.
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6);
 
 /// Replaces names with the interfaces that the family's files configure:

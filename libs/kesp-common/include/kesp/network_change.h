@@ -44,7 +44,16 @@ int kesp_set_hostname(const std::string& hostName);
 /// /etc/hostname, and the names of the 127.0.1.1 line of /etc/hosts where
 /// there is one. False (logged) when a file cannot be written.
 bool setImageHostName(const std::string& name);
-/// Makes every running console redraw by ending it; its supervisor restarts it.
+/// Where each running console that redraws on request (SIGUSR1) registers
+/// itself: a file named by its process number (under the system root).
+extern const char* const CONSOLE_REGISTRY_DIR;
+/// Makes the running consoles check the network again and redraw: each
+/// registered console (a kesp_login process catching SIGUSR1) gets SIGUSR1
+/// and stays. Without a system root every process named kesp_login is asked
+/// too, and one that does not catch the signal (started before the update)
+/// is ended with SIGKILL for its supervisor to start anew. With a root only
+/// the consoles registered under it are reached. Stale registrations are
+/// removed. Logged at LOG_INFO.
 void updateNetworkDisplay();
 /// gethostname into a buffer of at least 64 bytes; 0 and nothing done without one.
 int getHostNameInto(char* buffer);

@@ -1,0 +1,109 @@
+// The console display after a change: consoles redraw on SIGUSR1 and stay.
+
+#include "display_update.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "kesp/log.h"
+#include "kesp/network_change.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+
+const char* const CONSOLE_REGISTRY_DIR = "/run/kesp/consoles";
+
+namespace detail {
+
+DisplayAction displayActionFor(const ConsoleProcess& process, bool wholeSystem) {
+  if (!process.namedConsole) return DisplayAction::Leave;
+  if (process.catchesRedraw && (process.registered || wholeSystem)) return DisplayAction::Redraw;
+  if (wholeSystem && !process.catchesRedraw) return DisplayAction::End;
+  return DisplayAction::Leave;
+}
+
+}  // namespace detail
+
+namespace {
+
+const char kConsoleName[] = "kesp_login";
+
+std::string procFileLine(int pid, const char* file, const char* prefix) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, std::string(prefix).size(), prefix) == 0) return line;
+  }
+  return std::string();
+}
+
+/// What /proc tells of pid now (the kernel's view: never under the root).
+detail::ConsoleProcess describe(int pid, bool registered) {
+  detail::ConsoleProcess process;
+  process.registered = registered;
+  process.namedConsole = procFileLine(pid, "comm", "") == kConsoleName;
+  const std::string caught = procFileLine(pid, "status", "SigCgt:");
+  if (caught.size() > 7) {
+    const unsigned long long mask = std::strtoull(caught.c_str() + 7, nullptr, 16);
+    process.catchesRedraw = (mask >> (SIGUSR1 - 1)) & 1u;
+  }
+  return process;
+}
+
+/// Process numbers named by the entries of directory ("/proc", the registry).
+std::set<int> numberedEntries(const std::string& directory) {
+  std::set<int> pids;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
+  if (!dir) return pids;
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    pids.insert(std::atoi(name.c_str()));
+  }
+  return pids;
+}
+
+}  // namespace
+
+void updateNetworkDisplay() {
+  const std::string registry = sysPath(CONSOLE_REGISTRY_DIR);
+  const std::set<int> registered = numberedEntries(registry);
+  const bool wholeSystem = systemRoot().empty();
+  std::set<int> candidates = registered;
+  if (wholeSystem) {
+    const std::set<int> all = numberedEntries("/proc");
+    candidates.insert(all.begin(), all.end());
+  }
+  int redrawn = 0;
+  for (int pid : candidates) {
+    if (pid <= 1 || pid == getpid()) continue;
+    const bool isRegistered = registered.count(pid) != 0;
+    const detail::ConsoleProcess process = describe(pid, isRegistered);
+    if (isRegistered && (!process.namedConsole || !process.catchesRedraw))
+      unlink((registry + "/" + std::to_string(pid)).c_str());  // the console is gone
+    switch (detail::displayActionFor(process, wholeSystem)) {
+      case detail::DisplayAction::Redraw:
+        redrawn += kill(pid, SIGUSR1) == 0;
+        break;
+      case detail::DisplayAction::End:
+        kill(pid, SIGKILL);
+        KESP_LOG(LOG_INFO, "updateNetworkDisplay",
+                 "ended console " << pid << ", which cannot redraw; its service starts it again");
+        break;
+      case detail::DisplayAction::Leave:
+        break;
+    }
+  }
+  KESP_LOG(LOG_INFO, "updateNetworkDisplay", "asked " << redrawn << " console(s) to redraw");
+}
+
+}  // namespace KESP
