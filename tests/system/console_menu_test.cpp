@@ -172,7 +172,7 @@ TEST(ConsoleMenu, ProgramThatCannotStartLeavesTheConsoleSayingWhy) {
   ASSERT_TRUE(console.waitFor(selectionOnSecondEntry)) << console.dump();
   console.keys("Enter");
   ASSERT_TRUE(console.waitForText("Could not start")) << console.dump();
-  EXPECT_TRUE(console.waitForText("kesp_set_timezone: No such file or directory")) << console.dump();
+  EXPECT_TRUE(console.waitForText("kesp_set_timezone: No such file or")) << console.dump();
   EXPECT_TRUE(console.waitFor(menuShown)) << console.dump();
   // Still the console: the keys move its selection.
   console.keys("Down");

@@ -217,9 +217,11 @@ TEST_P(ConsoleNarrowWarningTest, WarningWrappedAndNeverLost) {
   }
   EXPECT_EQ(wordsOf(drawn), expected) << console.dump();
   EXPECT_EQ(rows[row], "Reached at:") << console.dump();
-  for (const std::string& line : rows)
-    EXPECT_LE(std::count(line.begin(), line.end(), '.'), 3) << "two addresses in one row:\n"
-                                                             << console.dump();
+  for (size_t text = row; text < rows.size(); ++text) {
+    const size_t first = rows[text].find("192.0.2.");
+    EXPECT_TRUE(first == std::string::npos || rows[text].find("192.0.2.", first + 1) == std::string::npos)
+        << "two addresses in one row:\n" << console.dump();
+  }
   // Not being configured is what the warning says, not an error of the check.
   const std::string log = root.path("/var/log/kesp_login.log");
   if (kesp_test::fileExists(log)) {
