@@ -16,6 +16,7 @@
 #include "kesp/log.h"
 #include "kesp/network.h"
 #include "kesp/scripts.h"
+#include "kesp/time_zone.h"
 #include "kesp/util.h"
 #include "test_support.h"
 #include "tree_state.h"
@@ -207,6 +208,28 @@ TEST(HostileInputTest, SystemEnvPassesValuesAndDirectoriesLiterally) {
     EXPECT_TRUE(refused) << "name '" << visible(hostile) << "'";
   }
   std::printf("%d hostile values, %d injections\n", values, injections);
+}
+
+// A zone's name becomes a path and a link target: only a zone file of the
+// database is ever taken, however the name tries to leave it.
+TEST(HostileInputTest, TimeZoneNamesNeverLeaveTheZoneDatabase) {
+  ChangeRoot root("debian");
+  const std::string zone = readFile("/usr/share/zoneinfo/Europe/Berlin");
+  writeFile(root / "/usr/share/zoneinfo/Europe/Berlin", zone);
+  writeFile(root / "/etc/lure", zone);  // a zone file outside the database
+  writeFile(root / "/etc/timezone", "Etc/UTC\n");
+  std::vector<std::string> names = hostileValues("Europe/Berlin", root / "/canary");
+  for (const char* path : {"../../../etc/lure", "/etc/lure", "Europe/./Berlin", "Europe//Berlin",
+                           "Europe", "Europe/Berlin/", ""})
+    names.push_back(path);
+  LogCapture quiet(LOG_NONE);
+  for (const std::string& name : names) {
+    const bool accepted = setTimeZoneFiles(name);
+    EXPECT_EQ(accepted, name == "Europe/Berlin") << visible(name);
+    EXPECT_EQ(readFile(root / "/etc/timezone"), accepted ? name + "\n" : "Etc/UTC\n") << visible(name);
+    if (accepted) writeFile(root / "/etc/timezone", "Etc/UTC\n");
+  }
+  EXPECT_FALSE(fileExists(root / "/canary"));
 }
 
 }  // namespace
