@@ -69,9 +69,7 @@ std::string chooseZone(std::istream& in, std::ostream& out, const std::string& c
       showPage(out, directory, entries, page);
     else
       out << "\n" << tr("The zone database cannot be read; type a zone name.") << "\n";
-    out << tr("Number, zone name (e.g. Europe/Berlin), n next page, p previous page, "
-              "b back, q leave unchanged: ")
-        << std::flush;
+    out << tr("Number or zone name (n/p page, b back, q unchanged): ") << std::flush;
     std::string line;
     if (!std::getline(in, line)) {
       out << "\n";
