@@ -19,7 +19,8 @@ foreach(installed
     ${tool}
     /opt/tolvex/bin/kesp_login
     /opt/tolvex/share/kesp/kesp_login_textgen
-    /opt/tolvex/etc/kesp/kesp.xml
+    /opt/tolvex/share/kesp/kesp.xml
+    /opt/tolvex/share/kesp/kesp_set_hostname
     ${prefix}/${MANDIR}/man8/kesp_config_net.8.gz
     ${prefix}/${MANDIR}/man8/kesp_login.8.gz
     ${prefix}/${UNITDIR}/kesp-login@.service
