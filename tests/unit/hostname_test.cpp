@@ -4,6 +4,7 @@
 
 #include "kesp/log.h"
 #include "kesp/network_change.h"
+#include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "test_support.h"
 
@@ -20,6 +21,7 @@ class HostNameTest : public ::testing::Test {
   void installScript(int status) {
     root.write(kScript,
                "#!/bin/sh\nfor a in \"$@\"; do printf '<%s>' \"$a\"; done > '" + record() +
+                   "'\nprintf %s \"$KESP_SYSTEM_ROOT\" > '" + (root / "/root") +
                    "'\necho set\nexit " + std::to_string(status) + "\n",
                0755);
   }
@@ -47,6 +49,8 @@ TEST_F(HostNameTest, ArgumentsArriveLiterallySplitAtBlanks) {
   EXPECT_FALSE(kesp_test::fileExists(root / "/canary"));
   EXPECT_EQ(kesp_set_hostname(), 0);
   EXPECT_EQ(root.read("/args"), "");
+  // The script edits the files of the root the library works on.
+  EXPECT_EQ(root.read("/root"), systemRoot());
 }
 
 TEST_F(HostNameTest, FailureIsLoggedAsError) {
