@@ -51,7 +51,7 @@ TEST(TransactionRefusals, TouchNeitherFilesNorInterface) {
       {"redhat",
        DHCPV4,
        "",
-       {"[INFO] New IPv4 network parameters requested: eth0 DHCP",
+       {"[INFO] New IPv4 network parameters requested: eth0 DHCPv4",
         "[ERROR] no DHCP client is installed; DHCPv4 cannot configure eth0"},
        "/sbin/dhclient"},
   };
@@ -59,7 +59,9 @@ TEST(TransactionRefusals, TouchNeitherFilesNorInterface) {
     SCOPED_TRACE(c.family);
     ChangeRoot root(c.family);
     installControlFakes(root);
-    if (c.removed) ASSERT_EQ(unlink((root / c.removed).c_str()), 0);
+    if (c.removed) {
+      ASSERT_EQ(unlink((root / c.removed).c_str()), 0);
+    }
     root.root().write("/etc/resolv.conf.pending", "nameserver 192.0.2.53\n");
     const FileTree before = root.tree();
     kesp_test::LogCapture log(LOG_DEBUG);
