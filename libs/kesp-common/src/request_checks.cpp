@@ -149,10 +149,10 @@ bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const c
   return true;
 }
 
-bool isRunnableRequest(const ChangeRequest& request, const char* operation) {
+bool isRunnableRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation) {
   // Without a client ifup fails only after the interface went down, and says
   // why only in its own output.
-  if ((request.mode & DHCPV4) && !hasDhcpv4Client()) {
+  if (flavour != FLAVOUR_NONE && (request.mode & DHCPV4) && !hasDhcpv4Client()) {
     KESP_LOG(LOG_ERROR, operation,
              "no DHCP client is installed; DHCPv4 cannot configure " << request.iface);
     return false;
