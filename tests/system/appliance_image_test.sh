@@ -157,5 +157,6 @@ if grep -q '^CHECK: ' "$scratch/image.log" || [ "$failures" -ne 0 ]; then
   echo "appliance image test: failed" >&2
   exit 1
 fi
+grep -E '^(== |status |kesp_config_net: )' "$scratch/image.log" || true  # the steps taken
 rm -rf "$scratch"
 echo "appliance image test: ok (host-name table, package in a Debian 12 minimal root)"
