@@ -28,9 +28,9 @@ int runHostNameScript(const std::string* hostName) {
     command += " " + *hostName;
     for (const std::string& word : detail::splitBlanks(*hostName)) argv.push_back(word);
   }
-  // The script edits the files of the root the library works on.
-  std::vector<std::string> settings;
-  if (!systemRoot().empty()) settings.push_back(std::string(kRootVariable) + "=" + systemRoot());
+  // The script edits the files of the root the library works on; empty for
+  // the running system, whatever the caller's environment held.
+  const std::vector<std::string> settings{std::string(kRootVariable) + "=" + systemRoot()};
   std::string output;
   int status = detail::runArgv(argv, &output, settings);
   if (status != 0) {
