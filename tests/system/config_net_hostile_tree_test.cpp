@@ -36,6 +36,7 @@ const HostileCase kCases[] = {
     {"redhat", "/etc/sysconfig/network-scripts/ifcfg-eth1", {"set", "eth1", "--mode", "DHCPV4"}, true},
     {"redhat", "/etc/sysconfig/network-scripts/ifcfg-eth1", {"show", "eth1"}, false},
     {"redhat", "/etc/sysconfig/network-scripts/ifcfg-eth0", {"move", "swap", "eth0", "eth1"}, true},
+    {"redhat", "/etc/yum.conf", {"proxy", "set", "--host", "proxy.example.org"}, true},
     {"suse", "/etc/sysconfig/network/ifcfg-eth1", {"set", "eth1", "--mode", "DHCPV4"}, true},
 };
 

@@ -21,7 +21,8 @@ foreach(installed
     /opt/tolvex/share/kesp/kesp_login_textgen
     /opt/tolvex/share/kesp/kesp_set_timezone
     /opt/tolvex/lib/locale/de/LC_MESSAGES/kesp_set_timezone.mo
-    /opt/tolvex/etc/kesp/kesp.xml
+    /opt/tolvex/share/kesp/kesp.xml
+    /opt/tolvex/share/kesp/kesp_set_hostname
     ${prefix}/${MANDIR}/man8/kesp_config_net.8.gz
     ${prefix}/${MANDIR}/man8/kesp_login.8.gz
     ${prefix}/${UNITDIR}/kesp-login@.service

@@ -29,7 +29,8 @@ expected=(
   /opt/tolvex/bin/kesp_login
   /opt/tolvex/share/kesp/kesp_config_net
   /opt/tolvex/share/kesp/kesp_login_textgen
-  /opt/tolvex/etc/kesp/kesp.xml
+  /opt/tolvex/share/kesp/kesp.xml
+  /opt/tolvex/share/kesp/kesp_set_hostname
   "/usr/sbin/kesp_config_net -> /opt/tolvex/share/kesp/kesp_config_net"
   /usr/share/man/man8/kesp_login.8.gz
   /usr/share/man/man8/kesp_config_net.8.gz
@@ -48,10 +49,19 @@ done
 catalogues=$(grep -c '\.mo$' "$scratch/contents" || true)
 [ "$catalogues" -ge 1 ] || fail "no message catalogue in the package"
 
-# Dependencies: those dpkg-shlibdeps found for the linked libraries.
+# Dependencies: those dpkg-shlibdeps found for the linked libraries, and the
+# programs the library and the console run.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-[[ $depends == *libc6* ]] || fail "Depends lacks the C library: '$depends'"
+for needed in libc6 iproute2 psmisc procps "ifupdown | network-manager | netplan.io"; do
+  [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: '$depends'"
+done
+[ "$(dpkg-deb -f "$deb" Recommends)" = "isc-dhcp-client | dhcpcd-base" ] ||
+  fail "Recommends is not the DHCP clients: '$(dpkg-deb -f "$deb" Recommends)'"
+# The manual pages carry one date; no "set on a terminal" command.
+dates=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO --wildcards './usr/share/man/man8/*.8.gz' |
+  gunzip | sed -n 's/^\.TH [^ ]* [0-9]* "\([^"]*\)".*/\1/p' | sort -u)
+[ "$(printf '%s\n' "$dates" | wc -l)" -eq 1 ] || fail "the manual pages carry different dates: $dates"
 
 # Unpacked, the tool is at the path the console's warning prints.
 root=$scratch/root
@@ -96,20 +106,32 @@ expect_links() {  # WHEN, then for the console, recovery, getty and mask links: 
   done
   [ "$actual" = "$2" ] || fail "$when: links $actual, expected $2 (console recovery getty mask)"
 }
+settings=$root/opt/tolvex/etc/kesp/kesp.xml
 run_script postinst configure
 expect_links "first installation" 1100
+cmp -s "$settings" "$root/opt/tolvex/share/kesp/kesp.xml" || fail "no default settings after installation"
+echo '<!-- edited by the administrator -->' >>"$settings"
+edited=$(cat "$settings")
+run_script preinst upgrade 1.0.0
+rm "$settings"  # dpkg removes the file an older package shipped there
+run_script postinst configure 1.0.0
+[ "$(cat "$settings" 2>/dev/null)" = "$edited" ] || fail "the settings edited before an upgrade are lost"
 ln -s /lib/systemd/system/getty@.service "$getty"  # the administrator wants it back
 run_script postinst configure 0.9.0
 expect_links "upgrade" 1110
 run_script prerm remove
 run_script postrm remove
 expect_links "removal" 1111
+mkdir -p "$root/var/log" && echo "console output" >"$root/var/log/kesp_login.log"
 run_script postrm purge
 expect_links "purge" 0010
+for left in "$settings" "$root/var/log/kesp_login.log"; do
+  [ ! -e "$left" ] || fail "purge leaves $left"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "package check: $failures failures" >&2
   exit 1
 fi
 rm -rf "$scratch"  # kept on failure
-echo "package check: ok (${#expected[@]} paths, $catalogues catalogues, 2 units, 5 script runs)"
+echo "package check: ok (${#expected[@]} paths, $catalogues catalogues, 2 units, 7 script runs)"

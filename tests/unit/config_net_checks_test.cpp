@@ -222,6 +222,7 @@ TEST(ConfigNetChange, RefusesWhatTheSystemCannotDo) {
     KESP::OsFlavour flavour;
     bool client;
     const char* problem;  // "" for none
+    bool dhcpv4Usable = true;
   } cases[] = {
       {KESP::DHCPV6, KESP::FLAVOUR_DEBIAN, true, ""},
       {KESP::DHCPV6, KESP::FLAVOUR_DEBIAN, false, "DHCPv6 client"},
@@ -229,12 +230,15 @@ TEST(ConfigNetChange, RefusesWhatTheSystemCannotDo) {
       {KESP::DHCPV6, KESP::FLAVOUR_REDHAT, true, "without an IPv4 method"},
       {KESP::STATICV4, KESP::FLAVOUR_NONE, true, "no Debian, Red Hat or SUSE network configuration"},
       {KESP::AUTOV6, KESP::FLAVOUR_SUSE, false, ""},
+      {KESP::DHCPV4, KESP::FLAVOUR_DEBIAN, true, "no DHCP client", false},
+      {KESP::DHCPV4 | KESP::AUTOV6, KESP::FLAVOUR_SUSE, true, "no DHCP client", false},
+      {KESP::STATICV4 | KESP::DHCPV6, KESP::FLAVOUR_DEBIAN, true, "", false},
   };
   for (const auto& c : cases) {
     InterfaceChange change;
     change.iface = "eth0";
     change.mode = c.mode;
-    const std::string problem = findSystemProblem(change, SystemTraits{c.flavour, c.client});
+    const std::string problem = findSystemProblem(change, SystemTraits{c.flavour, c.client, c.dhcpv4Usable});
     if (*c.problem == '\0') {
       EXPECT_EQ(problem, "") << modeName(c.mode);
     } else {

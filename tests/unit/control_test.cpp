@@ -1,10 +1,12 @@
 // Interface control with recording fake programs under a temporary system root.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "interface_files_cases.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
+#include "kesp/sysroot.h"
 #include "names.h"
 #include "test_support.h"
 
@@ -182,5 +184,39 @@ TEST_P(Dhcpv6ClientTest, LooksForTheFamilysClient) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, Dhcpv6ClientTest, ::testing::ValuesIn(kClientCases));
+
+// A DHCPv4 client that the family's ifup can start, found inside the root
+// through /sbin as an absolute link to usr/sbin, as on merged systems.
+TEST(Dhcpv4ClientTest, LooksForAClientTheFamilysIfupCanStart) {
+  const struct {
+    OsFlavour flavour;
+    const char* program;  // nullptr: none
+    bool expected;
+    bool directory = false;
+  } cases[] = {
+      {FLAVOUR_DEBIAN, "/usr/sbin/dhclient", true},
+      {FLAVOUR_DEBIAN, "/usr/sbin/dhcpcd", true},
+      {FLAVOUR_DEBIAN, "/usr/sbin/udhcpc", true},
+      {FLAVOUR_DEBIAN, "/usr/lib/wicked/bin/wickedd-dhcp4", false},
+      {FLAVOUR_DEBIAN, "/usr/sbin/dhclient", false, true},
+      {FLAVOUR_DEBIAN, nullptr, false},
+      {FLAVOUR_REDHAT, "/usr/sbin/dhclient", true},
+      {FLAVOUR_REDHAT, "/usr/sbin/udhcpc", false},
+      {FLAVOUR_SUSE, "/usr/lib/wicked/bin/wickedd-dhcp4", true},
+      {FLAVOUR_SUSE, "/usr/sbin/dhcpcd", true},
+      {FLAVOUR_SUSE, "/usr/sbin/pump", false},
+      {FLAVOUR_NONE, "/usr/sbin/dhclient", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.flavour) + " " + (c.program ? c.program : "none"));
+    FakeSystem system(c.flavour, 0);
+    const std::string root = KESP::systemRoot();
+    kesp_test::makeDirs(root + "/usr/sbin");
+    ASSERT_EQ(symlink("/usr/sbin", (root + "/sbin").c_str()), 0);
+    if (c.program && c.directory) kesp_test::makeDirs(root + c.program);
+    if (c.program && !c.directory) kesp_test::writeFile(root + c.program, "#!/bin/sh\n", 0755);
+    EXPECT_EQ(hasDhcpv4Client(), c.expected);
+  }
+}
 
 }  // namespace

@@ -25,7 +25,8 @@ using namespace kesp_test;
 namespace {
 
 const char kEnvironment[] = "/etc/environment";
-const std::set<std::string> kEnvironmentNames = {"PATH", "no_proxy", "http_proxy"};
+const std::set<std::string> kEnvironmentNames = {"PATH", "no_proxy", "http_proxy", "https_proxy",
+                                                 "ftp_proxy"};
 
 /// One family's package-manager file and how to read the URL back from it.
 struct ProxyFamily {
@@ -94,9 +95,11 @@ std::string familyFileProblem(const ProxyFamily& family, const std::string& path
   }
   std::map<std::string, std::string> variables;
   const std::string problem =
-      sourcingProblem(path, canary, {"PROXY_ENABLED", "HTTP_PROXY"}, &variables);
+      sourcingProblem(path, canary, {"PROXY_ENABLED", "HTTP_PROXY", "HTTPS_PROXY", "FTP_PROXY"},
+                      &variables);
   if (!problem.empty()) return problem;
-  if (variables["HTTP_PROXY"] != url || variables["PROXY_ENABLED"] != "yes")
+  if (variables["HTTP_PROXY"] != url || variables["HTTPS_PROXY"] != url ||
+      variables["FTP_PROXY"] != url || variables["PROXY_ENABLED"] != "yes")
     return "the sysconfig proxy reads '" + visible(variables["HTTP_PROXY"]) + "'";
   return std::string();
 }
@@ -155,6 +158,8 @@ TEST(HostileProxyTest, PartsAreRefusedOrReadBackExactlyEverywhere) {
           problem = sourcingProblem(root / kEnvironment, canary, kEnvironmentNames, &environment);
           const std::string url = environment["http_proxy"];
           if (problem.empty() && !isInertUrl(url)) problem = "http_proxy is '" + visible(url) + "'";
+          if (problem.empty() && (environment["https_proxy"] != url || environment["ftp_proxy"] != url))
+            problem = "https_proxy or ftp_proxy differs from http_proxy";
           if (problem.empty())
             problem = familyFileProblem(family, root / family.file, url, canary, aptNames);
           std::string host, port, user, password;

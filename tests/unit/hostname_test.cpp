@@ -8,6 +8,7 @@
 #include "display_update.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
+#include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "test_support.h"
 
@@ -24,6 +25,7 @@ class HostNameTest : public ::testing::Test {
   void installScript(int status) {
     root.write(kScript,
                "#!/bin/sh\nfor a in \"$@\"; do printf '<%s>' \"$a\"; done > '" + record() +
+                   "'\nprintf %s \"$KESP_SYSTEM_ROOT\" > '" + (root / "/root") +
                    "'\necho set\nexit " + std::to_string(status) + "\n",
                0755);
   }
@@ -51,6 +53,8 @@ TEST_F(HostNameTest, ArgumentsArriveLiterallySplitAtBlanks) {
   EXPECT_FALSE(kesp_test::fileExists(root / "/canary"));
   EXPECT_EQ(kesp_set_hostname(), 0);
   EXPECT_EQ(root.read("/args"), "");
+  // The script edits the files of the root the library works on.
+  EXPECT_EQ(root.read("/root"), systemRoot());
 }
 
 TEST_F(HostNameTest, FailureIsLoggedAsError) {

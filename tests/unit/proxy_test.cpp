@@ -99,7 +99,8 @@ std::set<std::string> aptOptionsOf(const std::string& file) {
 }
 
 std::set<std::string> aptProxyOption(const std::string& url) {
-  return {"Acquire::http::Proxy \"" + url + "\";"};
+  return {"Acquire::http::Proxy \"" + url + "\";", "Acquire::https::Proxy \"" + url + "\";",
+          "Acquire::ftp::Proxy \"" + url + "\";"};
 }
 
 /// Checks the family's package-manager file against the URL written.
@@ -111,14 +112,17 @@ void expectPackageManagerHolds(const SystemRoot& root, const Family& family,
       if (haveAptConfig()) {
         EXPECT_EQ(aptProxyOption(url), aptOptionsOf(root / kAptPart));
       }
-      EXPECT_EQ("Acquire::http::Proxy \"" + url + "\";\n", root.read(kAptPart));
+      EXPECT_EQ("Acquire::http::Proxy \"" + url + "\";\nAcquire::https::Proxy \"" + url +
+                    "\";\nAcquire::ftp::Proxy \"" + url + "\";\n",
+                root.read(kAptPart));
       break;
     case KESP::FLAVOUR_REDHAT:
       EXPECT_EQ(url.empty() ? "[main]\n" : "[main]\nproxy=" + url + "\n", root.read(kYumConf));
       break;
     case KESP::FLAVOUR_SUSE:
       EXPECT_EQ(url.empty() ? "no" : "yes", sourcedValue(root / kSuseProxy, "PROXY_ENABLED"));
-      EXPECT_EQ(url, sourcedValue(root / kSuseProxy, "HTTP_PROXY"));
+      for (const char* key : {"HTTP_PROXY", "HTTPS_PROXY", "FTP_PROXY"})
+        EXPECT_EQ(url, sourcedValue(root / kSuseProxy, key)) << key;
       break;
     case KESP::FLAVOUR_NONE:
       break;
@@ -156,7 +160,8 @@ TEST(ProxyTest, CredentialsComeBackAsTheyWentInOnEveryFamily) {
       EXPECT_EQ(c.user, user);
       EXPECT_EQ(c.password, password);
 
-      EXPECT_EQ(c.url, sourcedValue(root / kEnvironment, "http_proxy"));
+      for (const char* key : {"http_proxy", "https_proxy", "ftp_proxy"})
+        EXPECT_EQ(c.url, sourcedValue(root / kEnvironment, key)) << key;
       EXPECT_EQ(kLocalNames, sourcedValue(root / kEnvironment, "no_proxy"));
       expectPackageManagerHolds(root, family, c.url);
     }
@@ -187,7 +192,8 @@ TEST(ProxyTest, AptMainFileIsUsedWhenItExists) {
   makeFamily(root, kFamilies[0]);
   root.write(kAptConf, "APT::Get::Assume-Yes \"true\";\nAcquire::http::Proxy \"http://old:1\";\n");
   ASSERT_TRUE(KESP::setProxy("h", "123", "", ""));
-  EXPECT_EQ("APT::Get::Assume-Yes \"true\";\nAcquire::http::Proxy \"http://h:123\";\n",
+  EXPECT_EQ("APT::Get::Assume-Yes \"true\";\nAcquire::http::Proxy \"http://h:123\";\n"
+            "Acquire::https::Proxy \"http://h:123\";\nAcquire::ftp::Proxy \"http://h:123\";\n",
             root.read(kAptConf));
   EXPECT_FALSE(kesp_test::fileExists(root / kAptPart));
   if (haveAptConfig()) {
@@ -238,12 +244,13 @@ TEST(ProxyTest, FailedWritesAsReported) {
     bool result;
     const char* logged;
     bool environmentWritten;
+    std::string unwritten = "";  // what setProxyReporting names beside a true result
   } cases[] = {
       {"environment", 0, kEnvironment, nullptr, false, "Failed to write file", false},
       {"environment, SUSE", 2, kEnvironment, nullptr, false, "Failed to write file", false},
-      {"apt part", 0, kAptPart, nullptr, true, "Failed to write apt conf", true},
-      {"no apt directory", 0, nullptr, "/etc/apt", true, "Failed to write apt conf", true},
-      {"yum", 1, kYumConf, nullptr, true, "Failed to write yum conf", true},
+      {"apt part", 0, kAptPart, nullptr, true, "Failed to write apt conf", true, kAptPart},
+      {"no apt directory", 0, nullptr, "/etc/apt", true, "Failed to write apt conf", true, kAptPart},
+      {"yum", 1, kYumConf, nullptr, true, "Failed to write yum conf", true, kYumConf},
       // All or nothing: the environment written first is rolled back.
       {"suse proxy file", 2, kSuseProxy, nullptr, false, "Failed to write file", false},
   };
@@ -255,7 +262,9 @@ TEST(ProxyTest, FailedWritesAsReported) {
     if (c.blocked != nullptr) kesp_test::makeDirs(root / c.blocked);
     if (c.removed != nullptr) kesp_test::shell("rm -rf " + quoted(root / c.removed));
     LogCapture log;
-    EXPECT_EQ(c.result, KESP::setProxy("h", "1", "", ""));
+    std::string unwritten = "x";
+    EXPECT_EQ(c.result, KESP::setProxyReporting("h", "1", "", "", unwritten));
+    EXPECT_EQ(c.unwritten, unwritten);
     EXPECT_TRUE(log.contains("[ERROR] " + std::string(c.logged))) << log.text();
     EXPECT_EQ(c.environmentWritten, isRegularFile(root / kEnvironment));
     if (!c.environmentWritten) {
@@ -272,7 +281,8 @@ TEST(ProxyTest, UnknownFamilyWritesOnlyTheEnvironment) {
   kesp_test::makeDirs(root / "/etc");
   ASSERT_EQ(KESP::FLAVOUR_NONE, KESP::getOsFlavour());
   EXPECT_TRUE(KESP::setProxy("h", "1", "", ""));
-  EXPECT_EQ("http_proxy=http://h:1\nno_proxy=localhost,127.0.0.1,127.0.1.1\n",
+  EXPECT_EQ("http_proxy=http://h:1\nhttps_proxy=http://h:1\nftp_proxy=http://h:1\n"
+            "no_proxy=localhost,127.0.0.1,127.0.1.1\n",
             root.read(kEnvironment));
   EXPECT_EQ("./etc/environment\n", kesp_test::shellOutput("cd " + quoted(root.path()) +
                                                           " && find . -type f"));
@@ -293,6 +303,8 @@ TEST(ProxyTest, GetProxyReadsStoredValues) {
       {"single-quoted with user", "http_proxy='http://u:p%40@h:1'\n", "h", "1", "u", "p@"},
       {"no port behind a user", "http_proxy=http://u:secret@h\n", "h", "80", "u", "secret"},
       {"not a proxy URL", "http_proxy=socks5://h:1\n", "", "", "", ""},
+      {"https only", "https_proxy=http://s:2\n", "s", "2", "", ""},
+      {"empty http, then ftp", "http_proxy=\nftp_proxy=http://f:3\n", "f", "3", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

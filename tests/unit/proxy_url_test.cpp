@@ -198,15 +198,24 @@ TEST(ProxyEditTest, EnvironmentKeepsOtherLines) {
     Lines after;
   } cases[] = {
       {"empty file, proxy set", {}, "http://h:1",
-       {"http_proxy=http://h:1", "no_proxy=localhost,127.0.0.1,127.0.1.1"}},
+       {"http_proxy=http://h:1", "https_proxy=http://h:1", "ftp_proxy=http://h:1",
+        "no_proxy=localhost,127.0.0.1,127.0.1.1"}},
       {"replaced in place, duplicates dropped",
-       {"PATH=/bin", "http_proxy=http://old:1", "# note", "http_proxy=x",
+       {"PATH=/bin", "http_proxy=http://old:1", "# note", "http_proxy=x", "ftp_proxy=http://old:1",
         "no_proxy=localhost,127.0.0.1,127.0.1.1"},
        "http://h:1",
-       {"PATH=/bin", "http_proxy=http://h:1", "# note", "no_proxy=localhost,127.0.0.1,127.0.1.1"}},
+       {"PATH=/bin", "http_proxy=http://h:1", "# note", "ftp_proxy=http://h:1",
+        "no_proxy=localhost,127.0.0.1,127.0.1.1", "https_proxy=http://h:1"}},
       {"removed, no_proxy still completed",
        {"http_proxy=http://old:1", "no_proxy=10.0.0.0/8", "LANG=C"}, "",
        {"no_proxy=10.0.0.0/8,localhost,127.0.0.1,127.0.1.1", "LANG=C"}},
+      {"upper-case forms follow where the file has them",
+       {"HTTP_PROXY=http://old:1", "FTP_PROXY=http://old:1"}, "http://h:1",
+       {"HTTP_PROXY=http://h:1", "FTP_PROXY=http://h:1", "http_proxy=http://h:1",
+        "https_proxy=http://h:1", "ftp_proxy=http://h:1", "no_proxy=localhost,127.0.0.1,127.0.1.1"}},
+      {"every scheme cleared together",
+       {"http_proxy=a", "https_proxy=a", "ftp_proxy=a", "HTTPS_PROXY=a", "LANG=C"}, "",
+       {"LANG=C", "no_proxy=localhost,127.0.0.1,127.0.1.1"}},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -227,8 +236,10 @@ TEST(ProxyEditTest, PackageManagerFiles) {
   } cases[] = {
       {"apt set", detail::editAptProxy, ' ',
        {"APT::Get::Assume-Yes \"true\";", "Acquire::http::Proxy \"http://old:1\";"}, "http://h:1",
-       {"APT::Get::Assume-Yes \"true\";", "Acquire::http::Proxy \"http://h:1\";"}},
-      {"apt cleared", detail::editAptProxy, ' ', {}, "", {"Acquire::http::Proxy \"\";"}},
+       {"APT::Get::Assume-Yes \"true\";", "Acquire::http::Proxy \"http://h:1\";",
+        "Acquire::https::Proxy \"http://h:1\";", "Acquire::ftp::Proxy \"http://h:1\";"}},
+      {"apt cleared", detail::editAptProxy, ' ', {}, "",
+       {"Acquire::http::Proxy \"\";", "Acquire::https::Proxy \"\";", "Acquire::ftp::Proxy \"\";"}},
       {"yum set into main", detail::editYumProxy, '=',
        {"[main]", "gpgcheck=1", "[other]", "proxy=keep"}, "http://h:1",
        {"[main]", "proxy=http://h:1", "gpgcheck=1", "[other]", "proxy=keep"}},
@@ -239,9 +250,10 @@ TEST(ProxyEditTest, PackageManagerFiles) {
        {"[main]", "[other]", "proxy=keep"}},
       {"suse set", detail::editSuseProxy, '=',
        {"PROXY_ENABLED=\"no\"", "HTTP_PROXY=\"\"", "NO_PROXY=\"localhost\""}, "http://u:p@h:1",
-       {"PROXY_ENABLED=\"yes\"", "HTTP_PROXY=\"http://u:p@h:1\"", "NO_PROXY=\"localhost\""}},
+       {"PROXY_ENABLED=\"yes\"", "HTTP_PROXY=\"http://u:p@h:1\"", "NO_PROXY=\"localhost\"",
+        "HTTPS_PROXY=\"http://u:p@h:1\"", "FTP_PROXY=\"http://u:p@h:1\""}},
       {"suse cleared", detail::editSuseProxy, '=', {}, "",
-       {"PROXY_ENABLED=\"no\"", "HTTP_PROXY=\"\""}},
+       {"PROXY_ENABLED=\"no\"", "HTTP_PROXY=\"\"", "HTTPS_PROXY=\"\"", "FTP_PROXY=\"\""}},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.label);

@@ -40,6 +40,7 @@ TEST(TransactionRefusals, TouchNeitherFilesNorInterface) {
     AddressMode mode;
     std::string ipv4Gateway;
     std::vector<std::string> log;
+    const char* removed = nullptr;  // taken out of the fixture root first
   } cases[] = {
       {"debian",
        DHCPV6,
@@ -47,11 +48,21 @@ TEST(TransactionRefusals, TouchNeitherFilesNorInterface) {
        {"[INFO] New IPv6 network parameters requested: eth0 DHCPv6",
         "[ERROR] This appliance does not have a DHCPv6 client installed"}},
       {"suse", STATICV4, "192.0.2.1;reboot", {"[ERROR] invalid IPv4 gateway '192.0.2.1;reboot'"}},
+      // ifup would fail only after ifdown, its reason in its own output.
+      {"redhat",
+       DHCPV4,
+       "",
+       {"[INFO] New IPv4 network parameters requested: eth0 DHCPv4",
+        "[ERROR] no DHCP client is installed; DHCPv4 cannot configure eth0"},
+       "/sbin/dhclient"},
   };
   for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.family);
     ChangeRoot root(c.family);
     installControlFakes(root);
+    if (c.removed) {
+      ASSERT_EQ(unlink((root / c.removed).c_str()), 0);
+    }
     root.root().write("/etc/resolv.conf.pending", "nameserver 192.0.2.53\n");
     const FileTree before = root.tree();
     kesp_test::LogCapture log(LOG_DEBUG);

@@ -97,7 +97,18 @@ int showProxy(CommandContext& context) {
 }
 
 int showHostName(CommandContext& context) {
-  const std::string name = KESP::getHostName();
+  std::string name;
+  // An image has no kernel to ask: its name is the one it will boot with.
+  if (context.invocation.offline) {
+    if (!KESP::getImageHostName(name))
+      return reportFailure(context.err, tr("cannot read the host name"),
+                           {trf("cannot read {1}", {"/etc/hostname"})});
+    if (name.empty())
+      return reportFailure(context.err, tr("cannot read the host name"),
+                           {trf("{1} holds no name", {"/etc/hostname"})});
+  } else {
+    name = KESP::getHostName();
+  }
   if (name.empty()) return reportFailure(context.err, tr("cannot read the host name"), {});
   context.out << (context.invocation.json ? renderHostNameJson(name) : renderHostNameText(name));
   return EXIT_OK;

@@ -62,7 +62,8 @@ int runSet(CommandContext& context) {
   const std::vector<std::string> problems = findFormatProblems(change);
   if (!problems.empty()) return reportUsage(context.err, "set", joined(problems, "\nkesp_config_net: "));
 
-  const SystemTraits traits{KESP::getOsFlavour(), KESP::hasDhcpv6Client()};
+  const SystemTraits traits{KESP::getOsFlavour(), KESP::hasDhcpv6Client(),
+                            !context.operations.live() || KESP::hasDhcpv4Client()};
   if (traits.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
   const std::string refusal = findSystemProblem(change, traits);
   if (!refusal.empty())
@@ -119,18 +120,15 @@ int runProxy(CommandContext& context) {
   const Outcome outcome = context.operations.setProxy(request);
   return finish(context, outcome,
                 request.host.empty() ? tr("proxy removed") : trf("proxy set to {1}", {request.host}),
-                tr("the proxy was not written"));
+                outcome.unwrittenFile.empty()
+                    ? tr("the proxy was not written")
+                    : trf("the proxy was written to /etc/environment but not to {1}",
+                          {outcome.unwrittenFile}));
 }
 
 int runHostName(CommandContext& context) {
   const Invocation& invocation = context.invocation;
-  // An image's name is its etc/hostname; showing it is left to reading that file.
-  if (invocation.arguments.empty()) {
-    if (invocation.offline)
-      return reportUsage(context.err, "hostname",
-                         tr("with --root, hostname only sets the image's name (etc/hostname)"));
-    return showHostName(context);
-  }
+  if (invocation.arguments.empty()) return showHostName(context);
   const std::string& name = invocation.arguments[0];
   const std::string problem = checkHostName(name);
   if (!problem.empty()) return reportUsage(context.err, "hostname", problem);

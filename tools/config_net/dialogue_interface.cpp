@@ -184,12 +184,16 @@ bool chooseMethod(Prompter& prompter, const std::string& title, const std::vecto
 
 bool askAddressing(const DialogueFacts& facts, const InterfaceReport& current, Prompter& prompter,
                    InterfaceChange& change) {
-  const std::vector<Method> ipv4Methods = {
-      {"DHCP", KESP::DHCPV4}, {tr("static address"), KESP::STATICV4}, {tr("no IPv4"), 0}};
+  // DHCP is offered only where a client can run it, as DHCPv6 below.
+  std::vector<Method> ipv4Methods;
+  if (facts.system.dhcpv4Usable) ipv4Methods.push_back({"DHCP", KESP::DHCPV4});
+  ipv4Methods.push_back({tr("static address"), KESP::STATICV4});
+  ipv4Methods.push_back({tr("no IPv4"), 0});
   // An interface configured for IPv6 only keeps "no IPv4" as the default;
   // anything else not configured for IPv4 is offered DHCP.
-  const size_t ipv4Default =
-      indexOfMode(ipv4Methods, current.mode, current.configured && (current.mode & KESP::IPV6_MODES) ? 2 : 0);
+  const size_t noIpv4 = ipv4Methods.size() - 1;
+  const size_t ipv4Default = indexOfMode(
+      ipv4Methods, current.mode, current.configured && (current.mode & KESP::IPV6_MODES) ? noIpv4 : 0);
   AddressMode ipv4 = 0;
   if (!chooseMethod(prompter, trf("IPv4 for {1}:", {change.iface}), ipv4Methods, ipv4Default, ipv4))
     return false;
@@ -209,7 +213,7 @@ bool askAddressing(const DialogueFacts& facts, const InterfaceReport& current, P
       prompter.refuse(tr("the interface needs IPv4 or IPv6; choose a method for IPv6 as there is no IPv4"));
       continue;
     }
-    SystemTraits traits{facts.system.flavour, facts.system.dhcpv6Client};
+    SystemTraits traits{facts.system.flavour, facts.system.dhcpv6Client, facts.system.dhcpv4Usable};
     const std::string problem = findSystemProblem(change, traits);
     if (problem.empty()) break;
     prompter.refuse(problem);

@@ -76,8 +76,8 @@ const CommandHelp kCommandHelp[] = {
      "       kesp_config_net hostname NAME\n"
      "\n"
      "Shows the host name, or sets it through the appliance's host-name\n"
-     "script. With --root it sets the image's name in its etc/hostname (and\n"
-     "the 127.0.1.1 line of its etc/hosts).\n"},
+     "script. With --root it shows the image's name from its etc/hostname, or\n"
+     "sets it there (and in the 127.0.1.1 line of its etc/hosts).\n"},
     {"recover",
      "usage: kesp_config_net recover\n"
      "\n"

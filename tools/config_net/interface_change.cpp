@@ -130,6 +130,8 @@ std::vector<std::string> findFormatProblems(const InterfaceChange& change) {
 std::string findSystemProblem(const InterfaceChange& change, const SystemTraits& traits) {
   if (traits.flavour == KESP::FLAVOUR_NONE)
     return tr("no Debian, Red Hat or SUSE network configuration was found");
+  if ((change.mode & KESP::DHCPV4) && !traits.dhcpv4Usable)
+    return tr("DHCPv4 needs a DHCP client, and this system has none installed (no DHCP client)");
   if ((change.mode & KESP::DHCPV6) && !traits.dhcpv6Client)
     return tr("DHCPv6 needs a DHCPv6 client, and this system has none installed");
   if (traits.flavour == KESP::FLAVOUR_REDHAT && change.mode == KESP::DHCPV6)

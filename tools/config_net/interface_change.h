@@ -27,6 +27,9 @@ struct InterfaceChange {
 struct SystemTraits {
   KESP::OsFlavour flavour = KESP::FLAVOUR_NONE;
   bool dhcpv6Client = false;
+  /// A DHCPv4 client can run: installed on a live system; an offline image
+  /// may get its client after its network is set.
+  bool dhcpv4Usable = true;
 };
 
 /// The mode's name (such as "STATICV4+DHCPV6"); "NONE" for 0, "" for a
@@ -49,7 +52,7 @@ void normaliseChange(InterfaceChange& change);
 /// statically are refused rather than silently dropped.
 std::vector<std::string> findFormatProblems(const InterfaceChange& change);
 
-/// What the system cannot do: DHCPv6 without a DHCPv6 client, DHCPv6 as the
+/// What the system cannot do: DHCPv4 or DHCPv6 without a client, DHCPv6 as the
 /// only mode on Red Hat, an unknown family. Empty when supported.
 std::string findSystemProblem(const InterfaceChange& change, const SystemTraits& traits);
 

@@ -86,6 +86,7 @@ SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
   report.flavour = KESP::getOsFlavour();
   report.live = live;
   report.dhcpv6Client = KESP::hasDhcpv6Client();
+  report.dhcpv4Usable = !live || KESP::hasDhcpv4Client();
   // The files and the kernel are each read once for all interfaces.
   std::vector<KESP::ConfiguredNetwork> configured(names.size());
   for (size_t i = 0; i < names.size(); ++i) configured[i].name = names[i];

@@ -35,6 +35,8 @@ struct SystemReport {
   KESP::OsFlavour flavour = KESP::FLAVOUR_NONE;
   bool live = false;
   bool dhcpv6Client = false;
+  /// As SystemTraits::dhcpv4Usable.
+  bool dhcpv4Usable = true;
   std::vector<InterfaceReport> interfaces;
 };
 

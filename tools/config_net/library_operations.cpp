@@ -98,11 +98,18 @@ Outcome LibraryOperations::setHostName(const std::string& name) {
 }
 
 Outcome LibraryOperations::setProxy(const ProxyRequest& proxy) {
-  return collect(log_, [&] {
-    bool passwordGiven = proxy.passwordGiven;
-    return KESP::setProxyPreservingPassword(proxy.host, proxy.port, proxy.user, proxy.password,
-                                            passwordGiven);
+  std::string unwritten;
+  Outcome outcome = collect(log_, [&] {
+    return KESP::setProxyPreservingPasswordReporting(proxy.host, proxy.port, proxy.user,
+                                                     proxy.password, proxy.passwordGiven, unwritten);
   });
+  // The library's result leaves out the package manager's file; the tool does not.
+  if (outcome.ok && !unwritten.empty()) {
+    outcome.ok = false;
+    outcome.unwrittenFile = unwritten;
+    outcome.errors.push_back(trf("cannot write {1}", {unwritten}));
+  }
+  return outcome;
 }
 
 Outcome LibraryOperations::moveConfiguration(int operation, const std::string& first,

@@ -18,6 +18,9 @@ struct Outcome {
   std::vector<std::string> warnings;
   /// Something the operator should know beyond success or failure.
   std::string note;
+  /// A file the change needed but could not write, although the library
+  /// counted the change done (a package manager's copy of the proxy).
+  std::string unwrittenFile;
 };
 
 /// The proxy to store; an empty host removes it. Without passwordGiven the

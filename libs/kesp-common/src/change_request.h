@@ -39,6 +39,11 @@ bool checkChangeRequest(const ChangeRequest& request, const char* operation);
 /// Refuses (one ERROR line, false) what the family cannot do: DHCPV6 without
 /// an installed DHCPv6 client, and DHCPV6 as the only mode on Red Hat.
 bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation);
+/// What a live change needs beyond isSupportedRequest: a DHCPv4 client for a
+/// DHCPv4 mode. False (logged, "no DHCP client") otherwise. An offline image
+/// is not held to it: its client may be installed after its network is set.
+/// An unknown family is left to the refusal that names it.
+bool isRunnableRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation);
 
 /// The files a change of iface may rewrite, without the system root: the
 /// interface file first (it must exist), then the family's further files in

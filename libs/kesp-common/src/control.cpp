@@ -6,6 +6,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "names.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -26,6 +27,27 @@ const Dhcpv6ClientMarker kDhcpv6ClientMarkers[] = {
     {FLAVOUR_DEBIAN, kDebianDhcpv6Client},
     {FLAVOUR_REDHAT, kDhcpv6ClientProgram},
     {FLAVOUR_SUSE, kDhcpv6ClientProgram},
+};
+
+/// The DHCPv4 clients each family's ifup knows how to start: ifupdown tries
+/// dhclient, dhcpcd, udhcpc and pump; Red Hat's scripts dhclient (dhcpcd on
+/// older releases); SUSE's wicked its dhcp4 helper, older SUSE dhcpcd.
+struct Dhcpv4ClientMarker {
+  OsFlavour flavour;
+  const char* path;
+};
+
+const Dhcpv4ClientMarker kDhcpv4ClientMarkers[] = {
+    {FLAVOUR_DEBIAN, "/sbin/dhclient"},
+    {FLAVOUR_DEBIAN, "/sbin/dhcpcd"},
+    {FLAVOUR_DEBIAN, "/sbin/udhcpc"},
+    {FLAVOUR_DEBIAN, "/sbin/pump"},
+    {FLAVOUR_REDHAT, "/sbin/dhclient"},
+    {FLAVOUR_REDHAT, "/sbin/dhcpcd"},
+    {FLAVOUR_SUSE, "/usr/lib/wicked/bin/wickedd-dhcp4"},
+    {FLAVOUR_SUSE, "/usr/libexec/wicked/bin/wickedd-dhcp4"},
+    {FLAVOUR_SUSE, "/sbin/dhcpcd"},
+    {FLAVOUR_SUSE, "/sbin/dhclient"},
 };
 
 bool isPresent(const char* path) {
@@ -70,6 +92,18 @@ bool hasDhcpv6Client() {
   const OsFlavour flavour = getOsFlavour();
   for (const Dhcpv6ClientMarker& marker : kDhcpv6ClientMarkers) {
     if (marker.flavour == flavour) return isPresent(marker.path);
+  }
+  return false;
+}
+
+bool hasDhcpv4Client() {
+  const OsFlavour flavour = getOsFlavour();
+  for (const Dhcpv4ClientMarker& marker : kDhcpv4ClientMarkers) {
+    struct stat info;
+    // Inside the root: /sbin is often a link to usr/sbin, absolute in an image.
+    if (marker.flavour == flavour && detail::statInRoot(sysPath(marker.path), info) &&
+        S_ISREG(info.st_mode))
+      return true;
   }
   return false;
 }

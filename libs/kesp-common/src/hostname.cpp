@@ -15,6 +15,7 @@ namespace {
 
 const char kHostNameScript[] = "/opt/tolvex/share/kesp/kesp_set_hostname";
 const size_t kNameLimit = 64;
+const char kRootVariable[] = "KESP_SYSTEM_ROOT";
 
 /// The host name arrives as the script's arguments, split at blanks, never
 /// through a shell: it is a caller's text and the script runs as root.
@@ -26,8 +27,11 @@ int runHostNameScript(const std::string* hostName) {
     command += " " + *hostName;
     for (const std::string& word : detail::splitBlanks(*hostName)) argv.push_back(word);
   }
+  // The script edits the files of the root the library works on; empty for
+  // the running system, whatever the caller's environment held.
+  const std::vector<std::string> settings{std::string(kRootVariable) + "=" + systemRoot()};
   std::string output;
-  int status = detail::runArgv(argv, &output);
+  int status = detail::runArgv(argv, &output, settings);
   if (status != 0) {
     KESP_LOG(LOG_ERROR, "kesp_set_hostname", "Unable to execute " << command << " command");
     return 1;

@@ -67,6 +67,23 @@ bool writeImageHostName(const std::string& name) {
 
 }  // namespace
 
+bool getImageHostName(std::string& name) {
+  name.clear();
+  TextFile hostName;
+  if (!hostName.load(sysPath(kHostNameFile))) return false;
+  // The first line that is neither blank nor a comment, as the boot reads it.
+  for (const std::string& line : hostName.lines) {
+    size_t start = 0;
+    while (start < line.size() && isBlank(line[start])) ++start;
+    if (start == line.size() || line[start] == '#') continue;
+    size_t end = line.size();
+    while (end > start && isBlank(line[end - 1])) --end;
+    name = line.substr(start, end - start);
+    return true;
+  }
+  return true;
+}
+
 bool setImageHostName(const std::string& name) {
   detail::ChangeScope scope(kOperation);
   if (!scope.isOpen()) return false;

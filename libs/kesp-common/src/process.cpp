@@ -6,11 +6,34 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 
 namespace KESP {
 namespace detail {
 
-int runArgv(const std::vector<std::string>& argv, std::string* output) {
+namespace {
+
+/// The inherited environment with settings in place of variables of their names.
+std::vector<char*> environmentWith(const std::vector<std::string>& settings) {
+  std::vector<char*> entries;
+  for (char** entry = environ; *entry; ++entry) {
+    bool replaced = false;
+    for (const std::string& setting : settings) {
+      const size_t nameEnd = setting.find('=');
+      if (nameEnd != std::string::npos && std::strncmp(*entry, setting.c_str(), nameEnd + 1) == 0)
+        replaced = true;
+    }
+    if (!replaced) entries.push_back(*entry);
+  }
+  for (const std::string& setting : settings) entries.push_back(const_cast<char*>(setting.c_str()));
+  entries.push_back(nullptr);
+  return entries;
+}
+
+}  // namespace
+
+int runArgv(const std::vector<std::string>& argv, std::string* output,
+            const std::vector<std::string>& settings) {
   if (argv.empty()) return -1;
   // An argument ends at its first NUL byte: the program would get a shorter
   // text than the caller's, so such a text is not passed on at all.
@@ -29,6 +52,7 @@ int runArgv(const std::vector<std::string>& argv, std::string* output) {
   // allocates nothing.
   std::vector<char*> shellArgs = {const_cast<char*>("/bin/sh")};
   shellArgs.insert(shellArgs.end(), args.begin(), args.end());
+  std::vector<char*> environment = environmentWith(settings);
 
   int pipeFds[2] = {-1, -1};
   if (output && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
@@ -42,8 +66,8 @@ int runArgv(const std::vector<std::string>& argv, std::string* output) {
   }
   if (child == 0) {
     if (output && dup2(pipeFds[1], STDOUT_FILENO) < 0) _exit(127);
-    execv(args[0], args.data());
-    if (errno == ENOEXEC) execv(shellArgs[0], shellArgs.data());
+    execve(args[0], args.data(), environment.data());
+    if (errno == ENOEXEC) execve(shellArgs[0], shellArgs.data(), environment.data());
     _exit(127);
   }
   if (output) {

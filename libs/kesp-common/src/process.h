@@ -13,7 +13,10 @@ namespace detail {
 /// it. When `output` is given, it receives the program's standard output. Returns the
 /// wait status, or -1 when no process could be created or an argument holds a
 /// NUL byte (errno EINVAL). A failed exec ends the child with status 127.
-int runArgv(const std::vector<std::string>& argv, std::string* output = nullptr);
+/// `settings` ("NAME=value") are added to the inherited environment, each
+/// replacing a variable of its name.
+int runArgv(const std::vector<std::string>& argv, std::string* output = nullptr,
+            const std::vector<std::string>& settings = {});
 
 /// Splits at blanks (isspace); runs of blanks separate, no empty words.
 std::vector<std::string> splitBlanks(const std::string& text);

@@ -31,27 +31,35 @@ const unsigned kPackageManagerFileMode = 0600;
 std::string storedProxyUrl() {
   KeyValueFile environment('=');
   if (!environment.load(sysPath(kEnvironmentFile))) return std::string();
-  std::string url;
-  getUnquotedValue(environment, "http_proxy", url);
-  return url;
+  return detail::environmentProxyUrl(environment);
 }
 
 /// APT's main file when it can be read, else the drop-in part (created when
-/// missing); failures are logged and do not change the result.
-void writeAptProxy(const std::string& url) {
+/// missing). A failure is logged and named in unwritten; the result stays.
+void writeAptProxy(const std::string& url, std::string& unwritten) {
   KeyValueFile apt(' ');
-  if (!apt.load(sysPath(kAptConf))) apt.load(sysPath(kAptProxyPart));
+  std::string path = kAptConf;
+  if (!apt.load(sysPath(kAptConf))) {
+    path = kAptProxyPart;
+    apt.load(sysPath(kAptProxyPart));
+  }
   detail::editAptProxy(apt, url);
   apt.setNewFileMode(kPackageManagerFileMode);
-  if (!apt.save()) KESP_LOG(LOG_ERROR, "setProxy", "Failed to write apt conf");
+  if (!apt.save()) {
+    KESP_LOG(LOG_ERROR, "setProxy", "Failed to write apt conf");
+    unwritten = path;
+  }
 }
 
-void writeYumProxy(const std::string& url) {
+void writeYumProxy(const std::string& url, std::string& unwritten) {
   KeyValueFile yum('=');
   yum.load(sysPath(kYumConf));
   detail::editYumProxy(yum, url);
   yum.setNewFileMode(kPackageManagerFileMode);
-  if (!yum.save(sysPath(kYumConf))) KESP_LOG(LOG_ERROR, "setProxy", "Failed to write yum conf");
+  if (!yum.save(sysPath(kYumConf))) {
+    KESP_LOG(LOG_ERROR, "setProxy", "Failed to write yum conf");
+    unwritten = kYumConf;
+  }
 }
 
 bool writeSuseProxy(const std::string& url) {
@@ -62,7 +70,7 @@ bool writeSuseProxy(const std::string& url) {
 }
 
 /// Every file of the proxy: "/etc/environment", then the family's package manager.
-bool writeProxyFiles(const std::string& url) {
+bool writeProxyFiles(const std::string& url, std::string& unwritten) {
   KeyValueFile environment('=');
   environment.load(sysPath(kEnvironmentFile));  // a missing file starts empty
   detail::editEnvironmentProxy(environment, url);
@@ -72,10 +80,10 @@ bool writeProxyFiles(const std::string& url) {
 
   switch (getOsFlavour()) {
     case FLAVOUR_DEBIAN:
-      writeAptProxy(url);
+      writeAptProxy(url, unwritten);
       return true;
     case FLAVOUR_REDHAT:
-      writeYumProxy(url);
+      writeYumProxy(url, unwritten);
       return true;
     case FLAVOUR_SUSE:
       return writeSuseProxy(url);
@@ -87,8 +95,9 @@ bool writeProxyFiles(const std::string& url) {
 
 }  // namespace
 
-bool setProxy(const std::string& host, const std::string& port, const std::string& user,
-              const std::string& password) {
+bool setProxyReporting(const std::string& host, const std::string& port, const std::string& user,
+                       const std::string& password, std::string& unwrittenFile) {
+  unwrittenFile.clear();
   std::string url;
   if (!detail::composeProxyUrl(host, port, user, password, url)) {
     KESP_LOG(LOG_ERROR, "setProxy", "Format is invalid");
@@ -96,7 +105,13 @@ bool setProxy(const std::string& host, const std::string& port, const std::strin
   }
   detail::ChangeScope scope("setProxy");
   if (!scope.isOpen()) return false;
-  return scope.finish(writeProxyFiles(url));
+  return scope.finish(writeProxyFiles(url, unwrittenFile));
+}
+
+bool setProxy(const std::string& host, const std::string& port, const std::string& user,
+              const std::string& password) {
+  std::string unwritten;
+  return setProxyReporting(host, port, user, password, unwritten);
 }
 
 bool getProxy(std::string& host, std::string& port, std::string& user, std::string& password) {
@@ -114,18 +129,27 @@ bool getProxy(std::string& host, std::string& port, std::string& user, std::stri
   return true;
 }
 
-bool setProxyPreservingPassword(const std::string& host, const std::string& port,
-                                const std::string& user, const std::string& password,
-                                bool& passwordGiven) {
+bool setProxyPreservingPasswordReporting(const std::string& host, const std::string& port,
+                                         const std::string& user, const std::string& password,
+                                         bool passwordGiven, std::string& unwrittenFile) {
+  unwrittenFile.clear();
   // The stored password is read under the same lock as the write that keeps it.
   detail::ChangeScope scope("setProxy");
   if (!scope.isOpen()) return false;
-  if (passwordGiven) return scope.finish(setProxy(host, port, user, password));
+  if (passwordGiven)
+    return scope.finish(setProxyReporting(host, port, user, password, unwrittenFile));
   detail::ProxyParts stored;
   std::string kept;
   if (detail::parseProxyUrl(storedProxyUrl(), stored) && stored.hasPassword)
     kept = stored.password;
-  return scope.finish(setProxy(host, port, user, kept));
+  return scope.finish(setProxyReporting(host, port, user, kept, unwrittenFile));
+}
+
+bool setProxyPreservingPassword(const std::string& host, const std::string& port,
+                                const std::string& user, const std::string& password,
+                                bool& passwordGiven) {
+  std::string unwritten;
+  return setProxyPreservingPasswordReporting(host, port, user, password, passwordGiven, unwritten);
 }
 
 }  // namespace KESP

@@ -13,15 +13,20 @@ namespace detail {
 /// in quotes is completed inside them.
 std::string completeNoProxy(const std::string& list);
 
-/// "/etc/environment" ('='): "http_proxy" set to url, or removed when url is
-/// empty; "no_proxy" completed in both cases.
+/// The stored proxy URL of "/etc/environment", quotes removed: "http_proxy",
+/// else "https_proxy", else "ftp_proxy" (the first not empty); empty for none.
+std::string environmentProxyUrl(KeyValueFile& environment);
+/// "/etc/environment" ('='): "http_proxy", "https_proxy" and "ftp_proxy" set
+/// to url, or removed when url is empty, and their upper-case forms likewise
+/// where the file has them; "no_proxy" completed in both cases.
 void editEnvironmentProxy(KeyValueFile& environment, const std::string& url);
-/// APT configuration (' '): Acquire::http::Proxy "url"; ("" when empty).
+/// APT configuration (' '): Acquire::http::Proxy, ::https:: and ::ftp:: "url";
+/// ("" when empty).
 void editAptProxy(KeyValueFile& apt, const std::string& url);
 /// yum configuration ('='): "proxy" in section "main", removed when url is empty.
 void editYumProxy(KeyValueFile& yum, const std::string& url);
-/// SUSE's sysconfig proxy file ('='): PROXY_ENABLED "yes"/"no" and HTTP_PROXY
-/// the quoted url (two quotes when empty).
+/// SUSE's sysconfig proxy file ('='): PROXY_ENABLED "yes"/"no"; HTTP_PROXY,
+/// HTTPS_PROXY and FTP_PROXY the quoted url (two quotes when empty).
 void editSuseProxy(KeyValueFile& proxy, const std::string& url);
 
 }  // namespace detail

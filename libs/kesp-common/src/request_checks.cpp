@@ -149,6 +149,17 @@ bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const c
   return true;
 }
 
+bool isRunnableRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation) {
+  // Without a client ifup fails only after the interface went down, and says
+  // why only in its own output.
+  if (flavour != FLAVOUR_NONE && (request.mode & DHCPV4) && !hasDhcpv4Client()) {
+    KESP_LOG(LOG_ERROR, operation,
+             "no DHCP client is installed; DHCPv4 cannot configure " << request.iface);
+    return false;
+  }
+  return true;
+}
+
 Ipv4Settings ChangeRequest::ipv4Settings() const {
   // A DHCP request usually comes without texts; there is no broadcast to
   // derive then, and no reason to warn that none could be.

@@ -183,6 +183,7 @@ bool setNetworkAddresses(const std::string& iface, AddressMode mode, const std::
   const OsFlavour flavour = getOsFlavour();
   logDhcpRequest(request);
   if (!detail::isSupportedRequest(flavour, request, kOperation)) return false;
+  if (!detail::isRunnableRequest(flavour, request, kOperation)) return false;
   const Ipv4Settings ipv4 = request.ipv4Settings();
   const Ipv6Settings ipv6 = request.ipv6Settings();
   logRequest(request, ipv4, ipv6);

@@ -172,4 +172,10 @@ bool controlInterface(const std::string& iface, bool up, AddressMode mode);
 /// "/etc/init.d/wide-dhcpv6-client", Red Hat and SUSE "/sbin/dhcp6c".
 bool hasDhcpv6Client();
 
+/// True when a DHCPv4 client the family's ifup can start is installed (a
+/// regular file, looked up inside the system root): Debian dhclient, dhcpcd,
+/// udhcpc or pump; Red Hat dhclient or dhcpcd; SUSE wicked's dhcp4 helper,
+/// dhcpcd or dhclient. Without one, ifup of a DHCP interface only fails.
+bool hasDhcpv4Client();
+
 }  // namespace KESP

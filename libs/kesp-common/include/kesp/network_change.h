@@ -44,6 +44,10 @@ int kesp_set_hostname(const std::string& hostName);
 /// /etc/hostname, and the names of the 127.0.1.1 line of /etc/hosts where
 /// there is one. False (logged) when a file cannot be written.
 bool setImageHostName(const std::string& name);
+/// The host name of an offline image below the system root: the first line of
+/// /etc/hostname that is not blank or a comment, trimmed; empty when it has
+/// none. False (logged) when the file cannot be read.
+bool getImageHostName(std::string& name);
 /// Where each running console that redraws on request (SIGUSR1) registers
 /// itself: a file named by its process number (under the system root).
 extern const char* const CONSOLE_REGISTRY_DIR;

@@ -9,7 +9,8 @@
 namespace KESP {
 
 /// Writes the proxy built from the four parts, or removes it when host is
-/// empty: "http_proxy" in "/etc/environment" ("no_proxy" there is completed
+/// empty: "http_proxy", "https_proxy" and "ftp_proxy" in "/etc/environment"
+/// (upper-case forms too where the file has them; "no_proxy" there is completed
 /// with the local host names either way), then the family's package-manager
 /// file. host may hold only letters, digits, ".", "-" and "_"; a port whose
 /// leading number is not 1..65535 becomes 80; a password without a user is
@@ -20,7 +21,14 @@ namespace KESP {
 bool setProxy(const std::string& host, const std::string& port, const std::string& user,
               const std::string& password);
 
-/// Reads the four parts back from "http_proxy" in "/etc/environment", user
+/// setProxy that also tells what its result does not: unwrittenFile names
+/// (without the system root) the APT or yum file that could not be written
+/// while the result stayed true; empty when every file was written.
+bool setProxyReporting(const std::string& host, const std::string& port, const std::string& user,
+                       const std::string& password, std::string& unwrittenFile);
+
+/// Reads the four parts back from "http_proxy" in "/etc/environment" (or
+/// "https_proxy", "ftp_proxy" where it is missing or empty), user
 /// and password decoded; a URL without a port gives port "80". All four are
 /// empty when there is no proxy or the value is not a proxy URL. Always true.
 bool getProxy(std::string& host, std::string& port, std::string& user, std::string& password);
@@ -31,6 +39,10 @@ bool getProxy(std::string& host, std::string& port, std::string& user, std::stri
 bool setProxyPreservingPassword(const std::string& host, const std::string& port,
                                 const std::string& user, const std::string& password,
                                 bool& passwordGiven);
+/// setProxyPreservingPassword with setProxyReporting's unwrittenFile.
+bool setProxyPreservingPasswordReporting(const std::string& host, const std::string& port,
+                                         const std::string& user, const std::string& password,
+                                         bool passwordGiven, std::string& unwrittenFile);
 
 /// Percent-encodes every byte but ASCII letters, digits, "-", ".", "_" and
 /// "~"; empty when the encoder fails.
