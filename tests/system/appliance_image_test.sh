@@ -103,7 +103,7 @@ step() { echo "== $*"; }
 step install
 in_root apt-get update -qq
 in_root apt-get install -y -q "/tmp/${deb##*/}"
-for package in iproute2 psmisc procps ifupdown isc-dhcp-client; do
+for package in iproute2 ifupdown isc-dhcp-client; do
   in_root dpkg-query -W -f '${Status}\n' "$package" | grep -q '^install ok installed$' ||
     { echo "CHECK: $package was not installed"; }
 done

@@ -53,7 +53,7 @@ catalogues=$(grep -c '\.mo$' "$scratch/contents" || true)
 # programs the library and the console run.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for needed in libc6 iproute2 psmisc procps "ifupdown | network-manager | netplan.io"; do
+for needed in libc6 iproute2 "ifupdown | network-manager | netplan.io"; do
   [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: '$depends'"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = "isc-dhcp-client | dhcpcd-base" ] ||
