@@ -173,8 +173,6 @@ class DebianWriter {
   /// the first stanza holds the new settings (the caller checked that the
   /// alias holds nothing else).
   Position dropAlias(Position it) {
-    if (it != lines_.begin() && detail::isControlAliasComment(*std::prev(it), iface_))
-      lines_.erase(std::prev(it));
     stanza_ = DebianStanza::NotOurs;
     inBody_ = false;
     return dropStanzaLine(it);
@@ -184,6 +182,10 @@ class DebianWriter {
   /// to whatever comes before, or make the whole file unreadable to ifup.
   Position dropStanzaLine(Position it) {
     droppingBody_ = true;
+    // The marker cloud images put above a further stanza would be left
+    // pointing at whatever follows.
+    if (it != lines_.begin() && detail::isControlAliasComment(*std::prev(it), iface_))
+      lines_.erase(std::prev(it));
     return lines_.erase(it);
   }
 
