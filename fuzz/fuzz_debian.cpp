@@ -4,11 +4,11 @@
 // changes nothing and reads the same); a written mode reads back as written
 // with its settings; the other interfaces read as they did before.
 //
-// Both hold for files that ifupdown itself accepts in these respects: at most
-// one stanza per family for the interface, and no option line outside a
-// stanza. With two stanzas of a family, the reader lets the second replace the
-// whole mode (static IPv4, static IPv6, static IPv6 reads as STATICV6 alone)
-// while the writer rewrites every stanza. An option line after an auto line
+// Both hold for files with at most one stanza per family for the interface
+// and no option line outside a stanza. Further stanzas of a family are
+// aliases: the reader takes the first, and the writer either refuses the file
+// unchanged (an alias with options of its own) or leaves one stanza per family,
+// which is checked for any input. An option line after an auto line
 // belongs to no stanza for ifupdown, but to the stanza before it for the shared
 // grammar; once the writer deletes a stanza, such a line joins the one before.
 // Other files are only read and written here, for the sanitizers.
@@ -52,6 +52,20 @@ std::list<std::string> write(const std::list<std::string>& lines, const std::str
   file.lines = lines;
   writeDebianInterface(file, iface, mode, ipv4, ipv6);
   return file.lines;
+}
+
+/// At most one IPv4 and one IPv6 stanza of the interface.
+bool oneStanzaPerFamily(const std::list<std::string>& lines, const std::string& iface) {
+  int inet = 0;
+  int inet6 = 0;
+  for (const std::string& stored : lines) {
+    const detail::DebianLine line = detail::classifyDebianLine(stored);
+    if (line.kind != detail::DebianLineKind::Iface) continue;
+    const detail::DebianStanza stanza = detail::stanzaOf(line.text, iface);
+    inet += stanza == detail::DebianStanza::Inet;
+    inet6 += stanza == detail::DebianStanza::Inet6;
+  }
+  return inet <= 1 && inet6 <= 1;
 }
 
 /// At most one IPv4 and one IPv6 stanza of the interface, and every option
@@ -144,7 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     // Still read and written, for the sanitizers.
     const Reading reading = read(lines, iface);
-    write(lines, iface, reading.mode, reading.ipv4, reading.ipv6);
+    const std::list<std::string> written =
+        write(lines, iface, reading.mode | mode, reading.ipv4, reading.ipv6);
+    // Folded or refused unchanged: never a doubled stanza left behind.
+    KESP_FUZZ_CHECK(written == lines || oneStanzaPerFamily(written, iface));
   }
   return 0;
 }

@@ -11,20 +11,15 @@
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
+#include "ifupdown_peer.h"
 #include "test_support.h"
 
 namespace {
 
+using kesp_peer::Ifupdown;
+using kesp_peer::run;
 using kesp_test::WriterCase;
 using namespace KESP;
-
-/// Runs a shell command line; its exit code, with stdout and stderr in output.
-int run(const std::string& command, const kesp_test::TempDir& scratch, std::string& output) {
-  const std::string captured = scratch / "output";
-  const int status = kesp_test::shell(command + " >'" + captured + "' 2>&1");
-  output = kesp_test::fileExists(captured) ? kesp_test::readFile(captured) : std::string();
-  return status;
-}
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -41,46 +36,6 @@ bool containsAny(const std::string& text, const std::vector<std::string>& parts)
     if (contains(text, part)) return true;
   return false;
 }
-
-/// Debian's ifupdown, fetched with apt-get download (or taken from the package
-/// file named by KESP_IFUPDOWN_DEB) and unpacked once per run with dpkg -x.
-class Ifupdown {
- public:
-  static const Ifupdown& get() {
-    static const Ifupdown instance;
-    return instance;
-  }
-  bool available() const { return reason_.empty(); }
-  const std::string& reason() const { return reason_; }
-  std::string program(const char* name) const { return dir_ / (std::string("root/sbin/") + name); }
-
- private:
-  Ifupdown() {
-    std::string output;
-    std::string package;
-    const char* given = std::getenv("KESP_IFUPDOWN_DEB");
-    if (given && *given) {
-      package = given;
-    } else if (run("cd '" + dir_.path() + "' && apt-get download ifupdown", dir_, output) == 0) {
-      package =
-          kesp_test::shellOutput("ls '" + dir_.path() + "'/ifupdown_*.deb 2>/dev/null | head -n1");
-      while (!package.empty() && package.back() == '\n') package.pop_back();
-    }
-    if (package.empty()) {
-      reason_ =
-          "peer test: Debian package ifupdown not available (apt-get download ifupdown: " + output +
-          ")";
-      return;
-    }
-    if (run("dpkg -x '" + package + "' '" + (dir_ / "root") + "'", dir_, output) != 0 ||
-        !kesp_test::fileExists(program("ifup"))) {
-      reason_ = "peer test: cannot unpack " + package + ": " + output;
-    }
-  }
-
-  kesp_test::TempDir dir_;
-  std::string reason_;
-};
 
 enum class Method { None, Static, Dhcp, Auto, Manual };
 

@@ -119,16 +119,16 @@ TEST_P(DebianTreeTest, ReadsAndChangesEveryInterfaceWhereItIsDefined) {
   // A change edits the defining file in place and leaves every other file alone.
   Files expected = now();
   const std::string& defining = expected[c.eth0File];
-  // The writer puts the lines it rewrites without indentation, and the
-  // derived broadcast address right after the iface line.
+  // Rewritten lines keep their indentation, and an added one takes the
+  // stanza's; the derived broadcast address goes right after the iface line.
   const std::string before =
       "iface eth0 inet static\n    address 192.0.2.10\n    netmask 255.255.255.0\n";
   const std::string::size_type at = defining.find(before);
   ASSERT_NE(at, std::string::npos);
   std::string changed = defining;
   changed.replace(at, before.size(),
-                  "iface eth0 inet static\nbroadcast 198.51.100.255\naddress 198.51.100.7\n"
-                  "netmask 255.255.255.0\n");
+                  "iface eth0 inet static\n    broadcast 198.51.100.255\n"
+                  "    address 198.51.100.7\n    netmask 255.255.255.0\n");
   expected[c.eth0File] = changed;
   ASSERT_TRUE(writeNetworkFiles("eth0", STATICV4, "198.51.100.7", "255.255.255.0", "", "", "", ""));
   EXPECT_EQ(now(), expected);

@@ -63,6 +63,15 @@ void DebianInterfaceReading::feed(const DebianLine& line) {
     stanza_ = stanzaOf(line.text, iface_, &method);
     if (stanza_ == DebianStanza::NotOurs) return;
     found_ = true;
+    // Further stanzas of a family (cloud images write them for more
+    // addresses) are aliases: the first one is the configuration that is
+    // shown and edited, so its values are never mixed with theirs.
+    bool& familySeen = stanza_ == DebianStanza::Inet ? inetSeen_ : inet6Seen_;
+    if (familySeen) {
+      stanza_ = DebianStanza::NotOurs;
+      return;
+    }
+    familySeen = true;
     method = to_lower(method);
     mode_ = stanza_ == DebianStanza::Inet ? inetMethod(mode_, method) : inet6Method(mode_, method);
   } else if (line.kind == DebianLineKind::Option) {

@@ -64,8 +64,13 @@ DebianLine classifyDebianLine(const std::string& stored) {
   std::string text;
   text.reserve(stored.size() - start);
   for (std::string::size_type i = start; i < stored.size(); ++i) {
-    // A run of blanks is represented by its last character.
-    if (isBlank(stored[i]) && i + 1 < stored.size() && isBlank(stored[i + 1])) continue;
+    // ifupdown splits words at any run of blanks, tabs included, so every run
+    // stands for one space here and keywords are compared with a space after.
+    if (isBlank(stored[i])) {
+      if (i + 1 < stored.size() && isBlank(stored[i + 1])) continue;
+      text += ' ';
+      continue;
+    }
     text += stored[i];
   }
   if (text.empty()) return {DebianLineKind::Blank, text};
@@ -133,6 +138,35 @@ bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>
 
 std::vector<std::string> autoLineNames(const std::string& normalised) {
   return wordsFrom(normalised, 4);  // after "auto"
+}
+
+std::string leadingBlanks(const std::string& stored) {
+  std::string::size_type end = 0;
+  while (end < stored.size() && isBlank(stored[end])) ++end;
+  return stored.substr(0, end);
+}
+
+std::string rewrittenOption(const std::string& stored, const std::string& keyword,
+                            const std::string& value) {
+  std::string::size_type at = 0;
+  while (at < stored.size() && isBlank(stored[at])) ++at;
+  const std::string::size_type keywordEnd = at + keyword.size();
+  std::string::size_type valueStart = keywordEnd;
+  while (valueStart < stored.size() && isBlank(stored[valueStart])) ++valueStart;
+  const std::string separator =
+      valueStart > keywordEnd ? stored.substr(keywordEnd, valueStart - keywordEnd) : " ";
+  return stored.substr(0, at) + keyword + separator + value;
+}
+
+bool isBootStartLine(const DebianLine& line) {
+  if (line.kind == DebianLineKind::Auto) return true;
+  if (line.kind != DebianLineKind::Option) return false;
+  const std::string word = firstWord(line.text);
+  return word == "allow-auto" || word == "allow-hotplug";
+}
+
+std::vector<std::string> bootStartNames(const DebianLine& line) {
+  return wordsFrom(line.text, firstWord(line.text).size());
 }
 
 bool startsTopLevelItem(const DebianLine& line) {

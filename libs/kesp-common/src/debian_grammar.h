@@ -13,7 +13,7 @@ namespace detail {
 enum class DebianLineKind { Comment, Blank, Auto, Iface, Option };
 
 /// A stored line classified on its normalised copy: leading blanks removed and
-/// every run of two or more blanks collapsed into its last character.
+/// every run of blanks (spaces, tabs) collapsed into one space.
 struct DebianLine {
   DebianLineKind kind;
   std::string text;
@@ -49,13 +49,27 @@ bool isSourceLine(const char* stored, std::size_t size, std::vector<std::string>
 /// The names of a normalised auto line, split at blanks.
 std::vector<std::string> autoLineNames(const std::string& normalised);
 
+/// The blanks that begin a stored line.
+std::string leadingBlanks(const std::string& stored);
+
+/// A stored option line whose first word is keyword, with its value replaced:
+/// its indentation and the blanks after the keyword stay as they were.
+std::string rewrittenOption(const std::string& stored, const std::string& keyword,
+                            const std::string& value);
+
+/// An auto, allow-auto or allow-hotplug line: what ifupdown starts at boot.
+bool isBootStartLine(const DebianLine& line);
+/// The names such a line starts.
+std::vector<std::string> bootStartNames(const DebianLine& line);
+
 /// True for lines that begin a new top-level item (iface, mapping, auto,
 /// allow-*, source, ...): option lines after one of them no longer belong to
 /// the stanza before it.
 bool startsTopLevelItem(const DebianLine& line);
 
 /// One interface's configuration gathered from the lines of its stanzas, fed
-/// in reading order: what readDebianInterface reads from a whole file.
+/// in reading order: what readDebianInterface reads from a whole file. The
+/// first stanza of each family counts; later ones of that family are aliases.
 class DebianInterfaceReading {
  public:
   /// mode and the settings are filled in place (mode is not reset first).
@@ -79,6 +93,8 @@ class DebianInterfaceReading {
   Ipv6Settings& ipv6_;
   DebianStanza stanza_ = DebianStanza::NotOurs;
   bool found_ = false;
+  bool inetSeen_ = false;
+  bool inet6Seen_ = false;
 };
 
 /// A stanza option the system reads and writes, bound to its record field.

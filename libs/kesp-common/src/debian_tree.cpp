@@ -12,6 +12,7 @@
 #include <set>
 #include <utility>
 
+#include "debian_alias.h"
 #include "debian_grammar.h"
 #include "file_write.h"
 #include "kesp/interface_files.h"
@@ -163,6 +164,7 @@ DebianTreeEdit::DebianTreeEdit(const DebianTree& tree) {
     file.lines = splitLines(source.content);
     loaded_.push_back(file.lines);
     files_.push_back(std::move(file));
+    paths_.push_back(source.path);
   }
 }
 
@@ -179,8 +181,8 @@ bool DebianTreeEdit::definesInterface(std::size_t index, const std::string& ifac
 bool DebianTreeEdit::bringsUp(std::size_t index, const std::string& iface) const {
   for (const std::string& stored : files_[index].lines) {
     const DebianLine line = classifyDebianLine(stored);
-    if (line.kind != DebianLineKind::Auto) continue;
-    const std::vector<std::string> names = autoLineNames(line.text);
+    if (!isBootStartLine(line)) continue;
+    const std::vector<std::string> names = bootStartNames(line);
     if (std::find(names.begin(), names.end(), iface) != names.end()) return true;
   }
   return false;
@@ -192,26 +194,45 @@ std::size_t DebianTreeEdit::ownerOf(const std::string& iface) const {
   return 0;
 }
 
-void DebianTreeEdit::write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+bool DebianTreeEdit::write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
                            const Ipv6Settings& ipv6) {
-  write(iface, mode, ipv4, ipv6, ownerOf(iface));
+  return write(iface, mode, ipv4, ipv6, ownerOf(iface));
 }
 
-void DebianTreeEdit::write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+bool DebianTreeEdit::write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
                            const Ipv6Settings& ipv6, std::size_t target) {
+  const char* const operation = "writeNetworkFiles";
   if (mode == 0) {
-    for (TextFile& file : files_) writeDebianStanzas(file, iface, 0, ipv4, ipv6, false, false);
-    return;
+    for (std::size_t i = 0; i < files_.size(); ++i)
+      writeDebianStanzas(files_[i], iface, 0, ipv4, ipv6, false, false, paths_[i], operation);
+    return true;
   }
+  // Every stanza of a further file is an alias of the defining file's; all
+  // are checked before any file is edited.
+  std::vector<std::vector<DebianAliasStanza>> elsewhere(files_.size());
+  bool foldable = true;
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (i == target || !definesInterface(i, iface)) continue;
+    elsewhere[i] = findDebianAliases(files_[i].lines, iface, true);
+    foldable = aliasesCanBeFolded(elsewhere[i], mode, iface, paths_[i], operation) && foldable;
+  }
+  if (!foldable ||
+      !aliasesCanBeFolded(findDebianAliases(files_[target].lines, iface, false), mode, iface,
+                          paths_[target], operation))
+    return false;
   // Stanzas left in a further file would make ifupdown see the interface twice.
   bool autoElsewhere = false;
   for (std::size_t i = 0; i < files_.size(); ++i) {
     if (i == target) continue;
-    if (definesInterface(i, iface))
-      writeDebianStanzas(files_[i], iface, 0, Ipv4Settings(), Ipv6Settings(), false, true);
+    if (!elsewhere[i].empty()) {
+      reportFoldedAliases(elsewhere[i], mode, iface, paths_[i], operation);
+      writeDebianStanzas(files_[i], iface, 0, Ipv4Settings(), Ipv6Settings(), false, true,
+                         paths_[i], operation);
+    }
     autoElsewhere = autoElsewhere || bringsUp(i, iface);
   }
-  writeDebianStanzas(files_[target], iface, mode, ipv4, ipv6, autoElsewhere, false);
+  return writeDebianStanzas(files_[target], iface, mode, ipv4, ipv6, autoElsewhere, false,
+                            paths_[target], operation);
 }
 
 bool DebianTreeEdit::changed() const {

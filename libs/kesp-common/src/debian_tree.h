@@ -88,9 +88,11 @@ class DebianTreeEdit {
   /// files are taken out, a new interface goes into the main file; mode 0
   /// clears it from every file. No second auto line is added where another
   /// file already brings the interface up.
-  void write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+  /// False, nothing changed, when the interface's stanzas cannot be made one
+  /// per family without losing options of their own (logged).
+  bool write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
              const Ipv6Settings& ipv6);
-  void write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+  bool write(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
              const Ipv6Settings& ipv6, std::size_t target);
 
   /// True when any file's lines differ from what was loaded.
@@ -100,11 +102,12 @@ class DebianTreeEdit {
 
   /// File `index` has an iface line of iface.
   bool definesInterface(std::size_t index, const std::string& iface) const;
-  /// File `index` has an auto line naming iface.
+  /// File `index` has an auto, allow-auto or allow-hotplug line naming iface.
   bool bringsUp(std::size_t index, const std::string& iface) const;
 
  private:
   std::vector<TextFile> files_;
+  std::vector<std::string> paths_;  // as the system names them, for messages
   std::vector<std::list<std::string>> loaded_;
 };
 
@@ -112,12 +115,15 @@ class DebianTreeEdit {
 /// the main file and every file naming iface on an iface or auto line.
 std::vector<std::string> debianFilesOf(const std::string& iface, const char* operation);
 
-/// Edits iface's stanzas as writeDebianInterface does; `autoElsewhere` means an
-/// auto line for iface exists in another file (none is added here), and
-/// `keepAuto` keeps the file's auto lines for iface even with mode 0.
-void writeDebianStanzas(TextFile& file, const std::string& iface, AddressMode mode,
+/// Edits iface's stanzas as writeDebianInterface does; `autoElsewhere` means a
+/// line of another file starts iface at boot (none is added here), and
+/// `keepAuto` keeps the file's auto lines for iface even with mode 0. Further
+/// stanzas of a family that mode keeps are removed (a warning names each);
+/// false, nothing changed, when one of them holds options of its own or the
+/// name is invalid (logged under operation, naming the file as shownPath).
+bool writeDebianStanzas(TextFile& file, const std::string& iface, AddressMode mode,
                         const Ipv4Settings& ipv4, const Ipv6Settings& ipv6, bool autoElsewhere,
-                        bool keepAuto);
+                        bool keepAuto, const std::string& shownPath, const char* operation);
 
 }  // namespace detail
 }  // namespace KESP

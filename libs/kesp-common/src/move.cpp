@@ -101,8 +101,7 @@ bool addDebian(const detail::DebianTree& tree, detail::DebianTreeEdit& edit,
     KESP_LOG(LOG_ERROR, kOperation, "Cant add: " << iface);
     return false;
   }
-  edit.write(iface, DHCPV4, Ipv4Settings(), Ipv6Settings());
-  return edit.save();
+  return edit.write(iface, DHCPV4, Ipv4Settings(), Ipv6Settings()) && edit.save();
 }
 
 bool removeDebian(detail::DebianTreeEdit& edit, const std::string& iface) {
@@ -125,9 +124,8 @@ bool swapDebian(detail::DebianTreeEdit& edit, const std::string& first, const st
   // into the other's old one; both new stanzas end up at the end of their file.
   edit.write(first, 0, Ipv4Settings(), Ipv6Settings());
   edit.write(second, 0, Ipv4Settings(), Ipv6Settings());
-  edit.write(first, b.mode, b.ipv4, b.ipv6, firstFile);
-  edit.write(second, a.mode, a.ipv4, a.ipv6, secondFile);
-  return edit.save();
+  return edit.write(first, b.mode, b.ipv4, b.ipv6, firstFile) &&
+         edit.write(second, a.mode, a.ipv4, a.ipv6, secondFile) && edit.save();
 }
 
 bool moveDebian(int op, const std::string& first, const std::string& second) {

@@ -55,7 +55,7 @@ bool rewriteDebian(const detail::ChangeRequest& request, const Ipv4Settings& ipv
   if (!haveDefaults && defaults.unreadable()) return false;
   if (haveDefaults) updateDhcpv6Interfaces(defaults, request);
   // Edited where it is defined, which may be a file the main one sources.
-  interfaces.write(request.iface, request.mode, ipv4, ipv6);
+  if (!interfaces.write(request.iface, request.mode, ipv4, ipv6)) return false;
   return interfaces.save() && (!haveDefaults || defaults.save());
 }
 

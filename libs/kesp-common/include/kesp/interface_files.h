@@ -66,15 +66,22 @@ std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface, con
 /// its option lines with it, so that none of them is left under another
 /// stanza. DHCPV6/AUTOV6 keep an existing IPv6 stanza, turning a static one
 /// into "dhcp" or "auto"; where no stanza of iface would be left they add
-/// "inet6 manual", so that ifup still brings the link up. Every other line
-/// stays unchanged and in place. An invalid interface name changes nothing
-/// (logged at ERROR).
+/// "inet6 manual", so that ifup still brings the link up. Further stanzas of a
+/// family that stays (aliases) are removed, each named in a warning; when one
+/// holds options of its own nothing is changed (logged at ERROR). A non-zero
+/// mode adds "auto" unless an auto, allow-auto or allow-hotplug line already
+/// starts iface. Options keep their indentation and the blanks after their
+/// keyword; added ones take the stanza's indentation, or the file's most common
+/// one. Every other line stays unchanged and in place. An invalid interface
+/// name changes nothing (logged at ERROR).
 void writeDebianInterface(TextFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
 
 /// Reads iface's configuration from the lines of an interfaces file: mode bits
-/// from the method words of its iface lines (dhcp/static for inet, static for
-/// inet6) and the settings from their option lines; fields not in the file are
+/// from the method words of its first iface line of each family (dhcp/static
+/// for inet, static for inet6; further stanzas of a family are aliases and not
+/// read) and the settings from their option lines, whose keyword and value any
+/// run of blanks separates; fields not in the file are
 /// left as they were. mode is not reset first. True when the file has an iface
 /// line of iface.
 bool readDebianInterface(const TextFile& file, const std::string& iface, AddressMode& mode,
