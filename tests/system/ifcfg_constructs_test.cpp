@@ -12,6 +12,7 @@
 
 #include "change_root.h"
 #include "kesp/interface_files.h"
+#include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "test_support.h"
 
@@ -129,7 +130,7 @@ void readRoutes(const kesp_test::SystemRoot& root, const Construct& c,
                 std::vector<std::string>& defaults, std::vector<std::string>& others) {
   defaults.clear();
   others.clear();
-  for (const std::string name : {std::string("routes"), std::string("ifroute-") + c.iface}) {
+  for (const std::string& name : {std::string("routes"), std::string("ifroute-") + c.iface}) {
     for (const auto& fields : routeLines(root / (std::string(c.family->dir) + "/" + name))) {
       std::string joined;
       for (const std::string& field : fields) joined += (joined.empty() ? "" : " ") + field;
@@ -184,7 +185,9 @@ TEST_P(IfcfgConstructTest, SetReadsBackAsAskedAndLeavesTheRestAlone) {
     return;
   }
   ASSERT_TRUE(set(way, c.iface)) << log.text();
-  if (!c.further.empty()) EXPECT_TRUE(log.contains("removed the further addresses")) << log.text();
+  if (!c.further.empty()) {
+    EXPECT_TRUE(log.contains("removed the further addresses")) << log.text();
+  }
 
   // No file appears or disappears; every other file reads as before.
   const std::map<std::string, Env> after = sourceAll(root, c.family->dir);
@@ -198,8 +201,9 @@ TEST_P(IfcfgConstructTest, SetReadsBackAsAskedAndLeavesTheRestAlone) {
       continue;
     }
     for (const auto& entry : file.second)
-      if (!std::regex_match(entry.first, c.family->owned))
+      if (!std::regex_match(entry.first, c.family->owned)) {
         EXPECT_EQ(valueIn(now, entry.first), entry.second) << entry.first;
+      }
     for (const auto& entry : c.family->expected[wayIndex])
       EXPECT_EQ(valueIn(now, entry.first), entry.second) << entry.first;
     for (const auto& entry : now)
@@ -224,6 +228,8 @@ TEST_P(IfcfgConstructTest, SetReadsBackAsAskedAndLeavesTheRestAlone) {
   }
 
   // show and the status check read back what was set.
+  shown.assign(1, ConfiguredNetwork());
+  shown[0].name = c.iface;
   getNetworks(shown, false);
   EXPECT_EQ(shown[0].mode, way.mode);
   EXPECT_EQ(shown[0].ipv4.gateway, way.v4[2]);

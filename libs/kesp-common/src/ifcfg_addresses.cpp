@@ -198,6 +198,11 @@ std::vector<std::string> furtherAddressKeys(KeyValueFile& file, bool suse,
   return found;
 }
 
+void setUnlessOther(KeyValueFile& file, const std::string& key, const std::string& value) {
+  std::string existing;
+  if (!getUnquotedValue(file, key, existing) || existing == value) file.set(key, value);
+}
+
 void removeFurtherAddresses(KeyValueFile& file, const std::string& iface, bool suse,
                             const std::vector<std::string>& rewritten, const char* operation) {
   const std::vector<std::string> keys = furtherAddressKeys(file, suse, rewritten);

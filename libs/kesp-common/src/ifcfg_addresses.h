@@ -49,6 +49,10 @@ std::vector<std::string> furtherAddressKeys(KeyValueFile& file, bool suse,
 void removeFurtherAddresses(KeyValueFile& file, const std::string& iface, bool suse,
                             const std::vector<std::string>& rewritten, const char* operation);
 
+/// Sets key to value unless the file gives key another value: what an ifcfg
+/// file says about the device it configures (its DEVICE, its TYPE) is kept.
+void setUnlessOther(KeyValueFile& file, const std::string& key, const std::string& value);
+
 /// The prefix length of a dotted IPv4 netmask; empty when it is none.
 std::string prefixLengthOfNetmask(const std::string& netmask);
 

@@ -37,23 +37,15 @@ const detail::ModeRow kRedHatModeRows[] = {
     {DHCPV6C_YES, DHCPV6},
 };
 
-/// Keeps what the file already says about the device: the file may be found
-/// by its DEVICE line under another name, and a bridge, bond or InfiniBand
-/// link is no Ethernet one.
-void setIfAbsent(KeyValueFile& file, const std::string& key, const std::string& value) {
-  std::string existing;
-  if (!file.get(key, existing)) file.set(key, value);
-}
-
 }  // namespace
 
 void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
   // The name becomes part of the file's lines: a bad one changes nothing.
   if (!detail::checkInterfaceName(iface, "writeRedHatInterface")) return;
-  setIfAbsent(file, "DEVICE", iface);
+  detail::setUnlessOther(file, "DEVICE", iface);
   file.set("ONBOOT", "yes");
-  setIfAbsent(file, "TYPE", "Ethernet");
+  detail::setUnlessOther(file, "TYPE", "Ethernet");
   const std::vector<std::string> rewritten(std::begin(kRedHatRewrittenKeys),
                                            std::end(kRedHatRewrittenKeys));
   detail::removeFurtherAddresses(file, iface, false, rewritten, "writeRedHatInterface");

@@ -75,8 +75,7 @@ void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMod
   file.set("DEVICE", iface);
   file.set("STARTMODE", "'auto'");
   // A bridge, bond or InfiniBand link is no Ethernet one.
-  std::string type;
-  if (!file.get("TYPE", type)) file.set("TYPE", "Ethernet");
+  detail::setUnlessOther(file, "TYPE", "Ethernet");
   file.set("USERCONTROL", "'no'");
   const std::vector<std::string> rewritten(std::begin(kSuseRewrittenKeys),
                                            std::end(kSuseRewrittenKeys));
@@ -111,10 +110,12 @@ void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode
   if (addresses.mainIpv4 >= 0) {
     const detail::IfcfgAddress& main = addresses.all[addresses.mainIpv4];
     facts |= HAS_IPADDR;
-    ipv4.address = main.address;
+    getUnquotedValue(file, "IPADDR" + main.suffix, ipv4.address);
     // The installer states the prefix length as "/N" after the address and
-    // writes no NETMASK; a file with NETMASK reads as before.
-    if (!getUnquotedValue(file, "NETMASK" + main.suffix, ipv4.netmask))
+    // writes no NETMASK; a file with NETMASK reads as before. wicked writes
+    // PREFIXLEN instead.
+    if (!getUnquotedValue(file, "NETMASK" + main.suffix, ipv4.netmask) &&
+        !detail::splitAddressPrefix(ipv4.address, ipv4.address, ipv4.netmask))
       detail::netmaskOfPrefixLength(main.length, ipv4.netmask);
   }
   getUnquotedValue(file, "BROADCAST", ipv4.broadcast);

@@ -92,12 +92,18 @@ void readSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
 void writeSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
                               const std::vector<IfcfgAddress>& networks, AddressMode mode,
                               const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
-  // Named by device, the lines stay this interface's whatever its networks become.
+  // A gateway in the new network needs no device: the line is found by it,
+  // as the files have always been written. One outside it (a link-local
+  // next hop) is tied to the interface by name, or no later change could
+  // tell it from another interface's.
+  auto line = [&iface](const std::string& gateway, const IfcfgAddress& network) {
+    return "default " + gateway + (liesIn(gateway, network) ? " - -" : " - " + iface);
+  };
   std::vector<std::string> fresh;
   if ((mode & STATICV4) && !ipv4.gateway.empty())
-    fresh.push_back("default " + ipv4.gateway + " - " + iface);
+    fresh.push_back(line(ipv4.gateway, {"", ipv4.address, prefixLengthOfNetmask(ipv4.netmask), false}));
   if ((mode & STATICV6) && !ipv6.gateway.empty())
-    fresh.push_back("default " + ipv6.gateway + " - " + iface);
+    fresh.push_back(line(ipv6.gateway, {"", ipv6.address, ipv6.prefix, true}));
   bool placed = false;
   std::string value;
   for (auto it = routes.lines.begin(); it != routes.lines.end();) {
