@@ -127,8 +127,11 @@ void checkInterfaceRoutes(const std::list<std::string>& lines, const std::string
                           AddressMode mode, const kesp_fuzz::Settings& settings) {
   KeyValueFile ifcfg = fileOf(lines, '=');
   std::vector<detail::IfcfgAddress> networks = detail::suseAddresses(ifcfg).all;
-  networks.push_back({"", settings.ipv4.address,
-                      detail::prefixLengthOfNetmask(settings.ipv4.netmask), false});
+  if (mode & STATICV4)
+    networks.push_back({"", settings.ipv4.address,
+                        detail::prefixLengthOfNetmask(settings.ipv4.netmask), false});
+  if (mode & STATICV6)
+    networks.push_back({"", settings.ipv6.address, settings.ipv6.prefix, true});
   KeyValueFile routes = fileOf(lines, ' ');
   detail::writeSuseInterfaceRoutes(routes, iface, networks, mode, settings.ipv4, settings.ipv6);
   KeyValueFile again = fileOf(routes.lines, ' ');

@@ -99,15 +99,18 @@ void writeSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
   auto line = [&iface](const std::string& gateway, const IfcfgAddress& network) {
     return "default " + gateway + (liesIn(gateway, network) ? " - -" : " - " + iface);
   };
+  const IfcfgAddress newIpv4{"", ipv4.address, prefixLengthOfNetmask(ipv4.netmask), false};
+  const IfcfgAddress newIpv6{"", ipv6.address, ipv6.prefix, true};
+  std::vector<IfcfgAddress> owned = networks;
+  if (mode & STATICV4) owned.push_back(newIpv4);
+  if (mode & STATICV6) owned.push_back(newIpv6);
   std::vector<std::string> fresh;
-  if ((mode & STATICV4) && !ipv4.gateway.empty())
-    fresh.push_back(line(ipv4.gateway, {"", ipv4.address, prefixLengthOfNetmask(ipv4.netmask), false}));
-  if ((mode & STATICV6) && !ipv6.gateway.empty())
-    fresh.push_back(line(ipv6.gateway, {"", ipv6.address, ipv6.prefix, true}));
+  if ((mode & STATICV4) && !ipv4.gateway.empty()) fresh.push_back(line(ipv4.gateway, newIpv4));
+  if ((mode & STATICV6) && !ipv6.gateway.empty()) fresh.push_back(line(ipv6.gateway, newIpv6));
   bool placed = false;
   std::string value;
   for (auto it = routes.lines.begin(); it != routes.lines.end();) {
-    if (!defaultLineValue(*it, value) || !isOwnDefaultRoute(value, iface, networks)) {
+    if (!defaultLineValue(*it, value) || !isOwnDefaultRoute(value, iface, owned)) {
       ++it;
       continue;
     }

@@ -27,10 +27,11 @@ void readSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
                              const std::vector<IfcfgAddress>& networks, Ipv4Settings& ipv4,
                              Ipv6Settings& ipv6);
 
-/// Replaces iface's default lines (where the first of them stood, else at the
-/// end) with "default <gateway> - -" for the IPv4 gateway (STATICV4) and the
-/// IPv6 one (STATICV6), each only when not empty; a gateway outside the new
-/// network names iface as its device. Every other line stays.
+/// Replaces iface's default lines (`networks` and the new ones of the mode
+/// count as its own; where the first of them stood, else at the end) with
+/// "default <gateway> - -" for the IPv4 gateway (STATICV4) and the IPv6 one
+/// (STATICV6), each only when not empty; a gateway outside the new network
+/// names iface as its device. Every other line stays.
 void writeSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
                               const std::vector<IfcfgAddress>& networks, AddressMode mode,
                               const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
