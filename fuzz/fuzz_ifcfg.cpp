@@ -3,16 +3,20 @@
 //
 // Properties: an unquoted value is the raw value or lies inside it; a
 // written mode reads back as written with its settings; a second identical
-// write gives the same lines.
+// write gives the same lines; editing one interface's default routes in the
+// shared routes file keeps every other line and reads back as written.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <sstream>
 #include <vector>
 
 #include "fuzz_requests.h"
 #include "fuzz_support.h"
+#include "ifcfg_addresses.h"
 #include "kesp/interface_files.h"
+#include "suse_routes.h"
 
 using namespace KESP;
 
@@ -119,6 +123,42 @@ void checkRoutes(const std::list<std::string>& lines, AddressMode mode,
   KESP_FUZZ_CHECK(reading.ipv6.gateway == (v6 ? settings.ipv6.gateway : ""));
 }
 
+void checkInterfaceRoutes(const std::list<std::string>& lines, const std::string& iface,
+                          AddressMode mode, const kesp_fuzz::Settings& settings) {
+  KeyValueFile ifcfg = fileOf(lines, '=');
+  std::vector<detail::IfcfgAddress> networks = detail::suseAddresses(ifcfg).all;
+  if (mode & STATICV4)
+    networks.push_back({"", settings.ipv4.address,
+                        detail::prefixLengthOfNetmask(settings.ipv4.netmask), false});
+  if (mode & STATICV6)
+    networks.push_back({"", settings.ipv6.address, settings.ipv6.prefix, true});
+  KeyValueFile routes = fileOf(lines, ' ');
+  detail::writeSuseInterfaceRoutes(routes, iface, networks, mode, settings.ipv4, settings.ipv6);
+  KeyValueFile again = fileOf(routes.lines, ' ');
+  detail::writeSuseInterfaceRoutes(again, iface, networks, mode, settings.ipv4, settings.ipv6);
+  KESP_FUZZ_CHECK(again.lines == routes.lines);
+
+  // Every line that was not the interface's stays, in its order.
+  auto others = [&](const std::list<std::string>& from) {
+    std::vector<std::string> kept;
+    for (const std::string& line : from) {
+      std::istringstream words(line);
+      std::string first;
+      words >> first;
+      const bool isDefault = first == "default";
+      const std::string value = isDefault ? line.substr(line.find("default") + 7) : "";
+      if (!isDefault || !detail::isOwnDefaultRoute(value, iface, networks)) kept.push_back(line);
+    }
+    return kept;
+  };
+  KESP_FUZZ_CHECK(others(lines) == others(routes.lines));
+
+  Reading reading;
+  detail::readSuseInterfaceRoutes(routes, iface, networks, reading.ipv4, reading.ipv6);
+  KESP_FUZZ_CHECK(reading.ipv4.gateway == ((mode & STATICV4) ? settings.ipv4.gateway : ""));
+  KESP_FUZZ_CHECK(reading.ipv6.gateway == ((mode & STATICV6) ? settings.ipv6.gateway : ""));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -138,5 +178,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   checkFamily(lines, readRedHat, writeRedHatInterface, iface, mode, settings, true);
   checkFamily(lines, readSuse, writeSuseInterface, iface, mode, settings, false);
   checkRoutes(lines, mode, settings);
+  checkInterfaceRoutes(lines, iface, mode, settings);
   return 0;
 }

@@ -25,6 +25,7 @@ InterfaceReport staticReport() {
   report.ipv4 = KESP::Ipv4Settings(true, "192.0.2.10", "255.255.255.0", "192.0.2.1");
   report.ipv6.address = "2001:db8::10";
   report.ipv6.prefix = "64";
+  report.furtherAddresses = {"192.0.2.11/24"};
   report.live = true;
   report.present = true;
   report.link.adminUp = report.link.carrier = report.link.running = true;
@@ -81,6 +82,7 @@ TEST(ConfigNetOutput, ShowTextPerInterfaceState) {
             "eth0: STATICV4+STATICV6\n"
             "    ipv4: 192.0.2.10/24 gateway 192.0.2.1\n"
             "    ipv6: 2001:db8::10/64\n"
+            "    further: 192.0.2.11/24\n"
             "    live: 192.0.2.10/24 2001:db8::10/64\n"
             "    link: up, carrier, MAC 02:00:5e:10:00:01\n"
             "eth1: DHCPV4\n"
@@ -104,6 +106,7 @@ TEST(ConfigNetOutput, ShowJsonKeepsEveryField) {
             "\"ipv4\":{\"address\":\"192.0.2.10\",\"netmask\":\"255.255.255.0\",\"prefix\":24,"
             "\"broadcast\":\"192.0.2.255\",\"gateway\":\"192.0.2.1\"},"
             "\"ipv6\":{\"address\":\"2001:db8::10\",\"prefix\":64,\"gateway\":null},"
+            "\"further_addresses\":[\"192.0.2.11/24\"],"
             "\"present\":true,"
             "\"link\":{\"state\":\"up\",\"carrier\":true,\"running\":true,"
             "\"mac\":\"02:00:5e:10:00:01\"},"

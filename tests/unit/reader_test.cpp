@@ -36,9 +36,6 @@ const Ipv4Settings kNone4;
 const Ipv6Settings kNone6;
 const Ipv4Settings kEth0v4 = v4("192.0.2.10", "255.255.255.0", "192.0.2.1", "192.0.2.255");
 const Ipv6Settings kEth0v6 = v6("2001:db8::10", "64", "2001:db8::1");
-// SUSE keeps the gateways in the routes file, which every interface reads.
-const Ipv4Settings kSuseGateway4 = v4("", "", "192.0.2.1", "");
-const Ipv6Settings kSuseGateway6 = v6("", "", "2001:db8::1");
 
 struct NetworkCase {
   const char* root;
@@ -63,9 +60,10 @@ const NetworkCase kNetworkCases[] = {
     {"redhat", "eth3", true, DHCPV4 | DHCPV6, kNone4, kNone6},
     {"redhat", "eth4", false, 0, kNone4, kNone6},
     {"suse", "eth0", true, STATICV4 | STATICV6, kEth0v4, kEth0v6},
-    {"suse", "eth1", true, DHCPV4, kSuseGateway4, kSuseGateway6},
-    {"suse", "eth2", true, DHCPV4, kSuseGateway4, kSuseGateway6},
-    {"suse", "eth3", true, 0, kSuseGateway4, kSuseGateway6},
+    // The routes file's default lines lie in eth0's networks: they are its alone.
+    {"suse", "eth1", true, DHCPV4, kNone4, kNone6},
+    {"suse", "eth2", true, DHCPV4, kNone4, kNone6},
+    {"suse", "eth3", true, 0, kNone4, kNone6},
     {"suse", "eth4", false, 0, kNone4, kNone6},
 };
 

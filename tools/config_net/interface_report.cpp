@@ -72,7 +72,14 @@ bool listInterfaceNames(bool live, std::vector<std::string>& names) {
 InterfaceReport reportInterface(const std::string& name, bool live) {
   InterfaceReport report;
   report.name = name;
-  report.configured = KESP::getNetwork(name, live, report.mode, report.ipv4, report.ipv6);
+  std::vector<KESP::ConfiguredNetwork> configured(1);
+  configured[0].name = name;
+  KESP::getNetworks(configured, live);
+  report.configured = configured[0].configured;
+  report.mode = configured[0].mode;
+  report.ipv4 = configured[0].ipv4;
+  report.ipv6 = configured[0].ipv6;
+  report.furtherAddresses = configured[0].furtherAddresses;
   if (live) {
     KESP::LiveAddressSnapshot addresses;
     addresses.read();
@@ -101,6 +108,7 @@ SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
     item.mode = configured[i].mode;
     item.ipv4 = configured[i].ipv4;
     item.ipv6 = configured[i].ipv6;
+    item.furtherAddresses = configured[i].furtherAddresses;
     if (live) addLiveAddresses(addresses, item);
   }
   return report;

@@ -21,6 +21,8 @@ struct InterfaceReport {
   KESP::AddressMode mode = 0;
   KESP::Ipv4Settings ipv4;
   KESP::Ipv6Settings ipv6;
+  /// The files' addresses beside the main ones ("192.0.2.6/24").
+  std::vector<std::string> furtherAddresses;
   /// The kernel was asked (never on an offline image).
   bool live = false;
   /// The kernel has a link of this name.

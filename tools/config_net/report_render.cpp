@@ -59,6 +59,7 @@ void writeInterface(JsonWriter& json, const InterfaceReport& report) {
   writeIpv4(json, report.ipv4, true);
   json.key("ipv6");
   writeIpv6(json, report.ipv6, true);
+  json.key("further_addresses").stringArray(report.furtherAddresses);
   json.key("present");
   if (report.live) json.value(report.present); else json.null();
   json.key("link");
@@ -120,6 +121,8 @@ std::string renderShowText(const SystemReport& report) {
       text += "    ipv4: " + withGateway(ipv4WithLength(item.ipv4), item.ipv4.gateway) + "\n";
     if (item.mode & KESP::STATICV6)
       text += "    ipv6: " + withGateway(ipv6WithLength(item.ipv6), item.ipv6.gateway) + "\n";
+    for (const std::string& address : item.furtherAddresses)
+      text += "    further: " + address + "\n";
     if (item.live) text += "    live: " + liveAddressText(item) + "\n";
     if (item.live && item.present) text += "    link: " + linkStateText(item) + "\n";
   }

@@ -37,7 +37,8 @@ std::string findRequestFault(const ChangeRequest& request);
 bool checkChangeRequest(const ChangeRequest& request, const char* operation);
 
 /// Refuses (one ERROR line, false) what the family cannot do: DHCPV6 without
-/// an installed DHCPv6 client, and DHCPV6 as the only mode on Red Hat.
+/// an installed DHCPv6 client, a port of a bond or bridge, a Red Hat file
+/// that configures another device, and DHCPV6 as the only mode on Red Hat.
 bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation);
 /// What a live change needs beyond isSupportedRequest: a DHCPv4 client for a
 /// DHCPv4 mode. False (logged, "no DHCP client") otherwise. An offline image

@@ -8,6 +8,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "debian_tree.h"
+#include "ifcfg_files.h"
 #include "names.h"
 #include "root_path.h"
 
@@ -85,7 +86,7 @@ std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface,
       return tree.files[detail::DebianTreeEdit(tree).ownerOf(iface)].path;
     }
     case FLAVOUR_REDHAT:
-      return REDHAT_SCRIPTS_DIR + "/ifcfg-" + iface;
+      return detail::redHatFileOf(iface);
     case FLAVOUR_SUSE:
       return SUSE_NETWORK_DIR + "/ifcfg-" + iface;
     case FLAVOUR_NONE:

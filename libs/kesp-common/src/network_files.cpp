@@ -6,6 +6,7 @@
 #include "change_request.h"
 #include "change_scope.h"
 #include "debian_tree.h"
+#include "suse_routes.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
@@ -68,20 +69,41 @@ bool rewriteRedHat(const detail::ChangeRequest& request, const Ipv4Settings& ipv
   return ifcfg.save();
 }
 
+/// The networks a default line of the interface may lie in: those it had
+/// and those the change gives it.
+std::vector<detail::IfcfgAddress> suseNetworksOf(KeyValueFile& ifcfg, AddressMode mode,
+                                                 const Ipv4Settings& ipv4,
+                                                 const Ipv6Settings& ipv6) {
+  std::vector<detail::IfcfgAddress> networks = detail::suseAddresses(ifcfg).all;
+  if (mode & STATICV4)
+    networks.push_back({"", ipv4.address, detail::prefixLengthOfNetmask(ipv4.netmask), false});
+  if (mode & STATICV6) networks.push_back({"", ipv6.address, ipv6.prefix, true});
+  return networks;
+}
+
 bool rewriteSuse(const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
                  const Ipv6Settings& ipv6, const char* operation) {
   KeyValueFile ifcfg('=');
   const std::string path = interfaceConfigPath(FLAVOUR_SUSE, request.iface, operation);
   if (path.empty() || !ifcfg.load(sysPath(path))) return false;
   KeyValueFile routes(' ');
+  KeyValueFile ownRoutes(' ');
   KeyValueFile kernel('=');
   if (!loadFurtherFile(routes, sysPath(SUSE_ROUTES_FILE)) ||
+      !loadFurtherFile(ownRoutes, sysPath(detail::suseInterfaceRoutesPath(request.iface))) ||
       !loadFurtherFile(kernel, sysPath(kSuseKernelFile)))
     return false;
+  const std::vector<detail::IfcfgAddress> networks =
+      suseNetworksOf(ifcfg, request.mode, ipv4, ipv6);
+  // An interface with routes of its own keeps its default routes there; the
+  // shared file then holds none of them, so that no second one competes.
+  const bool ownFile = !ownRoutes.lines.empty();
   writeSuseInterface(ifcfg, request.iface, request.mode, ipv4, ipv6);
-  writeSuseRoutes(routes, request.mode, ipv4, ipv6);
+  detail::writeSuseInterfaceRoutes(routes, request.iface, networks, ownFile ? 0 : request.mode,
+                                   ipv4, ipv6);
+  if (ownFile) writeSuseRoutes(ownRoutes, request.mode, ipv4, ipv6);
   updateModulesOnBoot(kernel, request.mode, operation);
-  return ifcfg.save() && routes.save() && kernel.save();
+  return ifcfg.save() && routes.save() && (!ownFile || ownRoutes.save()) && kernel.save();
 }
 
 }  // namespace
@@ -99,7 +121,8 @@ std::vector<std::string> changeFilePaths(OsFlavour flavour, const std::string& i
     case FLAVOUR_REDHAT:
       return {interfaceConfigPath(flavour, iface, operation)};
     case FLAVOUR_SUSE:
-      return {interfaceConfigPath(flavour, iface, operation), SUSE_ROUTES_FILE, kSuseKernelFile};
+      return {interfaceConfigPath(flavour, iface, operation), SUSE_ROUTES_FILE,
+              detail::suseInterfaceRoutesPath(iface), kSuseKernelFile};
     case FLAVOUR_NONE:
       break;
   }

@@ -15,6 +15,9 @@
 #include "address_entries.h"
 #include "debian_grammar.h"
 #include "debian_tree.h"
+#include "ifcfg_addresses.h"
+#include "ifcfg_files.h"
+#include "suse_routes.h"
 #include "kesp/sysroot.h"
 #include "names.h"
 #include "root_path.h"
@@ -66,35 +69,47 @@ class SharedFiles {
 /// One pass over the lines of the main file and what it sources, keeping only
 /// the interface's own lines.
 bool readDebianFiles(const std::string& iface, SharedFiles&, AddressMode& mode, Ipv4Settings& ipv4,
-                     Ipv6Settings& ipv6) {
+                     Ipv6Settings& ipv6, std::vector<std::string>&) {
   detail::DebianTree tree;
   return detail::loadDebianTree(tree, "getNetwork") &&
          detail::readDebianTreeInterface(tree, iface, mode, ipv4, ipv6);
 }
 
 bool readRedHatFiles(const std::string& iface, SharedFiles&, AddressMode& mode, Ipv4Settings& ipv4,
-                     Ipv6Settings& ipv6) {
+                     Ipv6Settings& ipv6, std::vector<std::string>& further) {
   KeyValueFile file('=');
-  if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_REDHAT, iface, "getNetwork")))) return false;
+  std::string other;
+  const std::string path = detail::redHatFileOf(iface, &other);
+  // A file named after the interface that configures another device is not its.
+  if (!other.empty() || !file.load(sysPath(path))) return false;
   readRedHatInterface(file, mode, ipv4, ipv6);
+  further = detail::redHatAddresses(file).furtherTexts();
   return true;
 }
 
 bool readSuseFiles(const std::string& iface, SharedFiles& shared, AddressMode& mode,
-                   Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
+                   Ipv4Settings& ipv4, Ipv6Settings& ipv6, std::vector<std::string>& further) {
   KeyValueFile file('=');
   if (!file.load(sysPath(interfaceConfigPath(FLAVOUR_SUSE, iface, "getNetwork")))) return false;
   readSuseInterface(file, shared.dhcpv6Client(), mode, ipv4, ipv6);
-  // The gateways live only in the routes file; stale ones must not survive.
+  const detail::IfcfgAddresses addresses = detail::suseAddresses(file);
+  further = addresses.furtherTexts();
+  // The gateways live only in the routes files; stale ones must not survive.
   ipv4.gateway.clear();
   ipv6.gateway.clear();
-  if (KeyValueFile* routes = shared.suseRoutes()) readSuseRoutes(*routes, ipv4, ipv6);
+  if (KeyValueFile* routes = shared.suseRoutes())
+    detail::readSuseInterfaceRoutes(*routes, iface, addresses.all, ipv4, ipv6);
+  // The interface's own file outranks the shared one.
+  KeyValueFile ownRoutes(' ');
+  if (ownRoutes.load(sysPath(detail::suseInterfaceRoutesPath(iface))))
+    readSuseRoutes(ownRoutes, ipv4, ipv6);
   return true;
 }
 
 struct FamilyReader {
   OsFlavour flavour;
-  bool (*read)(const std::string&, SharedFiles&, AddressMode&, Ipv4Settings&, Ipv6Settings&);
+  bool (*read)(const std::string&, SharedFiles&, AddressMode&, Ipv4Settings&, Ipv6Settings&,
+               std::vector<std::string>&);
 };
 
 const FamilyReader kFamilyReaders[] = {
@@ -115,39 +130,6 @@ AddressMode withAutoV6(AddressMode mode) {
     default:
       return mode;
   }
-}
-
-// Copies and editor leftovers of ifcfg files that configure nothing.
-const char* const kBackupSuffixes[] = {"~",       ".bak",     ".old",    ".orig",
-                                       ".rpmnew", ".rpmsave", ".rpmorig"};
-
-bool isBackupName(const std::string& name) {
-  for (const char* suffix : kBackupSuffixes) {
-    const std::string ending = suffix;
-    if (name.size() > ending.size() &&
-        name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
-      return true;
-  }
-  return false;
-}
-
-bool listIfcfgNames(const std::string& directory, std::vector<std::string>& names) {
-  const int fd = detail::openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY);
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : fdopendir(fd), closedir);
-  if (fd >= 0 && !dir) ::close(fd);
-  if (!dir) {
-    KESP_LOG(LOG_ERROR, "listConfiguredInterfaces", "cannot read directory " << directory);
-    return false;
-  }
-  const std::string prefix = "ifcfg-";
-  while (const dirent* entry = readdir(dir.get())) {
-    const std::string fileName = entry->d_name;
-    if (fileName.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string name = fileName.substr(prefix.size());
-    if (detail::isValidInterfaceName(name) && !isBackupName(name)) names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  return true;
 }
 
 /// What getNetwork adds to a family's answer: the failure line (where asked
@@ -222,7 +204,7 @@ void listDebianTreeInterfaces(const detail::DebianTree& tree, std::vector<std::s
 /// getNetwork on a flavour already detected, with files shared between calls.
 bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& iface,
                  bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4, Ipv6Settings& ipv6,
-                 bool logMissing = true) {
+                 std::vector<std::string>& further, bool logMissing = true) {
   mode = 0;
   // The name becomes part of a path; a bad one finds nothing.
   if (!detail::checkInterfaceName(iface, "getNetwork")) return false;
@@ -233,7 +215,7 @@ bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& ifac
     if (candidate.flavour == flavour) reader = &candidate;
   }
   if (reader)
-    found = reader->read(iface, shared, mode, ipv4, ipv6);
+    found = reader->read(iface, shared, mode, ipv4, ipv6, further);
   else
     KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << static_cast<int>(flavour));
   return finishReading(iface, found, detectAutoV6, shared, mode, logMissing || !reader);
@@ -244,7 +226,8 @@ bool readNetwork(OsFlavour flavour, SharedFiles& shared, const std::string& ifac
 bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, Ipv4Settings& ipv4,
                 Ipv6Settings& ipv6) {
   SharedFiles shared;
-  return readNetwork(getOsFlavour(), shared, iface, detectAutoV6, mode, ipv4, ipv6);
+  std::vector<std::string> further;
+  return readNetwork(getOsFlavour(), shared, iface, detectAutoV6, mode, ipv4, ipv6, further);
 }
 
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
@@ -255,7 +238,7 @@ void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
     // One file per interface (or nothing to read), and the shared ones once.
     for (ConfiguredNetwork& network : networks)
       network.configured = readNetwork(flavour, shared, network.name, detectAutoV6, network.mode,
-                                       network.ipv4, network.ipv6, false);
+                                       network.ipv4, network.ipv6, network.furtherAddresses, false);
     return;
   }
   for (ConfiguredNetwork& network : networks) network.mode = 0;
@@ -287,9 +270,9 @@ bool listConfiguredInterfaces(std::vector<std::string>& names) {
       return true;
     }
     case FLAVOUR_REDHAT:
-      return listIfcfgNames(REDHAT_SCRIPTS_DIR, names);
+      return detail::listRedHatInterfaces(names);
     case FLAVOUR_SUSE:
-      return listIfcfgNames(SUSE_NETWORK_DIR, names);
+      return detail::listIfcfgFileNames(SUSE_NETWORK_DIR, names, "listConfiguredInterfaces");
     case FLAVOUR_NONE:
       break;
   }

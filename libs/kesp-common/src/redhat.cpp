@@ -1,5 +1,6 @@
 // Red Hat-style per-interface files: "<dir>/ifcfg-<name>", KEY=value lines.
 
+#include "ifcfg_addresses.h"
 #include "ipv4_prefix.h"
 #include "kesp/interface_files.h"
 #include "mode_rows.h"
@@ -42,9 +43,12 @@ void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressM
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
   // The name becomes part of the file's lines: a bad one changes nothing.
   if (!detail::checkInterfaceName(iface, "writeRedHatInterface")) return;
-  file.set("DEVICE", iface);
+  detail::setUnlessOther(file, "DEVICE", iface);
   file.set("ONBOOT", "yes");
-  file.set("TYPE", "Ethernet");
+  detail::setUnlessOther(file, "TYPE", "Ethernet");
+  const std::vector<std::string> rewritten(std::begin(kRedHatRewrittenKeys),
+                                           std::end(kRedHatRewrittenKeys));
+  detail::removeFurtherAddresses(file, iface, false, rewritten, "writeRedHatInterface");
   for (const char* key : kRedHatRewrittenKeys) file.remove(key);
 
   file.set("IPV6INIT", (mode & IPV6_MODES) ? "yes" : "no");
@@ -74,14 +78,23 @@ void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ip
   unsigned facts = 0;
   std::string bootProto;
   getUnquotedValue(file, "BOOTPROTO", bootProto);
-  std::string prefixLength;
-  // Installers write PREFIX without NETMASK; a file with NETMASK reads as before.
-  if (!getUnquotedValue(file, "NETMASK", ipv4.netmask) &&
-      getUnquotedValue(file, "PREFIX", prefixLength))
-    detail::netmaskOfPrefixLength(prefixLength, ipv4.netmask);
-  getUnquotedValue(file, "GATEWAY", ipv4.gateway);
+  // Installers write PREFIX without NETMASK; a file with NETMASK reads as
+  // before. NetworkManager numbers even its first address (IPADDR0).
+  const detail::IfcfgAddresses addresses = detail::redHatAddresses(file);
+  if (addresses.mainIpv4 >= 0) {
+    const std::string& suffix = addresses.all[addresses.mainIpv4].suffix;
+    std::string prefixLength;
+    ipv4.address = addresses.all[addresses.mainIpv4].address;
+    facts |= HAS_IPADDR;
+    if (!getUnquotedValue(file, "NETMASK" + suffix, ipv4.netmask) &&
+        getUnquotedValue(file, "PREFIX" + suffix, prefixLength))
+      detail::netmaskOfPrefixLength(prefixLength, ipv4.netmask);
+    if (!getUnquotedValue(file, "GATEWAY", ipv4.gateway))
+      getUnquotedValue(file, "GATEWAY" + suffix, ipv4.gateway);
+  } else {
+    getUnquotedValue(file, "GATEWAY", ipv4.gateway);
+  }
   getUnquotedValue(file, "BROADCAST", ipv4.broadcast);
-  if (getUnquotedValue(file, "IPADDR", ipv4.address)) facts |= HAS_IPADDR;
 
   std::string ipv6Address;
   if (getUnquotedValue(file, "IPV6ADDR", ipv6Address)) {

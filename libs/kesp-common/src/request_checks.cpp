@@ -10,6 +10,7 @@
 #include "change_request.h"
 #include "kesp/log.h"
 #include "names.h"
+#include "ports.h"
 
 namespace KESP {
 namespace detail {
@@ -138,6 +139,11 @@ bool checkChangeRequest(const ChangeRequest& request, const char* operation) {
 bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation) {
   if ((request.mode & DHCPV6) && !hasDhcpv6Client()) {
     KESP_LOG(LOG_ERROR, operation, "This appliance does not have a DHCPv6 client installed");
+    return false;
+  }
+  const std::string refusal = findConfigurationRefusal(flavour, request.iface);
+  if (!refusal.empty()) {
+    KESP_LOG(LOG_ERROR, operation, refusal);
     return false;
   }
   if (flavour == FLAVOUR_REDHAT && request.mode == DHCPV6) {

@@ -5,6 +5,7 @@
 
 #include <cctype>
 
+#include "ifcfg_addresses.h"
 #include "ipv4_prefix.h"
 #include "kesp/interface_files.h"
 #include "mode_rows.h"
@@ -73,8 +74,12 @@ void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMod
   if (!detail::checkInterfaceName(iface, "writeSuseInterface")) return;
   file.set("DEVICE", iface);
   file.set("STARTMODE", "'auto'");
-  file.set("TYPE", "Ethernet");
+  // A bridge, bond or InfiniBand link is no Ethernet one.
+  detail::setUnlessOther(file, "TYPE", "Ethernet");
   file.set("USERCONTROL", "'no'");
+  const std::vector<std::string> rewritten(std::begin(kSuseRewrittenKeys),
+                                           std::end(kSuseRewrittenKeys));
+  detail::removeFurtherAddresses(file, iface, true, rewritten, "writeSuseInterface");
   for (const char* key : kSuseRewrittenKeys) file.remove(key);
   file.set("BOOTPROTO", bootProtoFor(mode));
   if (mode & STATICV4) {
@@ -99,14 +104,26 @@ void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode
   }
 
   unsigned facts = 0;
-  if (getUnquotedValue(file, "IPADDR", ipv4.address)) facts |= HAS_IPADDR;
-  // The installer states the prefix length as "/N" after the address and
-  // writes no NETMASK; a file with NETMASK reads as before.
-  if (!getUnquotedValue(file, "NETMASK", ipv4.netmask) && (facts & HAS_IPADDR))
-    detail::splitAddressPrefix(ipv4.address, ipv4.address, ipv4.netmask);
+  // Either IP family may stand under any IPADDR key; the unsuffixed key and
+  // IPADDR0 are the main ones.
+  const detail::IfcfgAddresses addresses = detail::suseAddresses(file);
+  if (addresses.mainIpv4 >= 0) {
+    const detail::IfcfgAddress& main = addresses.all[addresses.mainIpv4];
+    facts |= HAS_IPADDR;
+    getUnquotedValue(file, "IPADDR" + main.suffix, ipv4.address);
+    // The installer states the prefix length as "/N" after the address and
+    // writes no NETMASK; a file with NETMASK reads as before. wicked writes
+    // PREFIXLEN instead.
+    if (!getUnquotedValue(file, "NETMASK" + main.suffix, ipv4.netmask) &&
+        !detail::splitAddressPrefix(ipv4.address, ipv4.address, ipv4.netmask))
+      detail::netmaskOfPrefixLength(main.length, ipv4.netmask);
+  }
   getUnquotedValue(file, "BROADCAST", ipv4.broadcast);
-  if (getUnquotedValue(file, "IPADDR0", ipv6.address)) facts |= HAS_IPADDR0;
-  getUnquotedValue(file, "PREFIXLEN0", ipv6.prefix);
+  if (addresses.mainIpv6 >= 0) {
+    facts |= HAS_IPADDR0;
+    ipv6.address = addresses.all[addresses.mainIpv6].address;
+    ipv6.prefix = addresses.all[addresses.mainIpv6].length;
+  }
   if (bootProto == "dhcp4") facts |= BOOTPROTO_DHCP4;
   if (bootProto == "dhcp6") facts |= BOOTPROTO_DHCP6;
 

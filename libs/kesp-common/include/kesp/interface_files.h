@@ -52,7 +52,8 @@ bool getUnquotedValue(KeyValueFile& file, const std::string& key, std::string& v
 /// Path of the file that holds iface's configuration for the family, without
 /// the system root: on Debian the file that defines iface (the interfaces
 /// file or one it sources; the interfaces file for a new interface), or the
-/// family's "<dir>/ifcfg-<iface>". Empty for FLAVOUR_NONE or an invalid interface name
+/// family's "<dir>/ifcfg-<iface>" (on Red Hat the ifcfg file whose DEVICE
+/// names iface comes first). Empty for FLAVOUR_NONE or an invalid interface name
 /// (logged at ERROR under `operation`).
 std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface, const char* operation);
 
@@ -96,8 +97,10 @@ void listDebianInterfaces(const TextFile& file, std::vector<std::string>& names)
 /// Sets and removes only the own keys of a loaded ifcfg file (DEVICE, ONBOOT,
 /// TYPE, IPV6INIT, BOOTPROTO, DHCPV6C, IPADDR, NETMASK, GATEWAY, BROADCAST,
 /// IPV6ADDR, IPV6_DEFAULTGW, IPV6_DEFAULTDEV) for the requested mode; an empty
-/// file becomes a complete one. Values are written as given. An invalid
-/// interface name changes nothing (logged at ERROR).
+/// file becomes a complete one. DEVICE and TYPE are only added, never changed.
+/// Further addresses (IPADDRn, NETMASKn, PREFIXn, GATEWAYn,
+/// IPV6ADDR_SECONDARIES) are removed, named in a WARN line. Values are
+/// written as given. An invalid interface name changes nothing (logged at ERROR).
 void writeRedHatInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                           const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
 
@@ -110,8 +113,11 @@ void readRedHatInterface(KeyValueFile& file, AddressMode& mode, Ipv4Settings& ip
 
 /// Sets and removes only the own keys of a loaded ifcfg file (DEVICE,
 /// STARTMODE, TYPE, USERCONTROL, BOOTPROTO and the address keys, quoted) for
-/// the requested mode; the gateways go to the routes file instead. An invalid
-/// interface name changes nothing (logged at ERROR).
+/// the requested mode; the gateways go to the routes file instead. TYPE is
+/// only added, never changed. Further addresses (IPADDR<suffix> with its
+/// NETMASK, PREFIXLEN, BROADCAST, LABEL, SCOPE and REMOTE_IPADDR keys) are
+/// removed, named in a WARN line. An invalid interface name changes nothing
+/// (logged at ERROR).
 void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMode mode,
                         const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
 
@@ -120,7 +126,8 @@ void writeSuseInterface(KeyValueFile& file, const std::string& iface, AddressMod
 void readSuseInterface(KeyValueFile& file, bool dhcpv6ClientPresent, AddressMode& mode,
                        Ipv4Settings& ipv4, Ipv6Settings& ipv6);
 
-/// Makes the "default" lines of a loaded routes file (" " separator) hold the
+/// Makes the "default" lines of a loaded routes file of one interface
+/// ("ifroute-<iface>"; " " separator) hold the
 /// IPv4 gateway (mode has STATICV4) and then the IPv6 gateway (STATICV6), each
 /// as "<gateway> - -" and only when not empty; other lines stay untouched.
 void writeSuseRoutes(KeyValueFile& routes, AddressMode mode, const Ipv4Settings& ipv4,
@@ -151,6 +158,9 @@ struct ConfiguredNetwork {
   AddressMode mode = 0;
   Ipv4Settings ipv4;
   Ipv6Settings ipv6;
+  /// The addresses beside the main IPv4 and IPv6 ones ("192.0.2.6/24"), in
+  /// file order; ifcfg files can hold any number of them.
+  std::vector<std::string> furtherAddresses;
 };
 
 /// getNetwork for every entry's name (the other fields are overwritten), with
@@ -163,7 +173,8 @@ void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6);
 /// Replaces names with the interfaces that the family's files configure:
 /// Debian iface lines in reading order (sourced files in place of their
 /// source lines), or the sorted names of the ifcfg-<name>
-/// files (backup copies such as "~", ".bak", ".rpmsave" left out). False
+/// files (backup copies such as "~", ".bak", ".rpmsave" left out; on Red Hat
+/// a file's DEVICE in place of its name). False
 /// (logged) for an unknown family or when the files cannot be read.
 bool listConfiguredInterfaces(std::vector<std::string>& names);
 
