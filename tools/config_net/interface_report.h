@@ -35,6 +35,8 @@ struct SystemReport {
   KESP::OsFlavour flavour = KESP::FLAVOUR_NONE;
   bool live = false;
   bool dhcpv6Client = false;
+  /// A journal of a change cut off half-way waits for recovery.
+  bool unfinishedChange = false;
   std::vector<InterfaceReport> interfaces;
 };
 
