@@ -142,11 +142,7 @@ bool journalFile(const std::string& path, bool linkItself) {
   JournaledFile file;
   if (!captureFile(path, file, linkItself)) {
     // Where no file can be, the writer fails by itself: nothing to record.
-    if (errno == ENOENT) return true;
-    const int err = errno;
-    KESP_LOG(LOG_ERROR, "journal", "cannot record " << path << errnoSuffix(err));
-    errno = err;
-    return false;
+    return errno == ENOENT;
   }
   if (t_change->journal.hasFile(file.path)) return true;
   t_change->journal.files.push_back(file);
