@@ -67,6 +67,13 @@ bool restoreFiles(const detail::Journal& journal, const char* operation,
   return all;
 }
 
+/// Every later change is refused while the journal stays: the way past it.
+void logWayPast(const char* operation) {
+  KESP_LOG(LOG_ERROR, operation,
+           "'kesp_config_net recover --discard' moves the journal aside, kept for inspection, "
+           "so that changes can go on");
+}
+
 }  // namespace
 
 void setChangeWaitSeconds(int seconds) { g_waitSeconds = seconds < 0 ? 0 : seconds; }
@@ -178,16 +185,17 @@ bool recoverJournal(const char* operation, std::vector<std::string>& done,
     else
       KESP_LOG(LOG_ERROR, operation, "refusing the unfinished change in " << journalPath() << ": "
                                          << why << "; nothing was done from it");
-    KESP_LOG(LOG_ERROR, operation,
-             "'kesp_config_net recover --discard' moves it aside, kept for inspection, so "
-             "that changes can go on");
+    logWayPast(operation);
     return false;
   }
   const std::vector<std::string> temporaries = removeLeftoverTemporaries(journal);
   for (const std::string& path : temporaries) done.push_back("removed temporary file " + path);
   if (!present) return true;
   KESP_LOG(LOG_WARN, operation, "putting back an unfinished change");
-  if (!restoreFiles(journal, operation, done)) return false;
+  if (!restoreFiles(journal, operation, done)) {
+    logWayPast(operation);
+    return false;
+  }
   if (restartInterfaces) {
     for (const std::string& iface : journal.restarts) {
       controlInterface(iface, false, 0);
