@@ -71,8 +71,15 @@ bool makeDirectoriesInRoot(const std::string& directory, std::vector<std::string
     if (existing.get() >= 0) continue;
     if (errno != ENOENT) return false;
     Descriptor at(openInRoot(prefix + parent, O_RDONLY | O_DIRECTORY));
-    if (at.get() < 0 || mkdirat(at.get(), part.c_str(), 0755) != 0) return false;
-    fsync(at.get());
+    if (at.get() < 0) return false;
+    if (mkdirat(at.get(), part.c_str(), 0755) != 0) {
+      // Made by another change at the same moment: as good as ours, not ours.
+      if (errno != EEXIST) return false;
+      Descriptor raced(openInRoot(prefix + made, O_PATH | O_DIRECTORY));
+      if (raced.get() < 0) return false;
+      continue;
+    }
+    if (fsync(at.get()) != 0) return false;
     if (created) created->push_back(prefix + made);
   }
   return true;
