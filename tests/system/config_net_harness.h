@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,18 @@ class ToolRoot {
   Result offlineWithin(int seconds, std::vector<std::string> words) const {
     words.insert(words.begin(), {"--root", path()});
     return run(words, "", "timeout -k 2 " + std::to_string(seconds) + " ");
+  }
+  /// As offlineWithin, telling the tool's peak resident memory in kilobytes.
+  Result offlineMeasured(int seconds, std::vector<std::string> words, long& peakKilobytes) const {
+    words.insert(words.begin(), {"--root", path()});
+    const std::string peak = scratch_.path() + "/peak";
+    Result result =
+        run(words, "", "/usr/bin/time -f %M -o " + quote(peak) + " timeout -k 2 " + std::to_string(seconds) + " ");
+    // The last line: a failed command's status comes first.
+    std::string text = kesp_test::readFile(peak);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    peakKilobytes = std::atol(text.substr(text.rfind('\n') + 1).c_str());
+    return result;
   }
   /// Runs the tool inside the namespace on this root as the live system.
   Result live(const kesp_test::NetNamespace& ns, std::vector<std::string> words,

@@ -103,6 +103,15 @@ TEST_P(ConfigNetOffline, SetsAnInterfaceAndChangesOnlyItsFiles) {
   const Result added = root.offline({"set", "eth2", "--mode", "DHCPV4"});
   ASSERT_EQ(added.status, 0) << added;
   EXPECT_TRUE(contains(root.offline({"show"}).out, "eth2: DHCPV4\n"));
+  // The image is left without directories of the lock's and the journal's own.
+  EXPECT_FALSE(kesp_test::fileExists(root.file("/run/kesp")));
+  EXPECT_FALSE(kesp_test::fileExists(root.file("/var/lib/kesp")));
+  // Read-only, without a journal: nothing to put back, and that is no failure.
+  const std::string readOnly = "unshare -m --propagation private sh -c 'mount --bind " +
+                               root.file("") + " " + root.file("") + " && mount -o remount,bind,ro " +
+                               root.file("") + " && exec \"$0\" --root " + root.file("") +
+                               " recover' " + KESP_CONFIG_NET_BINARY + " >/dev/null 2>&1";
+  EXPECT_EQ(kesp_test::shell(readOnly), 0);
 }
 
 TEST_P(ConfigNetOffline, RefusesBadRequestsAndTouchesNothing) {

@@ -9,15 +9,20 @@ set -u
 if [ -z "${KESP_CRASH_NAMESPACE:-}" ] && unshare -m --propagation private true 2>/dev/null; then
   KESP_CRASH_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
 fi
+# Absolute: the tool runs from the work directory (for a relative root).
 tool=$1
-fixtures=$2
+[[ $tool != */* ]] || tool=$(realpath "$tool")
+fixtures=$(realpath "$2")
 stride=${3:-1}
 calls=(openat openat2 read write close fsync rename renameat renameat2 unlink unlinkat ftruncate
   fchmod fchmodat fchown fchownat mkdir mkdirat flock lseek)
 work=$(mktemp -d /tmp/kesp-crash.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-# family | command: every writing command on the fixture trees, offline.
+# family[-variant] | command: every writing command on the fixture trees,
+# offline. Variants: run and var/lib as links out of the image (outlinks), an
+# ifcfg file that is a link (linked), the root spelled through a link
+# (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc).
 cases=(
   "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
   "redhat|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
@@ -28,14 +33,34 @@ cases=(
   "suse|proxy set --host proxy.example.org --port 3128"
   "debian|proxy set --host proxy.example.org --port 3128"
   "redhat|move swap eth0 eth1"
+  "redhat|set eth2 --mode STATICV4 --ipv4-address 192.0.2.20/24"
+  "suse|set eth2 --mode STATICV4 --ipv4-address 192.0.2.20/24 --ipv4-gateway 192.0.2.1"
+  "redhat-linked|move remove eth1"
+  "debian-outlinks|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
+  "redhat-rootlink|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
+  "suse-rootrel|proxy set --host proxy.example.org --port 3128"
+  "debian-rootslash|dns 192.0.2.53 2001:db8::53"
+  "redhat-noproc|move swap eth0 eth1"
 )
 
-# Without a mount namespace of our own, no bind mount.
+# Without a mount namespace of our own, no bind mount and no hidden /proc.
 [ -n "${KESP_CRASH_NAMESPACE:-}" ] || cases=("${cases[@]//debian-bind|*/}")
+[ -n "${KESP_CRASH_NAMESPACE:-}" ] || cases=("${cases[@]//*-noproc|*/}")
+# The host's directories that the outlinks variant's links name: never touched.
+outside=$work/outside
+mkdir -p "$outside/run" "$outside/lib"
 
 make_tree() {  # family dir
-  local family=${1%-*}
+  local family=${1%%-*}
   mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/"
+  if [ "$1" = debian-outlinks ]; then  # inside the image they lead to its own copy
+    rm -rf "$2/run" "$2/var/lib" && mkdir -p "$2$outside/run/kesp" "$2$outside/lib/kesp"
+    ln -s "$outside/run" "$2/run" && ln -s "$outside/lib" "$2/var/lib"
+  fi
+  if [ "$1" = redhat-linked ]; then
+    local scripts=$2/etc/sysconfig/network-scripts
+    mv "$scripts/ifcfg-eth1" "$2/etc/sysconfig/eth1.conf" && ln -s /etc/sysconfig/eth1.conf "$scripts/ifcfg-eth1"
+  fi
   if [ "$1" = debian-link ]; then  # resolv.conf as a resolver manager keeps it
     mkdir -p "$2/run/resolvconf" && mv "$2/etc/resolv.conf" "$2/run/resolvconf/resolv.conf"
     ln -s ../run/resolvconf/resolv.conf "$2/etc/resolv.conf"
@@ -63,6 +88,21 @@ entries() {  # path, type, mode, owner and link target of each entry; then conte
     find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum)
 }
 
+# The command line of the tool on the tree at $work/DIR (run from $work), the
+# root spelled as the variant says; into the array "command".
+tool_command() {  # family DIR
+  local root=$work/$2
+  case $1 in
+    *-rootlink) ln -sfn "$2" "$work/$2.link" && root=$work/$2.link ;;
+    *-rootrel) root=$2 ;;
+    *-rootslash) root=${work}//$2/ ;;
+  esac
+  command=("$tool" --root "$root")
+  # As in early boot: no /proc mounted.
+  [[ $1 != *-noproc ]] ||
+    command=(unshare -m --propagation private sh -c 'umount -l /proc && exec "$0" "$@"' "${command[@]}")
+}
+
 kills=0 damaged=0 mixed=0 unrecovered=0
 for row in "${cases[@]}"; do
   [ -n "$row" ] || continue
@@ -71,22 +111,24 @@ for row in "${cases[@]}"; do
   make_tree "$family" "$work/before"
   entries "$work/before" >"$work/before.list"
   copy_tree "$family" "$work/before" "$work/after"
-  if ! "$tool" --root "$work/after" "${args[@]}" >"$work/out" 2>&1; then
+  tool_command "$family" after
+  if ! (cd "$work" && "${command[@]}" "${args[@]}") >"$work/out" 2>&1; then
     echo "FAIL: $family ${args[*]} does not succeed uncut:"; cat "$work/out"; exit 1
   fi
   entries "$work/after" >"$work/after.list"
   drop_tree "$work/after"
   copy_tree "$family" "$work/before" "$work/run"
-  strace -f -qq -o "$work/trace" -e trace="$(IFS=,; echo "${calls[*]}")" \
-    "$tool" --root "$work/run" "${args[@]}" >/dev/null 2>&1
+  tool_command "$family" run
+  (cd "$work" && strace -f -qq -o "$work/trace" -e trace="$(IFS=,; echo "${calls[*]}")" \
+    "${command[@]}" "${args[@]}") >/dev/null 2>&1
   drop_tree "$work/run"
   for call in "${calls[@]}"; do
     count=$(grep -c "^[0-9]* *$call(" "$work/trace")
     # A sample starts at a different call each time, so that sampled runs differ.
     for ((n = 1 + (kills % stride); n <= count; n += stride)); do
       copy_tree "$family" "$work/before" "$work/run"
-      (strace -f -qq -o /dev/null -e trace="$call" -e inject="$call:signal=KILL:when=$n" \
-        "$tool" --root "$work/run" "${args[@]}"; true) >/dev/null 2>&1
+      (cd "$work" && strace -f -qq -o /dev/null -e trace="$call" \
+        -e inject="$call:signal=KILL:when=$n" "${command[@]}" "${args[@]}"; true) >/dev/null 2>&1
       kills=$((kills + 1))
       if ! "$tool" --root "$work/run" recover >"$work/out" 2>&1; then
         unrecovered=$((unrecovered + 1))
@@ -113,5 +155,8 @@ for row in "${cases[@]}"; do
   done
   rm -rf "$work/before"
 done
+escaped=$(find "$outside" -mindepth 2 | wc -l)
+[ "$escaped" -eq 0 ] || { echo "created outside the image:"; find "$outside" -mindepth 2; }
 echo "$kills kills, $damaged files damaged, $mixed mixed, $unrecovered recoveries failed"
-[ "$kills" -gt 0 ] && [ "$damaged" -eq 0 ] && [ "$mixed" -eq 0 ] && [ "$unrecovered" -eq 0 ]
+[ "$kills" -gt 0 ] && [ "$damaged" -eq 0 ] && [ "$mixed" -eq 0 ] && [ "$unrecovered" -eq 0 ] &&
+  [ "$escaped" -eq 0 ]

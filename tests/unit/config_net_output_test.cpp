@@ -101,7 +101,8 @@ TEST(ConfigNetOutput, ShowJsonKeepsEveryField) {
   system.dhcpv6Client = true;
   system.interfaces.push_back(staticReport());
   EXPECT_EQ(renderShowJson(system),
-            "{\"family\":\"debian\",\"live\":true,\"dhcpv6_client\":true,\"interfaces\":[{"
+            "{\"family\":\"debian\",\"live\":true,\"dhcpv6_client\":true,\"unfinished_change\":false,"
+            "\"interfaces\":[{"
             "\"name\":\"eth0\",\"configured\":true,\"mode\":\"STATICV4+STATICV6\","
             "\"ipv4\":{\"address\":\"192.0.2.10\",\"netmask\":\"255.255.255.0\",\"prefix\":24,"
             "\"broadcast\":\"192.0.2.255\",\"gateway\":\"192.0.2.1\"},"

@@ -34,7 +34,7 @@ const std::vector<CommandRule>& commandRules() {
       {"proxy", {{"host", true}, {"port", true}, {"user", true}, {"password-stdin", false}}, 0, 1},
       {"move", {}, 2, 3},
       {"hostname", {}, 0, 1},
-      {"recover", {}, 0, 0},
+      {"recover", {{"discard", false}}, 0, 0},
       {"help", {}, 0, 1},
   };
   return rules;

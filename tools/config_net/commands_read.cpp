@@ -30,6 +30,7 @@ int runShow(CommandContext& context) {
   const bool live = !invocation.offline;
   const size_t mark = context.log.mark();
   if (KESP::getOsFlavour() == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
+  KESP::takeUnreadableFiles();
   std::vector<std::string> names;
   if (!invocation.arguments.empty()) {
     const std::string& name = invocation.arguments[0];
@@ -40,7 +41,9 @@ int runShow(CommandContext& context) {
     return reportFailure(context.err, tr("cannot list the configured interfaces"),
                          errorsSince(context.log, mark));
   }
-  const SystemReport report = reportSystem(names, live);
+  SystemReport report = reportSystem(names, live);
+  report.unfinishedChange = KESP::interruptedChangeWaiting();
+  const std::vector<std::string> unreadable = KESP::takeUnreadableFiles();
   if (report.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
   if (!invocation.arguments.empty()) {
     const InterfaceReport& only = report.interfaces.front();
@@ -48,9 +51,13 @@ int runShow(CommandContext& context) {
       return reportFailure(context.err,
                            live ? trf("{1} is neither configured nor present", {only.name})
                                 : trf("{1} is not configured", {only.name}),
-                           {});
+                           unreadable);
   }
   context.out << (invocation.json ? renderShowJson(report) : renderShowText(report));
+  // What could be shown is shown; a file it lacked is not passed off as absent.
+  if (!unreadable.empty())
+    return reportFailure(context.err, tr("some files could not be read; what is shown lacks them"),
+                         unreadable);
   return EXIT_OK;
 }
 

@@ -165,6 +165,19 @@ int runMove(CommandContext& context) {
 
 int runRecover(CommandContext& context) {
   const size_t mark = context.log.mark();
+  if (context.invocation.has("discard")) {
+    std::string keptAs;
+    if (!KESP::discardInterruptedChange(&keptAs))
+      return reportFailure(context.err, tr("the unfinished change could not be moved aside"),
+                           messagesAtLeast(context.log.linesSince(mark), KESP::LOG_ERROR));
+    if (keptAs.empty())
+      context.out << tr("no unfinished change") << "\n";
+    else
+      context.out << trf("unfinished change discarded, nothing put back; its journal is kept as {1}",
+                         {keptAs})
+                  << "\n";
+    return EXIT_OK;
+  }
   std::vector<std::string> done;
   // An offline image's interfaces are not this system's.
   const bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline);

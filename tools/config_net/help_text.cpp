@@ -42,8 +42,9 @@ const CommandHelp kCommandHelp[] = {
      "       kesp_config_net dns [--pending] --clear\n"
      "\n"
      "Without servers, shows the name servers of /etc/resolv.conf. With\n"
-     "servers (IPv4 or IPv6 addresses), writes them as the only content of\n"
-     "/etc/resolv.conf, or with --pending stages them in\n"
+     "servers (IPv4 or IPv6 addresses), writes them as the name servers of\n"
+     "/etc/resolv.conf in place of the old ones, keeping its other lines\n"
+     "(search, options, comments), or with --pending stages them in\n"
      "/etc/resolv.conf.pending to be applied by the next interface change.\n"
      "--clear writes an empty list.\n"},
     {"gateways",
@@ -79,13 +80,18 @@ const CommandHelp kCommandHelp[] = {
      "script. With --root it shows the image's name from its etc/hostname, or\n"
      "sets it there (and in the 127.0.1.1 line of its etc/hosts).\n"},
     {"recover",
-     "usage: kesp_config_net recover\n"
+     "usage: kesp_config_net recover [--discard]\n"
      "\n"
      "Puts back a change that was killed half-way (power loss, a killed run):\n"
      "every file it had touched as it was before, and on a live system its\n"
      "interfaces restarted with them. Says what it restored; 'no unfinished\n"
      "change' when there was nothing to do. Fails (1) when something could not\n"
-     "be put back. Every change also does this first.\n"},
+     "be put back. Every change also does this first.\n"
+     "\n"
+     "A journal that is damaged or points outside the system is never acted\n"
+     "on, and every change is refused while it is there. --discard moves it\n"
+     "aside without putting anything back (kept for inspection as\n"
+     "/var/lib/kesp/change.journal.discarded-TIME), so that changes can go on.\n"},
 };
 
 const char kToolHelp[] =
@@ -104,7 +110,7 @@ const char kToolHelp[] =
     "  proxy [show|set|clear]        the HTTP proxy\n"
     "  move add|remove|swap IF1 [IF2]  add, remove or exchange configurations\n"
     "  hostname [NAME]               show or set the host name\n"
-    "  recover                       put back a change that was killed half-way\n"
+    "  recover [--discard]           put back a change that was killed half-way\n"
     "\n"
     "Options (before or after the command):\n"
     "  --root DIR         work on the offline image under DIR: only its files\n"

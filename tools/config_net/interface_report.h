@@ -39,6 +39,8 @@ struct SystemReport {
   bool dhcpv6Client = false;
   /// As SystemTraits::dhcpv4Usable.
   bool dhcpv4Usable = true;
+  /// A journal of a change cut off half-way waits for recovery.
+  bool unfinishedChange = false;
   std::vector<InterfaceReport> interfaces;
 };
 

@@ -48,21 +48,27 @@ bool lacksOwnFile(const std::string& iface) {
 
 Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
   bool created = false;
+  // Adding the file and setting it are one change: journaled together, so
+  // that a run cut off between them leaves no half-made file behind.
   Outcome outcome = collect(log_, [&] {
-    if (lacksOwnFile(change.iface)) {
-      if (!KESP::move(KESP::MOVE_ADD, change.iface, "")) return false;
-      created = true;
-    }
-    if (!live_)
-      return KESP::writeNetworkFiles(change.iface, change.mode, change.ipv4Address,
-                                     change.ipv4Netmask, change.ipv4Gateway, change.ipv6Address,
-                                     change.ipv6Prefix, change.ipv6Gateway);
-    return KESP::setNetwork(change.iface, change.mode, change.ipv4Address, change.ipv4Netmask,
-                            change.ipv4Gateway, change.ipv6Address, change.ipv6Prefix,
-                            change.ipv6Gateway);
+    return KESP::asOneChange(kOperation, [&] {
+      if (lacksOwnFile(change.iface)) {
+        if (!KESP::move(KESP::MOVE_ADD, change.iface, "")) return false;
+        created = true;
+      }
+      if (!live_)
+        return KESP::writeNetworkFiles(change.iface, change.mode, change.ipv4Address,
+                                       change.ipv4Netmask, change.ipv4Gateway,
+                                       change.ipv6Address, change.ipv6Prefix, change.ipv6Gateway);
+      return KESP::setNetwork(change.iface, change.mode, change.ipv4Address, change.ipv4Netmask,
+                              change.ipv4Gateway, change.ipv6Address, change.ipv6Prefix,
+                              change.ipv6Gateway);
+    });
   });
   if (created && !outcome.ok) {
-    const bool removed = KESP::move(KESP::MOVE_REMOVE, change.iface, "");
+    // The failed change was put back as a whole, the new file with it.
+    const bool removed =
+        lacksOwnFile(change.iface) || KESP::move(KESP::MOVE_REMOVE, change.iface, "");
     outcome.note =
         removed ? trf("the configuration created for {1} for this change was removed again", {change.iface})
                 : trf("the configuration created for {1} for this change could not be removed again",

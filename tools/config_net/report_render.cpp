@@ -126,6 +126,10 @@ std::string renderShowText(const SystemReport& report) {
     if (item.live) text += "    live: " + liveAddressText(item) + "\n";
     if (item.live && item.present) text += "    link: " + linkStateText(item) + "\n";
   }
+  if (report.unfinishedChange)
+    text += tr("unfinished change: a change was cut off half-way and its journal waits; "
+               "'kesp_config_net recover' puts its files back") +
+            "\n";
   return text;
 }
 
@@ -135,6 +139,7 @@ std::string renderShowJson(const SystemReport& report) {
   json.key("family").value(flavourKey(report.flavour));
   json.key("live").value(report.live);
   json.key("dhcpv6_client").value(report.dhcpv6Client);
+  json.key("unfinished_change").value(report.unfinishedChange);
   json.key("interfaces").beginArray();
   for (const InterfaceReport& item : report.interfaces) writeInterface(json, item);
   json.endArray();

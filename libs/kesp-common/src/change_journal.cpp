@@ -1,14 +1,12 @@
 #include "change_journal.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <ctime>
 #include <set>
-#include <sstream>
 
 #include "change_lock.h"
 #include "file_write.h"
@@ -22,8 +20,10 @@ namespace {
 
 const char kJournalDirectory[] = "/var/lib/kesp";
 const char kJournalName[] = "change.journal";
-const char kHeader[] = "kesp change journal 1\n";
-const size_t kTemporarySuffix = 6;  // the XXXXXX of mkostemp
+const size_t kTemporarySuffix = 6;  // as createHiddenTemporary names them
+
+/// Directories made for the journal in an image, removed with it.
+std::vector<std::string> g_createdDirectories;
 
 std::string directoryOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
@@ -33,21 +33,16 @@ std::string directoryOf(const std::string& path) {
 
 std::string baseOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-std::string withoutRoot(const std::string& fullPath) {
-  const std::string& root = systemRoot();
-  if (!root.empty() && fullPath.compare(0, root.size(), root) == 0 &&
-      fullPath.size() > root.size() && fullPath[root.size()] == '/')
-    return fullPath.substr(root.size());
-  return fullPath;
-}
-
-bool syncDirectoryOf(const std::string& path) {
-  const int fd = open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0;
-  close(fd);
-  return ok;
-}
+/// Closes a descriptor when it goes out of scope, keeping errno.
+struct Closer {
+  int fd;
+  ~Closer() {
+    if (fd < 0) return;
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+  }
+};
 
 bool writeWhole(int fd, const std::string& text) {
   size_t offset = 0;
@@ -60,6 +55,23 @@ bool writeWhole(int fd, const std::string& text) {
   return true;
 }
 
+/// Reads at most limit bytes of fd; false when there is more or reading fails.
+bool readBounded(int fd, size_t limit, std::string& text) {
+  text.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (text.size() + static_cast<size_t>(n) > limit) {
+      errno = EFBIG;
+      return false;
+    }
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
 /// Whether name is base's hidden temporary: "." base "." and six characters.
 bool isTemporaryOf(const std::string& name, const std::string& base) {
   return name.size() == base.size() + 2 + kTemporarySuffix && name[0] == '.' &&
@@ -69,82 +81,63 @@ bool isTemporaryOf(const std::string& name, const std::string& base) {
 void removeTemporariesOf(const std::string& fullPath, std::vector<std::string>& removed) {
   const std::string directory = directoryOf(fullPath);
   const std::string base = baseOf(fullPath);
-  DIR* dir = opendir(directory.c_str());
-  if (!dir) return;
-  std::vector<std::string> found;
-  while (const struct dirent* entry = readdir(dir))
-    if (isTemporaryOf(entry->d_name, base)) found.push_back(directory + "/" + entry->d_name);
-  closedir(dir);
-  for (const std::string& path : found)
-    if (unlink(path.c_str()) == 0) removed.push_back(path);
-  if (!found.empty()) syncDirectoryOf(fullPath);
+  std::vector<std::string> names;
+  if (!listDirectoryInRoot(directory, names)) return;
+  bool any = false;
+  for (const std::string& name : names) {
+    if (!isTemporaryOf(name, base)) continue;
+    any = true;
+    if (removeInRoot(directory + "/" + name)) removed.push_back(directory + "/" + name);
+  }
+  if (any) syncDirectoryInRoot(directory);
+}
+
+bool restoreLink(const JournaledFile& file, bool& changed) {
+  const std::string fullPath = sysPath(file.path);
+  const std::string name = baseOf(fullPath);
+  Closer directory{openInRoot(directoryOf(fullPath), O_RDONLY | O_DIRECTORY)};
+  if (directory.fd < 0) return false;
+  char now[4096];
+  const ssize_t n = readlinkat(directory.fd, name.c_str(), now, sizeof now);
+  if (n >= 0 && file.linkTarget == std::string(now, static_cast<size_t>(n))) return true;
+  changed = true;
+  // Made beside it and renamed into place, so that the name is never missing.
+  std::string temporary;
+  const int fd = createHiddenTemporary(directory.fd, name, temporary);
+  if (fd < 0) return false;
+  ::close(fd);
+  const bool ok = unlinkat(directory.fd, temporary.c_str(), 0) == 0 &&
+                  symlinkat(file.linkTarget.c_str(), directory.fd, temporary.c_str()) == 0 &&
+                  renameat(directory.fd, temporary.c_str(), directory.fd, name.c_str()) == 0;
+  if (!ok) {
+    const int err = errno;
+    unlinkat(directory.fd, temporary.c_str(), 0);
+    errno = err;
+    return false;
+  }
+  return fsync(directory.fd) == 0;
+}
+
+bool removeAbsent(const JournaledFile& file, bool& changed) {
+  ResolvedFile target;
+  if (!resolveFile(sysPath(file.path), target)) return errno == ENOENT;
+  Closer directory{target.directory};
+  if (unlinkat(directory.fd, target.name.c_str(), 0) != 0) return errno == ENOENT;
+  changed = true;
+  return fsync(directory.fd) == 0;
 }
 
 }  // namespace
-
-bool Journal::hasFile(const std::string& path) const {
-  for (const JournaledFile& file : files)
-    if (file.path == path) return true;
-  return false;
-}
-
-std::string formatJournal(const Journal& journal) {
-  std::ostringstream out;
-  out << kHeader;
-  for (const std::string& iface : journal.restarts) out << "restart " << iface << "\n";
-  for (const JournaledFile& file : journal.files) {
-    out << "file " << (file.existed ? 1 : 0) << " " << std::oct << file.mode << std::dec << " "
-        << file.owner << " " << file.group << " " << file.path.size() << " "
-        << file.content.size() << "\n"
-        << file.path << file.content << "\n";
-  }
-  return out.str();
-}
-
-bool parseJournal(const std::string& text, Journal& journal) {
-  journal = Journal();
-  const std::string header = kHeader;
-  if (text.compare(0, header.size(), header) != 0) return false;
-  size_t at = header.size();
-  while (at < text.size()) {
-    const size_t end = text.find('\n', at);
-    if (end == std::string::npos) return false;
-    std::istringstream line(text.substr(at, end - at));
-    at = end + 1;
-    std::string kind;
-    line >> kind;
-    if (kind == "restart") {
-      std::string iface;
-      if (!(line >> iface)) return false;
-      journal.restarts.push_back(iface);
-      continue;
-    }
-    if (kind != "file") return false;
-    JournaledFile file;
-    int existed = 0;
-    size_t pathSize = 0;
-    size_t contentSize = 0;
-    if (!(line >> existed >> std::oct >> file.mode >> std::dec >> file.owner >> file.group >>
-          pathSize >> contentSize))
-      return false;
-    if (text.size() - at < pathSize + contentSize + 1 || text[at + pathSize + contentSize] != '\n')
-      return false;
-    file.existed = existed != 0;
-    file.path = text.substr(at, pathSize);
-    file.content = text.substr(at + pathSize, contentSize);
-    at += pathSize + contentSize + 1;
-    journal.files.push_back(std::move(file));
-  }
-  return true;
-}
 
 std::string journalPath() { return sysPath(std::string(kJournalDirectory) + "/" + kJournalName); }
 
 bool saveJournal(const Journal& journal) {
   const std::string path = journalPath();
-  if (!makeDirectories(directoryOf(path))) return false;
-  std::string name = directoryOf(path) + "/." + kJournalName + ".XXXXXX";
-  const int fd = mkostemp(&name[0], O_CLOEXEC);  // created 0600
+  if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
+  Closer directory{openInRoot(directoryOf(path), O_RDONLY | O_DIRECTORY)};
+  if (directory.fd < 0) return false;
+  std::string name;
+  const int fd = createHiddenTemporary(directory.fd, kJournalName, name);  // 0600: a password
   if (fd < 0) return false;
   bool ok = writeWhole(fd, formatJournal(journal)) && fsync(fd) == 0;
   int err = errno;
@@ -152,67 +145,122 @@ bool saveJournal(const Journal& journal) {
     ok = false;
     err = errno;
   }
-  if (ok && rename(name.c_str(), path.c_str()) != 0) {
+  if (ok && renameat(directory.fd, name.c_str(), directory.fd, kJournalName) != 0) {
     ok = false;
     err = errno;
   }
   if (!ok) {
-    unlink(name.c_str());
+    unlinkat(directory.fd, name.c_str(), 0);
     errno = err;
     return false;
   }
-  return syncDirectoryOf(path);
+  return fsync(directory.fd) == 0;
 }
 
-bool loadJournal(Journal& journal, bool& present) {
-  std::string text;
+bool loadJournal(Journal& journal, bool& present, std::string* why) {
+  journal = Journal();
   present = false;
-  bool missing = false;
-  if (!readWholeFile(journalPath(), text, &missing)) return missing;
+  // Never through a link, never a FIFO's wait: only the journal's own file.
+  Closer fd{openInRoot(journalPath(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+  if (fd.fd < 0 && errno == ENOENT) return true;
   present = true;
-  if (parseJournal(text, journal)) return true;
-  errno = EBADMSG;
-  return false;
+  struct stat info;
+  if (fd.fd < 0) {
+    if (errno == ELOOP && why) *why = "it is a symbolic link";
+    return false;
+  }
+  if (fstat(fd.fd, &info) != 0) return false;
+  if (!S_ISREG(info.st_mode)) {
+    if (why) *why = "it is not a regular file";
+    errno = EINVAL;
+    return false;
+  }
+  std::string text;
+  // A sparse file claims any size: neither its size nor its bytes are trusted.
+  if (static_cast<unsigned long long>(info.st_size) > kMaxJournalBytes ||
+      !readBounded(fd.fd, kMaxJournalBytes, text)) {
+    if (errno == EFBIG || static_cast<unsigned long long>(info.st_size) > kMaxJournalBytes) {
+      if (why) *why = "it is larger than any journal can be";
+      errno = EFBIG;
+    }
+    return false;
+  }
+  return parseJournal(text, journal, why);
 }
 
 bool removeJournal() {
   const std::string path = journalPath();
-  if (unlink(path.c_str()) != 0 && errno != ENOENT) return false;
-  return syncDirectoryOf(path) || errno == ENOENT;
+  if (!removeInRoot(path)) {
+    if (errno != ENOENT) return false;
+  } else if (!syncDirectoryInRoot(directoryOf(path))) {
+    return false;
+  }
+  if (!systemRoot().empty()) removeCreatedDirectories(g_createdDirectories);
+  g_createdDirectories.clear();
+  return true;
 }
 
-bool captureFile(const std::string& fullPath, JournaledFile& file) {
+bool discardJournal(std::string& keptAs) {
+  const std::string path = journalPath();
+  Closer directory{openInRoot(directoryOf(path), O_RDONLY | O_DIRECTORY)};
+  if (directory.fd < 0) return false;
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  struct tm utc;
+  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", gmtime_r(&now, &utc));
+  const std::string aside = std::string(kJournalName) + ".discarded-" + stamp;
+  // The entry itself moves, whatever it is: nothing of it is followed.
+  if (renameat(directory.fd, kJournalName, directory.fd, aside.c_str()) != 0) return false;
+  keptAs = directoryOf(path) + "/" + aside;
+  return fsync(directory.fd) == 0;
+}
+
+bool captureFile(const std::string& fullPath, JournaledFile& file, bool linkItself) {
   file = JournaledFile();
-  file.path = withoutRoot(fullPath);
+  std::string inside;
+  if (linkItself) {
+    if (!pathInRoot(directoryOf(fullPath), inside)) return false;
+    file.path = (inside == "/" ? "" : inside) + "/" + baseOf(fullPath);
+    Closer directory{openInRoot(sysPath(inside), O_RDONLY | O_DIRECTORY)};
+    if (directory.fd < 0) return false;
+    char target[4096];
+    const ssize_t n = readlinkat(directory.fd, baseOf(fullPath).c_str(), target, sizeof target);
+    if (n > 0 && static_cast<size_t>(n) < sizeof target) {
+      file.existed = file.isLink = true;
+      file.linkTarget.assign(target, static_cast<size_t>(n));
+      return true;
+    }
+  } else {
+    if (!pathInRoot(fullPath, inside)) return false;
+    file.path = inside;
+  }
+  Closer fd{openInRoot(sysPath(file.path), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+  if (fd.fd < 0) return errno == ENOENT;
   struct stat info;
-  if (stat(fullPath.c_str(), &info) != 0) return errno == ENOENT;
+  if (fstat(fd.fd, &info) != 0) return false;
   // Never read a device or a pipe; the writer refuses such a file anyway.
-  if (!isRegularOrRefuse(fullPath, info.st_mode)) return false;
+  if (!isRegularOrRefuse(sysPath(file.path), info.st_mode)) return false;
   file.existed = true;
   file.mode = info.st_mode & 07777;
   file.owner = info.st_uid;
   file.group = info.st_gid;
-  return readWholeFile(fullPath, file.content);
+  std::string content;
+  if (!readBounded(fd.fd, kMaxJournalBytes, content)) return false;
+  file.content = std::move(content);
+  return true;
 }
 
 bool restoreJournaledFile(const JournaledFile& file, bool& changed) {
-  const std::string fullPath = sysPath(file.path);
   changed = false;
-  if (!file.existed) {
-    if (unlink(fullPath.c_str()) != 0) return errno == ENOENT;
-    changed = true;
-    syncDirectoryOf(fullPath);  // the removal stands even if this fails
-    return true;
-  }
+  if (file.isLink) return restoreLink(file, changed);
+  if (!file.existed) return removeAbsent(file, changed);
   JournaledFile now;
-  if (captureFile(fullPath, now) && now.existed && now.content == file.content &&
-      now.mode == file.mode && now.owner == file.owner && now.group == file.group)
+  if (captureFile(sysPath(file.path), now) && now.existed && !now.isLink &&
+      now.content == file.content && now.mode == file.mode && now.owner == file.owner &&
+      now.group == file.group)
     return true;
   changed = true;
-  if (!replaceFile(fullPath, file.content)) return false;
-  // Owner first: chown clears the set-id bits that chmod then puts back.
-  return chown(fullPath.c_str(), file.owner, file.group) == 0 &&
-         chmod(fullPath.c_str(), file.mode) == 0;
+  return restoreFileAs(sysPath(file.path), file.content, file.mode, file.owner, file.group);
 }
 
 std::vector<std::string> removeLeftoverTemporaries(const Journal& journal) {

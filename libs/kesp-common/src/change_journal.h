@@ -15,6 +15,8 @@ namespace detail {
 struct JournaledFile {
   std::string path;  ///< absolute, without the system root
   bool existed = false;
+  bool isLink = false;     ///< a symbolic link, kept as one
+  std::string linkTarget;  ///< what the link said
   mode_t mode = 0;
   uid_t owner = 0;
   gid_t group = 0;
@@ -29,9 +31,15 @@ struct Journal {
   bool hasFile(const std::string& path) const;
 };
 
-/// The journal as bytes, and back; parsing fails on anything truncated or unknown.
+/// The journal as bytes, and back. Parsing fails, saying why in `why`, on
+/// anything truncated or unknown, a size beyond the text, a path that is not
+/// plain and absolute (".", "..", "//"), a mode beyond 07777 or an interface
+/// name that could not be one: a journal is data from disk like any other.
 std::string formatJournal(const Journal& journal);
-bool parseJournal(const std::string& text, Journal& journal);
+bool parseJournal(const std::string& text, Journal& journal, std::string* why = nullptr);
+
+/// The most a journal may hold; a bigger one is refused unread.
+const size_t kMaxJournalBytes = 16 * 1024 * 1024;
 
 /// The journal file under the current system root.
 std::string journalPath();
@@ -40,16 +48,22 @@ std::string journalPath();
 /// proxy password), fsynced, renamed into place, its directory fsynced.
 /// False with errno set.
 bool saveJournal(const Journal& journal);
-/// Reads the journal; false (errno set) when it exists but cannot be read or
-/// parsed. `present` tells whether there was one.
-bool loadJournal(Journal& journal, bool& present);
+/// Reads the journal, at most kMaxJournalBytes of it; false (errno set, and
+/// `why` told for one that is refused) when it exists but cannot be read or
+/// is not a sound journal. `present` tells whether there was one.
+bool loadJournal(Journal& journal, bool& present, std::string* why = nullptr);
 /// Removes the journal and fsyncs its directory; a missing journal is fine.
 bool removeJournal();
+/// Moves the journal aside, beside it under a name that tells when
+/// ("change.journal.discarded-YYYYmmddTHHMMSS"), kept for inspection; the
+/// path it got goes to keptAs. False with errno set (ENOENT: none there).
+bool discardJournal(std::string& keptAs);
 
-/// Reads the state of the file at fullPath (system root included, links
-/// already followed) into file. False with errno set when it exists but
-/// cannot be read.
-bool captureFile(const std::string& fullPath, JournaledFile& file);
+/// Reads the state of the file at fullPath (system root included) into file,
+/// under its path inside the root: with linkItself a link at fullPath is
+/// recorded as a link, else every link is followed (inside the root) to the
+/// file it leads to. False with errno set when it exists but cannot be read.
+bool captureFile(const std::string& fullPath, JournaledFile& file, bool linkItself = false);
 
 /// Puts one file back as journaled. `changed` tells whether anything had to
 /// be done. False with errno set.

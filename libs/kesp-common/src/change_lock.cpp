@@ -13,6 +13,7 @@
 #include "file_write.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "root_path.h"
 
 namespace KESP {
 namespace detail {
@@ -29,7 +30,7 @@ enum class Attempt { Held, Busy, Failed };
 /// that has since been unlinked is worthless: it is only held when the path
 /// still names the locked file.
 Attempt tryLock(const std::string& path, int& fd) {
-  fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  fd = openInRoot(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
   if (fd < 0) return Attempt::Failed;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
@@ -40,7 +41,7 @@ Attempt tryLock(const std::string& path, int& fd) {
   }
   struct stat held;
   struct stat named;
-  if (fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+  if (fstat(fd, &held) == 0 && statInRoot(path, named) && held.st_dev == named.st_dev &&
       held.st_ino == named.st_ino)
     return Attempt::Held;
   close(fd);
@@ -50,18 +51,17 @@ Attempt tryLock(const std::string& path, int& fd) {
 
 }  // namespace
 
-bool makeDirectories(const std::string& directory) {
-  for (size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
-    const std::string part = directory.substr(0, slash);
-    if (!part.empty() && mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) return true;
-  }
+void removeCreatedDirectories(std::vector<std::string>& created) {
+  // Innermost first; one still in use by another change is not empty and stays.
+  for (auto it = created.rbegin(); it != created.rend(); ++it)
+    if (!removeEmptyDirectoryInRoot(*it)) break;
+  created.clear();
 }
 
 bool ChangeLock::acquire(int waitSeconds, const char* operation) {
   release();
   path_ = sysPath(kLockFile);
-  if (!makeDirectories(sysPath(kLockDirectory))) {
+  if (!makeDirectoriesInRoot(sysPath(kLockDirectory), &created_)) {
     const int err = errno;
     KESP_LOG(LOG_ERROR, operation, "cannot create " << sysPath(kLockDirectory) << errnoSuffix(err));
     return false;
@@ -74,6 +74,8 @@ bool ChangeLock::acquire(int waitSeconds, const char* operation) {
         return true;
       case Attempt::Failed: {
         const int err = errno;
+        // Another change removed the directory it had made as we came.
+        if (err == ENOENT && makeDirectoriesInRoot(sysPath(kLockDirectory), &created_)) break;
         KESP_LOG(LOG_ERROR, operation, "cannot lock " << path_ << errnoSuffix(err));
         return false;
       }
@@ -98,9 +100,12 @@ void ChangeLock::release() {
   if (fd_ < 0) return;
   // Unlinked while still held, so that no tree is left with a stray lock file;
   // a waiter that opened the old file notices and tries again.
-  unlink(path_.c_str());
+  removeInRoot(path_);
   close(fd_);
   fd_ = -1;
+  // An image is left as it came: no empty directories of ours.
+  if (!systemRoot().empty()) removeCreatedDirectories(created_);
+  created_.clear();
 }
 
 }  // namespace detail

@@ -3,6 +3,7 @@
 // system root) that every writing operation holds for its whole run.
 
 #include <string>
+#include <vector>
 
 namespace KESP {
 namespace detail {
@@ -23,10 +24,11 @@ class ChangeLock {
  private:
   int fd_ = -1;
   std::string path_;
+  std::vector<std::string> created_;  ///< directories made for the lock
 };
 
-/// Creates directory and its missing parents (mode 0755); false with errno set.
-bool makeDirectories(const std::string& directory);
+/// Removes, innermost first, the directories of created that are empty.
+void removeCreatedDirectories(std::vector<std::string>& created);
 
 }  // namespace detail
 }  // namespace KESP

@@ -1,5 +1,8 @@
 #include "change_scope.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +65,13 @@ bool restoreFiles(const detail::Journal& journal, const char* operation,
     }
   }
   return all;
+}
+
+/// Every later change is refused while the journal stays: the way past it.
+void logWayPast(const char* operation) {
+  KESP_LOG(LOG_ERROR, operation,
+           "'kesp_config_net recover --discard' moves the journal aside, kept for inspection, "
+           "so that changes can go on");
 }
 
 }  // namespace
@@ -130,13 +140,17 @@ bool ChangeScope::rollBack() {
   return forgetJournal(*t_change);
 }
 
-bool journalBeforeChange(const std::string& path) {
+namespace {
+
+/// Journals the file at path (a link itself when linkItself) before its
+/// first change within the open scope.
+bool journalFile(const std::string& path, bool linkItself) {
   if (!t_change) return true;
-  std::string target;
-  // Where no file can be, the writer fails by itself: nothing to record.
-  if (!resolveWriteTarget(path, target)) return errno == ENOENT;
   JournaledFile file;
-  if (!captureFile(target, file)) return false;
+  if (!captureFile(path, file, linkItself)) {
+    // Where no file can be, the writer fails by itself: nothing to record.
+    return errno == ENOENT;
+  }
   if (t_change->journal.hasFile(file.path)) return true;
   t_change->journal.files.push_back(file);
   if (persist(*t_change)) return true;
@@ -147,25 +161,41 @@ bool journalBeforeChange(const std::string& path) {
   return false;
 }
 
+}  // namespace
+
+bool journalBeforeChange(const std::string& path) { return journalFile(path, false); }
+
 bool removeFile(const std::string& path) {
-  if (!journalBeforeChange(path)) return false;
-  return removeInRoot(path) || errno == ENOENT;
+  // A link goes, not what it leads to: it is journaled as the link it is.
+  if (!journalFile(path, true)) return false;
+  if (!removeInRoot(path)) return errno == ENOENT;
+  const std::string::size_type slash = path.rfind('/');
+  return syncDirectoryInRoot(slash == 0 ? "/" : path.substr(0, slash));
 }
 
 bool recoverJournal(const char* operation, std::vector<std::string>& done,
                     bool restartInterfaces) {
   Journal journal;
   bool present = false;
-  if (!loadJournal(journal, present)) {
+  std::string why;
+  if (!loadJournal(journal, present, &why)) {
     const int err = errno;
-    KESP_LOG(LOG_ERROR, operation, "cannot read " << journalPath() << errnoSuffix(err));
+    if (why.empty())
+      KESP_LOG(LOG_ERROR, operation, "cannot read " << journalPath() << errnoSuffix(err));
+    else
+      KESP_LOG(LOG_ERROR, operation, "refusing the unfinished change in " << journalPath() << ": "
+                                         << why << "; nothing was done from it");
+    logWayPast(operation);
     return false;
   }
   const std::vector<std::string> temporaries = removeLeftoverTemporaries(journal);
   for (const std::string& path : temporaries) done.push_back("removed temporary file " + path);
   if (!present) return true;
   KESP_LOG(LOG_WARN, operation, "putting back an unfinished change");
-  if (!restoreFiles(journal, operation, done)) return false;
+  if (!restoreFiles(journal, operation, done)) {
+    logWayPast(operation);
+    return false;
+  }
   if (restartInterfaces) {
     for (const std::string& iface : journal.restarts) {
       controlInterface(iface, false, 0);
@@ -188,12 +218,51 @@ bool recoverJournal(const char* operation, std::vector<std::string>& done,
 
 bool recoverInterruptedChange(std::vector<std::string>* done, bool restartInterfaces) {
   const char* const operation = "recover";
+  // An image that cannot be written has no lock to take, and without a
+  // journal nothing to put back either.
+  struct statvfs volume;
+  if (!interruptedChangeWaiting() && statvfs(sysPath("/").c_str(), &volume) == 0 &&
+      (volume.f_flag & ST_RDONLY)) {
+    if (done) done->clear();
+    return true;
+  }
   detail::ChangeLock lock;
   if (!lock.acquire(g_waitSeconds, operation)) return false;
   std::vector<std::string> lines;
   const bool ok = detail::recoverJournal(operation, lines, restartInterfaces);
   if (done) *done = lines;
   return ok;
+}
+
+bool interruptedChangeWaiting() {
+  const int fd = detail::openInRoot(detail::journalPath(), O_PATH | O_NOFOLLOW);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool discardInterruptedChange(std::string* keptAs) {
+  const char* const operation = "recover";
+  detail::ChangeLock lock;
+  if (!lock.acquire(g_waitSeconds, operation)) return false;
+  std::string aside;
+  if (!detail::discardJournal(aside)) {
+    if (errno == ENOENT) return true;
+    const int err = errno;
+    KESP_LOG(LOG_ERROR, operation,
+             "cannot move " << detail::journalPath() << " aside" << detail::errnoSuffix(err));
+    return false;
+  }
+  KESP_LOG(LOG_WARN, operation,
+           "the unfinished change was not put back; its journal is kept as " << aside);
+  if (keptAs) *keptAs = aside;
+  return true;
+}
+
+bool asOneChange(const char* operation, const std::function<bool()>& body) {
+  detail::ChangeScope scope(operation);
+  if (!scope.isOpen()) return false;
+  return scope.finish(body());
 }
 
 }  // namespace KESP

@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "file_write.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "names.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -109,19 +111,29 @@ int system_env(const std::string& command, const std::string& directory,
     KESP_LOG(LOG_ERROR, "system_env", "NUL byte in the directory " << detail::printable(directory));
     return -1;
   }
-  std::string pattern = sysPath("/tmp/KESPXXXXXX");
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
+  // Made inside the root, whatever its /tmp is a link to; the shell then runs
+  // it by a path with no link left in it.
+  std::string temporaryDirectory;
+  int fd = -1;
+  std::string path;
+  if (detail::pathInRoot(sysPath("/tmp"), temporaryDirectory)) {
+    temporaryDirectory = sysPath(temporaryDirectory == "/" ? "" : temporaryDirectory);
+    const int directoryFd = detail::openInRoot(temporaryDirectory, O_RDONLY | O_DIRECTORY);
+    std::string name;
+    if (directoryFd >= 0) {
+      fd = detail::createHiddenTemporary(directoryFd, "KESP", name);
+      close(directoryFd);
+    }
+    path = temporaryDirectory + "/" + name;
+  }
   if (fd < 0) {
     KESP_LOG(LOG_ERROR, "system_env", "Failed to create temp file");
     return -1;
   }
-  std::string path = name.data();
   FILE* script = fdopen(fd, "w");
   if (!script) {
     close(fd);
-    unlink(path.c_str());
+    detail::removeInRoot(path);
     KESP_LOG(LOG_ERROR, "system_env", "Failed to create temp file" << path);
     return -1;
   }
@@ -132,12 +144,12 @@ int system_env(const std::string& command, const std::string& directory,
   written = std::fclose(script) == 0 && written;
   if (!written) {
     // A truncated script must never run.
-    unlink(path.c_str());
+    detail::removeInRoot(path);
     KESP_LOG(LOG_ERROR, "system_env", "Failed to create temp file");
     return -1;
   }
   int status = std::system(path.c_str());
-  unlink(path.c_str());
+  detail::removeInRoot(path);
   return status;
 }
 

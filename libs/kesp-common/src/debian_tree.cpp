@@ -3,8 +3,7 @@
 
 #include "debian_tree.h"
 
-#include <dirent.h>
-#include <glob.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "root_path.h"
 #include "text_lines.h"
 
 namespace KESP {
@@ -29,45 +29,60 @@ namespace {
 // main file, whatever file the source line stands in.
 const char kRelativeBase[] = "/etc/network/";
 
-/// The system root with the pattern characters of glob escaped, so that only
-/// the configured pattern is expanded.
-std::string escapedRoot() {
-  std::string escaped;
-  for (char c : systemRoot()) {
-    if (c == '*' || c == '?' || c == '[' || c == '\\') escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
+bool hasWildcard(const std::string& part) {
+  return part.find_first_of("*?[") != std::string::npos;
 }
 
-/// The paths (without the system root) that match pattern, sorted as glob sorts.
+/// The paths (without the system root) that match pattern, sorted as glob
+/// sorts. Matched one component at a time inside the root, so that a link in
+/// the image never lists a directory of the host.
 std::vector<std::string> expandPattern(const std::string& pattern) {
   const std::string absolute = pattern[0] == '/' ? pattern : kRelativeBase + pattern;
-  std::vector<std::string> paths;
-  glob_t matches{};
-  if (glob((escapedRoot() + absolute).c_str(), 0, nullptr, &matches) == 0) {
-    const std::size_t rootLength = systemRoot().size();
-    for (std::size_t i = 0; i < matches.gl_pathc; ++i)
-      paths.emplace_back(std::string(matches.gl_pathv[i]).substr(rootLength));
+  std::vector<std::string> paths{""};
+  std::string::size_type start = 1;
+  while (start <= absolute.size() && !paths.empty()) {
+    std::string::size_type end = absolute.find('/', start);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string part = absolute.substr(start, end - start);
+    const bool last = end == absolute.size();
+    start = end + 1;
+    if (part.empty()) continue;
+    std::vector<std::string> next;
+    for (const std::string& base : paths) {
+      if (!hasWildcard(part)) {
+        next.push_back(base + "/" + part);
+        continue;
+      }
+      std::vector<std::string> names;
+      if (!listDirectoryInRoot(sysPath(base.empty() ? "/" : base), names)) continue;
+      std::sort(names.begin(), names.end());
+      for (const std::string& name : names)
+        if (fnmatch(part.c_str(), name.c_str(), FNM_PERIOD) == 0) next.push_back(base + "/" + name);
+    }
+    // Only what exists matches; on the way only directories lead on.
+    paths.clear();
+    for (const std::string& path : next) {
+      struct stat info;
+      if (statInRoot(sysPath(path), info) && (last || S_ISDIR(info.st_mode)))
+        paths.push_back(path);
+    }
   }
-  globfree(&matches);
+  std::sort(paths.begin(), paths.end());
   return paths;
 }
 
 /// A directory's files as "source-directory" takes them: names of letters,
 /// digits, "_" and "-" only (so no editor copies or package leftovers), sorted.
 std::vector<std::string> directoryFiles(const std::string& directory) {
+  std::vector<std::string> listed;
   std::vector<std::string> names;
-  DIR* dir = opendir(sysPath(directory).c_str());
-  if (!dir) return names;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
+  if (!listDirectoryInRoot(sysPath(directory), listed)) return names;
+  for (const std::string& name : listed) {
     const bool plain = std::all_of(name.begin(), name.end(), [](unsigned char c) {
       return std::isalnum(c) || c == '_' || c == '-';
     });
     if (plain && !name.empty()) names.push_back(name);
   }
-  closedir(dir);
   std::sort(names.begin(), names.end());
   std::vector<std::string> paths;
   const std::string prefix = directory.back() == '/' ? directory : directory + "/";
@@ -97,7 +112,7 @@ class TreeLoader {
   long load(const std::string& path, bool isMain) {
     const std::string normal = std::filesystem::path(path).lexically_normal().string();
     struct stat info {};
-    const bool identified = stat(sysPath(normal).c_str(), &info) == 0;
+    const bool identified = statInRoot(sysPath(normal), info);
     // Each file once: a loop of sources, or one file reached by two names,
     // would otherwise be read again and again or define its interfaces twice.
     if (!seenPaths_.insert(normal).second ||

@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <vector>
 
 #include "change_scope.h"
+#include "kesp/util.h"
 #include "root_path.h"
 
 namespace KESP {
@@ -104,24 +107,15 @@ bool rewriteInPlace(const ResolvedFile& target, const std::string& content, int&
   return ok;
 }
 
-/// A new, hidden file beside the target, so that no "ifcfg-*" or "*.conf"
-/// pattern ever picks it up; its name goes to `name`.
 int createTemporary(const ResolvedFile& target, std::string& name) {
-  static std::mt19937 random(static_cast<unsigned>(std::random_device{}()));
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    name = "." + target.name + ".";
-    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-    int fd = openat(target.directory, name.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
+  return createHiddenTemporary(target.directory, target.name, name);
 }
 
+/// ownership, when given, is the mode, owner and group the file gets whatever
+/// it had before.
 bool replaceResolved(const std::string& path, const ResolvedFile& target,
-                     const std::string& content, mode_t newFileMode, int& err) {
+                     const std::string& content, mode_t newFileMode, int& err,
+                     const struct stat* ownership = nullptr) {
   struct stat old;
   bool exists = fstatat(target.directory, target.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) {
@@ -140,7 +134,12 @@ bool replaceResolved(const std::string& path, const ResolvedFile& target,
     return false;
   }
   bool ok = writeAll(fd, content, err);
-  if (ok && exists && fchown(fd, old.st_uid, old.st_gid) != 0) {
+  if (ok && ownership) {
+    // Owner first: fchown clears the set-id bits that fchmod then puts back.
+    ok = fchown(fd, ownership->st_uid, ownership->st_gid) == 0 &&
+         fchmod(fd, ownership->st_mode & 07777) == 0;
+    if (!ok) err = errno;
+  } else if (ok && exists && fchown(fd, old.st_uid, old.st_gid) != 0) {
     // Without the right to give the file its owner, only an in-place rewrite
     // keeps ownership.
     close(fd);
@@ -148,7 +147,7 @@ bool replaceResolved(const std::string& path, const ResolvedFile& target,
     return rewriteInPlace(target, content, err);
   }
   // fchmod, unlike creation, ignores the umask.
-  if (ok && fchmod(fd, exists ? (old.st_mode & 07777) : newFileMode) != 0) {
+  if (ok && !ownership && fchmod(fd, exists ? (old.st_mode & 07777) : newFileMode) != 0) {
     err = errno;
     ok = false;
   }
@@ -173,31 +172,58 @@ bool replaceResolved(const std::string& path, const ResolvedFile& target,
     unlinkat(target.directory, temporary.c_str(), 0);
     return false;
   }
-  fsync(target.directory);  // durability of the rename; the content itself is already safe
+  if (fsync(target.directory) != 0) {  // the rename is only durable with its directory
+    err = errno;
+    return false;
+  }
   return true;
+}
+
+std::mutex g_unreadableMutex;
+std::vector<std::string> g_unreadable;
+
+void noteUnreadable(const std::string& path, int err) {
+  std::lock_guard<std::mutex> hold(g_unreadableMutex);
+  const std::string line = path + ": " + std::strerror(err);
+  for (const std::string& known : g_unreadable)
+    if (known == line) return;
+  g_unreadable.push_back(line);
 }
 
 }  // namespace
 
+int createHiddenTemporary(int directory, const std::string& base, std::string& name) {
+  static std::mt19937 random(static_cast<unsigned>(std::random_device{}()));
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = "." + base + ".";
+    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    int fd = openat(directory, name.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+bool restoreFileAs(const std::string& path, const std::string& content, mode_t mode, uid_t owner,
+                   gid_t group) {
+  ResolvedFile target;
+  if (!resolveFile(path, target)) return false;
+  struct stat ownership;
+  ownership.st_mode = mode;
+  ownership.st_uid = owner;
+  ownership.st_gid = group;
+  int err = 0;
+  const bool ok = replaceResolved(path, target, content, mode, err, &ownership);
+  ::close(target.directory);
+  if (!ok) errno = err ? err : EIO;
+  return ok;
+}
+
 WriterCalls& writerCalls() { return g_calls; }
 
 void resetWriterCalls() { g_calls = systemCalls(); }
-
-bool resolveWriteTarget(const std::string& path, std::string& target) {
-  ResolvedFile resolved;
-  if (!resolveFile(path, resolved)) return false;
-  char directory[PATH_MAX];
-  const std::string link = "/proc/self/fd/" + std::to_string(resolved.directory);
-  const ssize_t n = readlink(link.c_str(), directory, sizeof directory - 1);
-  const int err = errno;
-  ::close(resolved.directory);
-  if (n < 0) {
-    errno = err;
-    return false;
-  }
-  target = std::string(directory, static_cast<size_t>(n)) + "/" + resolved.name;
-  return true;
-}
 
 bool replaceFile(const std::string& path, const std::string& content, std::string* error,
                  mode_t newFileMode) {
@@ -220,12 +246,17 @@ ReadResult readFile(const std::string& path, std::string& content) {
   // O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once
   // so that the type check can refuse it before anything reads.
   int fd = openInRoot(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return ReadResult::NotOpened;
+  if (fd < 0) {
+    // A missing file is an answer; a file that is there but unreadable is not.
+    if (errno != ENOENT && errno != ENOTDIR) noteUnreadable(path, errno);
+    return ReadResult::NotOpened;
+  }
   struct stat info;
   bool read = fstat(fd, &info) == 0 && isRegularOrRefuse(path, info.st_mode) &&
               readAll(fd, content);
   int saved = errno;
   close(fd);
+  if (!read) noteUnreadable(path, saved);
   errno = saved;
   return read ? ReadResult::Read : ReadResult::NotRead;
 }
@@ -241,4 +272,12 @@ std::string errnoSuffix(int err) {
 }
 
 }  // namespace detail
+
+std::vector<std::string> takeUnreadableFiles() {
+  std::lock_guard<std::mutex> hold(detail::g_unreadableMutex);
+  std::vector<std::string> taken;
+  taken.swap(detail::g_unreadable);
+  return taken;
+}
+
 }  // namespace KESP

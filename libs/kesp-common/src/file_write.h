@@ -20,9 +20,16 @@ namespace detail {
 bool replaceFile(const std::string& path, const std::string& content,
                  std::string* error = nullptr, mode_t newFileMode = 0644);
 
-/// The file that replaceFile(path, …) replaces: path with its symbolic links
-/// followed. False with errno set when they cannot be followed.
-bool resolveWriteTarget(const std::string& path, std::string& target);
+/// Puts content back at path (links followed inside the root) as replaceFile
+/// does, with exactly this mode, owner and group, set on the new file before it
+/// takes the old one's place. Not journaled. False with errno set.
+bool restoreFileAs(const std::string& path, const std::string& content, mode_t mode, uid_t owner,
+                   gid_t group);
+
+/// A new file, mode 0600, hidden beside base in directory ("." base "." and
+/// six characters), so that no "ifcfg-*" or "*.conf" pattern ever picks it
+/// up; its name goes to `name`. -1 with errno set.
+int createHiddenTemporary(int directory, const std::string& base, std::string& name);
 
 /// The system calls through which the writer changes files. Tests replace them
 /// to inject failures at every step; everything else uses the defaults.

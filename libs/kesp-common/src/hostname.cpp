@@ -48,6 +48,14 @@ int kesp_set_hostname(const std::string& hostName) {
   // The script rewrites the host-name files: one change at a time.
   detail::ChangeScope scope("kesp_set_hostname");
   if (!scope.isOpen()) return 1;
+  // What the script rewrites is on record first, so that a run cut off
+  // half-way can be put back like any other change.
+  for (const char* file : {"/etc/hostname", "/etc/hosts"}) {
+    if (!detail::journalBeforeChange(sysPath(file))) {
+      scope.finish(false);
+      return 1;
+    }
+  }
   const int status = runHostNameScript(&hostName);
   scope.finish(status == 0);
   return status;

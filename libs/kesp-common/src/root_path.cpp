@@ -1,5 +1,6 @@
 #include "root_path.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -276,6 +277,87 @@ bool resolveFile(const std::string& path, ResolvedFile& resolved) {
   refuseUnresolvable(path);
   errno = ELOOP;
   return false;
+}
+
+}  // namespace detail
+}  // namespace KESP
+
+namespace KESP {
+namespace detail {
+
+
+bool pathInRoot(const std::string& path, std::string& inside, bool missingParents) {
+  std::string relative;
+  const bool below = belowRoot(path, relative);
+  if (!below) relative = path;
+  if (relative.empty() || relative[0] != '/') {
+    errno = EINVAL;
+    return false;
+  }
+  Descriptor root(open(below ? systemRoot().c_str() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (root.get() < 0) return false;
+  std::vector<int> held;  // directories walked into, innermost last
+  std::vector<std::string> names;
+  struct Release {
+    std::vector<int>& fds;
+    ~Release() {
+      int saved = errno;
+      for (int fd : fds) ::close(fd);
+      errno = saved;
+    }
+  } release{held};
+  std::deque<std::string> pending = components(relative);
+  bool absent = false;  // below a missing directory nothing can be a link
+  int hops = 0;
+  while (!pending.empty()) {
+    const std::string part = pending.front();
+    pending.pop_front();
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!names.empty()) names.pop_back();
+      if (!absent && !held.empty()) {
+        ::close(held.back());
+        held.pop_back();
+      }
+      absent = absent && names.size() > held.size();
+      continue;
+    }
+    struct stat info;
+    if (absent || fstatat(held.empty() ? root.get() : held.back(), part.c_str(), &info,
+                          AT_SYMLINK_NOFOLLOW) != 0) {
+      if (!absent && errno != ENOENT) return false;
+      if (!pending.empty() && !missingParents) return false;
+      absent = true;
+      names.push_back(part);
+      continue;
+    }
+    if (S_ISLNK(info.st_mode)) {
+      std::string target;
+      if (++hops > kMaxLinkHops) {
+        errno = ELOOP;
+        return false;
+      }
+      if (!readLinkAt(held.empty() ? root.get() : held.back(), part, target)) return false;
+      if (!target.empty() && target[0] == '/') {
+        for (int fd : held) ::close(fd);
+        held.clear();
+        names.clear();
+      }
+      std::deque<std::string> more = components(target);
+      pending.insert(pending.begin(), more.begin(), more.end());
+      continue;
+    }
+    names.push_back(part);
+    if (pending.empty()) break;
+    const int next = openat(held.empty() ? root.get() : held.back(), part.c_str(),
+                            O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) return false;
+    held.push_back(next);
+  }
+  inside.clear();
+  for (const std::string& name : names) inside += "/" + name;
+  if (inside.empty()) inside = "/";
+  return true;
 }
 
 }  // namespace detail

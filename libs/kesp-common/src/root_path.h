@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace KESP {
 namespace detail {
@@ -45,6 +46,28 @@ bool removeInRoot(const std::string& path);
 /// rename(2) of two files resolved as resolveFile does: a link named by `to`
 /// stays a link and its target is replaced. False with errno set.
 bool renameInRoot(const std::string& from, const std::string& to);
+
+/// Where path (system root included) leads inside the root once every link,
+/// the last component's too, is followed: an absolute path from the root's
+/// "/" (the root itself not included); the file need not exist. Worked out by
+/// walking the tree, so it needs no /proc. False with errno set.
+/// With missingParents, directories missing on the way are taken as they are
+/// named (for creating them).
+bool pathInRoot(const std::string& path, std::string& inside, bool missingParents = false);
+
+/// Creates directory and its missing parents (mode 0755) inside the root;
+/// each directory made is added to created, outermost first. False with errno set.
+bool makeDirectoriesInRoot(const std::string& directory, std::vector<std::string>* created = nullptr);
+
+/// Removes the directory at path when it is empty; false with errno set.
+bool removeEmptyDirectoryInRoot(const std::string& path);
+
+/// fsync(2) of a directory resolved inside the root; false with errno set.
+bool syncDirectoryInRoot(const std::string& directory);
+
+/// The names in a directory resolved inside the root ("." and ".." left out).
+/// False with errno set when it cannot be listed.
+bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names);
 
 /// Refuses, with a logged message naming it, a file whose type is not regular
 /// (errno EISDIR for a directory, else EINVAL).

@@ -2,6 +2,7 @@
 // Changes to the running system beyond the interface files: name servers,
 // default gateways, host name and the console display.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,21 @@ void setChangeWaitSeconds(int seconds);
 /// restarts interfaces only without a system root.
 bool recoverInterruptedChange(std::vector<std::string>* done = nullptr,
                               bool restartInterfaces = true);
+
+/// Whether a journal of an unfinished change waits to be put back (read
+/// without the lock, as every reading is).
+bool interruptedChangeWaiting();
+
+/// Moves the journal of an unfinished change aside without acting on it,
+/// kept for inspection beside it (its new path goes to keptAs), so that
+/// changes can go on after a journal that recovery refuses. True when there
+/// was none or it was moved.
+bool discardInterruptedChange(std::string* keptAs = nullptr);
+
+/// Runs body as one change: what the writing operations inside it do is
+/// journaled together and, when body fails or the process dies, put back
+/// together. True when body succeeded and the change was committed.
+bool asOneChange(const char* operation, const std::function<bool()>& body);
 
 // ---------------------------------------------------------------- the change transaction
 

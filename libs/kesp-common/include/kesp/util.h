@@ -8,6 +8,12 @@
 
 namespace KESP {
 
+/// The files that the library needed since the last call but could not read
+/// though they were there (a FIFO, a directory, no permission, an I/O error),
+/// each as "path: reason"; taken, so the next call starts afresh. A command
+/// names them to its user rather than show an absent file's answer as true.
+std::vector<std::string> takeUnreadableFiles();
+
 /// A file held in memory as its lines, without line ends.
 class TextFile {
  public:
