@@ -1,4 +1,5 @@
 #include "root_path.h"
+#include "scoped_fd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -28,53 +29,7 @@ const int kRaceRetries = 8;
 RootResolver g_resolver = RootResolver::Kernel;
 bool g_kernelLacksOpenat2 = false;
 
-/// Closes a descriptor when it goes out of scope, unless released.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { reset(); }
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) {
-      int saved = errno;
-      ::close(fd_);
-      errno = saved;
-    }
-    fd_ = fd;
-  }
 
- private:
-  int fd_;
-};
-
-/// The part of path below the system root, when a root is set and the path
-/// lies under it.
-bool belowRoot(const std::string& path, std::string& relative) {
-  const std::string& root = systemRoot();
-  if (root.empty() || path.compare(0, root.size(), root) != 0) return false;
-  if (path.size() > root.size() && path[root.size()] != '/') return false;
-  relative = path.substr(root.size());
-  return true;
-}
-
-std::deque<std::string> components(const std::string& path) {
-  std::deque<std::string> parts;
-  std::string::size_type start = 0;
-  while (start <= path.size()) {
-    std::string::size_type end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.emplace_back(path, start, end - start);
-    start = end + 1;
-  }
-  return parts;
-}
 
 bool readLinkAt(int directory, const std::string& name, std::string& target) {
   std::vector<char> buffer(256);
@@ -108,18 +63,11 @@ int openByKernel(int rootFd, const std::string& relative, int flags, mode_t mode
 /// each directory held open so that ".." returns to the one we came from and
 /// never above the root; every open refuses a link swapped in after the check.
 int openByWalk(int rootFd, const std::string& relative, int flags, mode_t mode) {
-  std::vector<int> held;  // directories below the root, innermost last
-  struct Release {
-    std::vector<int>& fds;
-    ~Release() {
-      int saved = errno;
-      for (int fd : fds) ::close(fd);
-      errno = saved;
-    }
-  } release{held};
+  HeldDescriptors walked;  // directories below the root
+  std::vector<int>& held = walked.fds;
   auto current = [&] { return held.empty() ? rootFd : held.back(); };
 
-  std::deque<std::string> pending = components(relative);
+  std::deque<std::string> pending = pathComponents(relative);
   int hops = 0;
   while (!pending.empty()) {
     const std::string part = pending.front();
@@ -147,7 +95,7 @@ int openByWalk(int rootFd, const std::string& relative, int flags, mode_t mode) 
         for (int fd : held) ::close(fd);
         held.clear();
       }
-      std::deque<std::string> inside = components(target);
+      std::deque<std::string> inside = pathComponents(target);
       pending.insert(pending.begin(), inside.begin(), inside.end());
       continue;
     }
@@ -185,6 +133,28 @@ const char* typeName(mode_t type) {
 }
 
 }  // namespace
+
+/// The part of path below the system root, when a root is set and the path
+/// lies under it.
+bool belowRoot(const std::string& path, std::string& relative) {
+  const std::string& root = systemRoot();
+  if (root.empty() || path.compare(0, root.size(), root) != 0) return false;
+  if (path.size() > root.size() && path[root.size()] != '/') return false;
+  relative = path.substr(root.size());
+  return true;
+}
+
+std::deque<std::string> pathComponents(const std::string& path) {
+  std::deque<std::string> parts;
+  std::string::size_type start = 0;
+  while (start <= path.size()) {
+    std::string::size_type end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.emplace_back(path, start, end - start);
+    start = end + 1;
+  }
+  return parts;
+}
 
 void setRootResolver(RootResolver resolver) { g_resolver = resolver; }
 
@@ -296,17 +266,10 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
   }
   Descriptor root(open(below ? systemRoot().c_str() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (root.get() < 0) return false;
-  std::vector<int> held;  // directories walked into, innermost last
+  HeldDescriptors walked;  // directories walked into
+  std::vector<int>& held = walked.fds;
   std::vector<std::string> names;
-  struct Release {
-    std::vector<int>& fds;
-    ~Release() {
-      int saved = errno;
-      for (int fd : fds) ::close(fd);
-      errno = saved;
-    }
-  } release{held};
-  std::deque<std::string> pending = components(relative);
+  std::deque<std::string> pending = pathComponents(relative);
   bool absent = false;  // below a missing directory nothing can be a link
   int hops = 0;
   while (!pending.empty()) {
@@ -343,7 +306,7 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
         held.clear();
         names.clear();
       }
-      std::deque<std::string> more = components(target);
+      std::deque<std::string> more = pathComponents(target);
       pending.insert(pending.begin(), more.begin(), more.end());
       continue;
     }

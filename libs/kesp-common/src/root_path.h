@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,12 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
 /// Refuses, with a logged message naming it, a file whose type is not regular
 /// (errno EISDIR for a directory, else EINVAL).
 bool isRegularOrRefuse(const std::string& path, mode_t type);
+
+/// The part of path below the system root, when a root is set and the path
+/// lies under it.
+bool belowRoot(const std::string& path, std::string& relative);
+/// The names between the slashes of a path; "//" and a trailing "/" add none.
+std::deque<std::string> pathComponents(const std::string& path);
 
 }  // namespace detail
 }  // namespace KESP

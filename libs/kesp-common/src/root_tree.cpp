@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <deque>
 
 #include "kesp/sysroot.h"
 #include "root_path.h"
+#include "scoped_fd.h"
 
 // Making, listing, syncing and removing directories inside the system root.
 
@@ -14,36 +16,6 @@ namespace KESP {
 namespace detail {
 
 namespace {
-
-/// Closes a descriptor when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ < 0) return;
-    const int saved = errno;
-    ::close(fd_);
-    errno = saved;
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-std::vector<std::string> components(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string::size_type start = 0;
-  while (start <= path.size()) {
-    std::string::size_type end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.emplace_back(path, start, end - start);
-    start = end + 1;
-  }
-  return parts;
-}
 
 std::string directoryPart(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
@@ -56,13 +28,11 @@ std::string namePart(const std::string& path) { return path.substr(path.rfind('/
 }  // namespace
 
 bool makeDirectoriesInRoot(const std::string& directory, std::vector<std::string>* created) {
-  const std::string& root = systemRoot();
-  const bool below = !root.empty() && directory.compare(0, root.size(), root) == 0 &&
-                     (directory.size() == root.size() || directory[root.size()] == '/');
-  const std::string prefix = below ? root : "";
+  std::string relative;
+  const std::string prefix = belowRoot(directory, relative) ? systemRoot() : "";
   std::string inside;
   if (!pathInRoot(directory, inside, true)) return false;
-  const std::vector<std::string> parts = components(inside);
+  const std::deque<std::string> parts = pathComponents(inside);
   std::string made;
   for (const std::string& part : parts) {
     const std::string parent = made.empty() ? "/" : made;
