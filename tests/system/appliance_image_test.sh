@@ -4,7 +4,8 @@
 # with apt into a Debian 12 minimal root made by debootstrap (built once, kept
 # in the cache directory), used through an overlay in private namespaces:
 # what it declares is pulled in, `hostname NAME` works live and keeps the
-# domain, a live `set` runs everything it needs, DHCPv4 without a client is
+# domain, the console's "Set Timezone" sets the zone, a live `set` runs
+# everything it needs, DHCPv4 without a client is
 # refused, systemd installed afterwards leaves tty1 to the console, the
 # administrator's settings survive a reinstallation and purge leaves nothing.
 #   appliance_image_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR [CACHE_DIR]
@@ -108,6 +109,29 @@ for package in iproute2 ifupdown isc-dhcp-client; do
     { echo "CHECK: $package was not installed"; }
 done
 [ -e "$m/var/lib/kesp/getty-handover-pending" ] || echo "CHECK: no pending getty hand-over without systemd"
+
+step timezone
+# The console on a terminal, as the operator meets it: "Set Timezone" runs the
+# shipped tool, and the zone typed there is the image's once the tool returns.
+tm() { tmux -L "kesp-image-$$" "$@"; }
+screen_has() {
+  local i
+  for i in $(seq 150); do tm capture-pane -p 2>/dev/null | grep -q "$1" && return 0; sleep 0.1; done
+  echo "CHECK: no '$1' on the screen:"; tm capture-pane -p 2>/dev/null || true
+  return 1
+}
+tm new-session -d -x 100 -y 30 "unshare -n chroot '$m' env -i TERM=xterm-256color \
+  PATH=/usr/sbin:/usr/bin:/sbin:/bin /opt/tolvex/bin/kesp_login"
+if screen_has 'Set Timezone'; then
+  tm send-keys Down Enter
+  if screen_has 'Current zone: Etc/UTC'; then
+    tm send-keys Europe/Berlin Enter
+    screen_has 'Press Enter' && tm send-keys Enter
+  fi
+fi
+tm kill-server 2>/dev/null || true
+[ "$(cat "$m/etc/timezone")" = Europe/Berlin ] || echo "CHECK: /etc/timezone $(cat "$m/etc/timezone")"
+[ "$(in_root date +%Z)" = CET ] || echo "CHECK: the zone in effect is $(in_root date +%Z)"
 
 step hostname
 echo olddeb >"$m/etc/hostname"
