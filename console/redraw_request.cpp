@@ -1,7 +1,6 @@
 #include "redraw_request.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +8,6 @@
 #include <string>
 
 #include "kesp/network_change.h"
-#include "kesp/sysroot.h"
 
 namespace kesp_console {
 
@@ -24,24 +22,6 @@ extern "C" void onRedrawSignal(int) {
     // A full pipe already holds a request.
   }
   errno = saved;
-}
-
-std::string registrationPath() {
-  return KESP::sysPath(KESP::CONSOLE_REGISTRY_DIR) + "/" + std::to_string(getpid());
-}
-
-void registerProcess() {
-  // Each level once: the directories may exist already.
-  for (const char* directory : {"/run", "/run/kesp", KESP::CONSOLE_REGISTRY_DIR})
-    mkdir(KESP::sysPath(directory).c_str(), 0755);
-  const int fd = open(registrationPath().c_str(),
-                      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return;  // then the console is found by name alone, on the real system
-  const std::string line = std::to_string(getpid()) + "\n";
-  if (write(fd, line.data(), line.size()) < 0) {
-    // An empty file registers the process as well.
-  }
-  close(fd);
 }
 
 }  // namespace
@@ -68,13 +48,13 @@ void RedrawRequests::restore() {
   sigemptyset(&action.sa_mask);
   // No SA_RESTART: the wait for a key ends at once and sees the request.
   sigaction(SIGUSR1, &action, nullptr);
-  registerProcess();
+  KESP::registerConsole(getpid());
   active_ = true;
 }
 
 void RedrawRequests::suspend() {
   if (!active_) return;
-  unlink(registrationPath().c_str());
+  KESP::unregisterConsole(getpid());
   signal(SIGUSR1, SIG_DFL);
   active_ = false;
 }

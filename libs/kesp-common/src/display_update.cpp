@@ -3,6 +3,7 @@
 #include "display_update.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,10 +13,12 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
+#include "root_path.h"
 
 namespace KESP {
 
@@ -58,13 +61,10 @@ detail::ConsoleProcess describe(int pid, bool registered) {
   return process;
 }
 
-/// Process numbers named by the entries of directory ("/proc", the registry).
-std::set<int> numberedEntries(const std::string& directory) {
+/// The process numbers among names.
+std::set<int> processNumbers(const std::vector<std::string>& names) {
   std::set<int> pids;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
-  if (!dir) return pids;
-  while (const dirent* entry = readdir(dir.get())) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : names) {
     if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
       continue;
     pids.insert(std::atoi(name.c_str()));
@@ -72,15 +72,33 @@ std::set<int> numberedEntries(const std::string& directory) {
   return pids;
 }
 
+/// Every process of the kernel (never under the root).
+std::set<int> runningProcesses() {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("/proc"), closedir);
+  while (dir) {
+    const dirent* entry = readdir(dir.get());
+    if (!entry) break;
+    names.emplace_back(entry->d_name);
+  }
+  return processNumbers(names);
+}
+
+std::string registrationPath(int pid) {
+  return sysPath(CONSOLE_REGISTRY_DIR) + "/" + std::to_string(pid);
+}
+
 }  // namespace
 
 void updateNetworkDisplay() {
-  const std::string registry = sysPath(CONSOLE_REGISTRY_DIR);
-  const std::set<int> registered = numberedEntries(registry);
+  std::vector<std::string> entries;
+  // The registry lies in the image's /run: read and cleaned inside the root.
+  detail::listDirectoryInRoot(sysPath(CONSOLE_REGISTRY_DIR), entries);
+  const std::set<int> registered = processNumbers(entries);
   const bool wholeSystem = systemRoot().empty();
   std::set<int> candidates = registered;
   if (wholeSystem) {
-    const std::set<int> all = numberedEntries("/proc");
+    const std::set<int> all = runningProcesses();
     candidates.insert(all.begin(), all.end());
   }
   int redrawn = 0;
@@ -89,7 +107,7 @@ void updateNetworkDisplay() {
     const bool isRegistered = registered.count(pid) != 0;
     const detail::ConsoleProcess process = describe(pid, isRegistered);
     if (isRegistered && (!process.namedConsole || !process.catchesRedraw))
-      unlink((registry + "/" + std::to_string(pid)).c_str());  // the console is gone
+      detail::removeInRoot(registrationPath(pid));  // the console is gone
     switch (detail::displayActionFor(process, wholeSystem)) {
       case detail::DisplayAction::Redraw:
         redrawn += kill(pid, SIGUSR1) == 0;
@@ -105,5 +123,19 @@ void updateNetworkDisplay() {
   }
   KESP_LOG(LOG_INFO, "updateNetworkDisplay", "asked " << redrawn << " console(s) to redraw");
 }
+
+bool registerConsole(int pid) {
+  if (!detail::makeDirectoriesInRoot(sysPath(CONSOLE_REGISTRY_DIR))) return false;
+  const int fd = detail::openInRoot(registrationPath(pid),
+                                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  // The name registers the process; its content is for the reader's eye.
+  const std::string line = std::to_string(pid) + "\n";
+  const bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  ::close(fd);
+  return written;
+}
+
+void unregisterConsole(int pid) { detail::removeInRoot(registrationPath(pid)); }
 
 }  // namespace KESP

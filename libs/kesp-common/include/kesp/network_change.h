@@ -60,6 +60,12 @@ extern const char* const CONSOLE_REGISTRY_DIR;
 /// the consoles registered under it are reached. Stale registrations are
 /// removed. Logged at LOG_INFO.
 void updateNetworkDisplay();
+/// Registers the console process pid in CONSOLE_REGISTRY_DIR (made as needed,
+/// inside the system root). False when it cannot: such a console is still
+/// found by its name on the real system.
+bool registerConsole(int pid);
+/// Withdraws pid's registration, if any.
+void unregisterConsole(int pid);
 /// gethostname into a buffer of at least 64 bytes; 0 and nothing done without one.
 int getHostNameInto(char* buffer);
 /// getdomainname into a buffer of at least 64 bytes; 0 and nothing done without one.
