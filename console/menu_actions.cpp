@@ -36,8 +36,9 @@ void startTimezoneTool() {
   std::string tool = KESP::sysPath(kTimezoneTool);
   // The tool works on the system the console shows: a root given to the
   // console reaches it through the environment, its arguments stay as they are.
-  const std::string root = KESP::systemRoot();
-  if (!root.empty()) setenv("KESP_ROOT", root.c_str(), 1);
+  // Set even when empty, so that a stray value in the console's own
+  // environment cannot send the tool to another tree.
+  setenv("KESP_SYSTEM_ROOT", KESP::systemRoot().c_str(), 1);
   char* const argv[] = {const_cast<char*>(tool.c_str()), nullptr};
   execv(tool.c_str(), argv);
   noteFailure(tool);

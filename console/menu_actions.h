@@ -12,7 +12,7 @@ extern char choices[2][64];
 
 /// Carries out the entry whose (translated) label is name: replaces the process
 /// with the login program or the time-zone tool (which gets the console's
-/// system root as KESP_ROOT when one is set). Returns only when the name
+/// system root as KESP_SYSTEM_ROOT when one is set). Returns only when the name
 /// matches no entry or the program cannot be started; lastActionFailure()
 /// then says why, and the console goes on.
 void menu_handler(const char* name);

@@ -2,7 +2,7 @@
 // "Set Timezone" entry on the console terminal.
 //
 //   kesp_set_timezone               on the running system
-//   kesp_set_timezone --root DIR    on the system under DIR (KESP_ROOT=DIR
+//   kesp_set_timezone --root DIR    on the system under DIR (KESP_SYSTEM_ROOT=DIR
 //                                   does the same; the console passes its
 //                                   own --root on that way)
 
@@ -70,7 +70,7 @@ int usageError(const char* word) {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
-  const char* root = std::getenv("KESP_ROOT");
+  const char* root = std::getenv("KESP_SYSTEM_ROOT");
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--help" || word == "-h") {
