@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "file_write.h"
+#include "files/file_write.h"
 #include "fuzz_support.h"
 #include "kesp/config.h"
 

@@ -15,7 +15,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "debian_grammar.h"
+#include "families/debian/debian_grammar.h"
 #include "fuzz_requests.h"
 #include "fuzz_support.h"
 #include "kesp/interface_files.h"

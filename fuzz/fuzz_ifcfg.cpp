@@ -14,9 +14,9 @@
 
 #include "fuzz_requests.h"
 #include "fuzz_support.h"
-#include "ifcfg_addresses.h"
+#include "families/ifcfg/ifcfg_addresses.h"
 #include "kesp/interface_files.h"
-#include "suse_routes.h"
+#include "families/suse/suse_routes.h"
 
 using namespace KESP;
 

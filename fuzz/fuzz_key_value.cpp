@@ -6,7 +6,7 @@
 #include <cctype>
 
 #include "fuzz_support.h"
-#include "key_line.h"
+#include "files/key_line.h"
 #include "kesp/util.h"
 
 using namespace KESP;

@@ -7,7 +7,7 @@
 
 #include "fuzz_support.h"
 #include "kesp/discovery.h"
-#include "routes.h"
+#include "system/routes.h"
 
 using namespace KESP;
 

@@ -10,7 +10,7 @@
 
 #include "fuzz_support.h"
 #include "kesp/proxy.h"
-#include "proxy_url.h"
+#include "settings/proxy_url.h"
 
 using namespace KESP;
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "kesp/log.h"
-#include "text_lines.h"
+#include "files/text_lines.h"
 
 /// Aborts with the failed condition: libFuzzer reports a crash and saves the input.
 #define KESP_FUZZ_CHECK(condition)                                                       \

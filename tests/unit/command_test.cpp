@@ -8,7 +8,7 @@
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
-#include "process.h"
+#include "system/process.h"
 #include "test_support.h"
 
 using namespace KESP;

@@ -7,7 +7,7 @@
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
-#include "names.h"
+#include "files/names.h"
 #include "test_support.h"
 
 namespace {

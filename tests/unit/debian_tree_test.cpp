@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "change_request.h"
+#include "change/change_request.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
 #include "kesp/move.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "address_entries.h"
+#include "system/address_entries.h"
 #include "kesp/network.h"
 #include "test_support.h"
 

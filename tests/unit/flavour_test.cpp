@@ -7,7 +7,7 @@
 #include "interface_files_cases.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
-#include "names.h"
+#include "files/names.h"
 #include "test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "display_update.h"
+#include "change/display_update.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "kesp/util.h"
-#include "key_line.h"
+#include "files/key_line.h"
 #include "test_support.h"
 
 using namespace KESP;

@@ -10,7 +10,7 @@
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "test_support.h"
-#include "word_list.h"
+#include "files/word_list.h"
 
 using namespace KESP;
 using kesp_test::ChangeRoot;

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "change_request.h"
+#include "change/change_request.h"
 #include "kesp/network_change.h"
-#include "ports.h"
+#include "families/ports.h"
 #include "test_support.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "kesp/proxy.h"
-#include "proxy_edit.h"
-#include "proxy_url.h"
+#include "settings/proxy_edit.h"
+#include "settings/proxy_url.h"
 
 using namespace KESP;
 

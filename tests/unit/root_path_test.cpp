@@ -12,13 +12,13 @@
 #include <algorithm>
 #include <functional>
 
-#include "file_write.h"
+#include "files/file_write.h"
 #include "kesp/network.h"
 #include "kesp/proxy.h"
 #include "kesp/util.h"
-#include "root_path.h"
+#include "files/root_path.h"
 #include "test_support.h"
-#include "text_lines.h"
+#include "files/text_lines.h"
 
 using namespace KESP;
 using kesp_test::LogCapture;

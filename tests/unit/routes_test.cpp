@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "routes.h"
+#include "system/routes.h"
 
 using namespace KESP::detail;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "kesp/sysroot.h"
-#include "names.h"
+#include "files/names.h"
 #include "test_support.h"
 
 using namespace KESP;

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "file_write.h"
+#include "files/file_write.h"
 #include "kesp/log.h"
 #include "kesp/util.h"
 #include "test_support.h"

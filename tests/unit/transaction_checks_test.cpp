@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "change_request.h"
+#include "change/change_request.h"
 #include "kesp/network_model.h"
 
 using namespace KESP;

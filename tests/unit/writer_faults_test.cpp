@@ -16,7 +16,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "file_write.h"
+#include "files/file_write.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "test_support.h"

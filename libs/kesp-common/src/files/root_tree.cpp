@@ -1,0 +1,94 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+
+#include "kesp/sysroot.h"
+#include "files/root_path.h"
+#include "files/scoped_fd.h"
+
+// Making, listing, syncing and removing directories inside the system root.
+
+namespace KESP {
+namespace detail {
+
+namespace {
+
+std::string directoryPart(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string namePart(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+}  // namespace
+
+bool makeDirectoriesInRoot(const std::string& directory, std::vector<std::string>* created) {
+  std::string relative;
+  const std::string prefix = belowRoot(directory, relative) ? systemRoot() : "";
+  std::string inside;
+  if (!pathInRoot(directory, inside, true)) return false;
+  const std::deque<std::string> parts = pathComponents(inside);
+  std::string made;
+  for (const std::string& part : parts) {
+    const std::string parent = made.empty() ? "/" : made;
+    made += "/" + part;
+    Descriptor existing(openInRoot(prefix + made, O_PATH | O_DIRECTORY));
+    if (existing.get() >= 0) continue;
+    if (errno != ENOENT) return false;
+    Descriptor at(openInRoot(prefix + parent, O_RDONLY | O_DIRECTORY));
+    if (at.get() < 0) return false;
+    if (mkdirat(at.get(), part.c_str(), 0755) != 0) {
+      // Made by another change at the same moment: as good as ours, not ours.
+      if (errno != EEXIST) return false;
+      Descriptor raced(openInRoot(prefix + made, O_PATH | O_DIRECTORY));
+      if (raced.get() < 0) return false;
+      continue;
+    }
+    if (fsync(at.get()) != 0) return false;
+    if (created) created->push_back(prefix + made);
+  }
+  return true;
+}
+
+bool removeEmptyDirectoryInRoot(const std::string& path) {
+  Descriptor parent(openInRoot(directoryPart(path), O_RDONLY | O_DIRECTORY));
+  if (parent.get() < 0 || unlinkat(parent.get(), namePart(path).c_str(), AT_REMOVEDIR) != 0)
+    return false;
+  fsync(parent.get());
+  return true;
+}
+
+bool syncDirectoryInRoot(const std::string& directory) {
+  Descriptor fd(openInRoot(directory, O_RDONLY | O_DIRECTORY));
+  return fd.get() >= 0 && fsync(fd.get()) == 0;
+}
+
+bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names) {
+  const int fd = openInRoot(directory, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return false;
+  }
+  names.clear();
+  errno = 0;
+  while (const struct dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  const int err = errno;
+  closedir(dir);
+  errno = err;
+  return err == 0;
+}
+
+}  // namespace detail
+}  // namespace KESP

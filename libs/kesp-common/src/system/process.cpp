@@ -1,0 +1,108 @@
+#include "system/process.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace KESP {
+namespace detail {
+
+namespace {
+
+/// The inherited environment with settings in place of variables of their names.
+std::vector<char*> environmentWith(const std::vector<std::string>& settings) {
+  std::vector<char*> entries;
+  for (char** entry = environ; *entry; ++entry) {
+    bool replaced = false;
+    for (const std::string& setting : settings) {
+      const size_t nameEnd = setting.find('=');
+      if (nameEnd != std::string::npos && std::strncmp(*entry, setting.c_str(), nameEnd + 1) == 0)
+        replaced = true;
+    }
+    if (!replaced) entries.push_back(*entry);
+  }
+  for (const std::string& setting : settings) entries.push_back(const_cast<char*>(setting.c_str()));
+  entries.push_back(nullptr);
+  return entries;
+}
+
+}  // namespace
+
+int runArgv(const std::vector<std::string>& argv, std::string* output,
+            const std::vector<std::string>& settings) {
+  if (argv.empty()) return -1;
+  // An argument ends at its first NUL byte: the program would get a shorter
+  // text than the caller's, so such a text is not passed on at all.
+  for (const std::string& arg : argv) {
+    if (arg.find('\0') != std::string::npos) {
+      errno = EINVAL;
+      return -1;
+    }
+  }
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  // A script without a "#!" line is no executable to the kernel (ENOEXEC);
+  // like execvp, such a file is then run by /bin/sh, the file as the shell's
+  // script and the arguments after it. Built before fork, so the child
+  // allocates nothing.
+  std::vector<char*> shellArgs = {const_cast<char*>("/bin/sh")};
+  shellArgs.insert(shellArgs.end(), args.begin(), args.end());
+  std::vector<char*> environment = environmentWith(settings);
+
+  int pipeFds[2] = {-1, -1};
+  if (output && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  pid_t child = fork();
+  if (child < 0) {
+    if (output) {
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    }
+    return -1;
+  }
+  if (child == 0) {
+    if (output && dup2(pipeFds[1], STDOUT_FILENO) < 0) _exit(127);
+    execve(args[0], args.data(), environment.data());
+    if (errno == ENOEXEC) execve(shellArgs[0], shellArgs.data(), environment.data());
+    _exit(127);
+  }
+  if (output) {
+    close(pipeFds[1]);
+    output->clear();
+    char buffer[4096];
+    for (;;) {
+      ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      output->append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeFds[0]);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
+std::vector<std::string> splitBlanks(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+}  // namespace detail
+}  // namespace KESP
