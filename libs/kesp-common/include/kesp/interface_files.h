@@ -22,6 +22,7 @@ enum OsFlavour {
   FLAVOUR_DEBIAN = 1,
   FLAVOUR_REDHAT = 2,
   FLAVOUR_SUSE = 4,
+  FLAVOUR_NETWORKMANAGER = 8,
 };
 
 /// "/etc/network/interfaces": every interface of a Debian-style system.

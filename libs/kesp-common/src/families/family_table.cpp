@@ -11,17 +11,21 @@
 namespace KESP {
 namespace detail {
 
+const Family& networkManagerFamily();
 const Family& debianFamily();
 const Family& redHatFamily();
 const Family& suseFamily();
 
 namespace {
 
-// Detection order: a system that has both /etc/network and the sysconfig
-// tree is configured through /etc/network.
+// Detection order: a system with NetworkManager's profiles is configured
+// through them (the family hands interfaces that only older files configure
+// to those files' family); a system that has both /etc/network and the
+// sysconfig tree is configured through /etc/network.
 const Family* const* families() {
-  static const Family* const kFamilies[] = {&debianFamily(), &redHatFamily(), &suseFamily(),
-                                            nullptr};
+  static const Family* const kFamilies[] = {
+      &networkManagerFamily(),
+      &debianFamily(), &redHatFamily(), &suseFamily(), nullptr};
   return kFamilies;
 }
 

@@ -1,0 +1,125 @@
+// Reading and editing key files line by line (see key_file.h).
+
+#include "families/networkmanager/key_file.h"
+
+namespace KESP {
+namespace detail {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string trimmed(const std::string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && isBlank(text[begin])) ++begin;
+  while (end > begin && isBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+bool sameGroup(const std::string& name, const std::string& group) {
+  if (name == group) return true;
+  const bool ethernet = name == "ethernet" || name == "802-3-ethernet";
+  return ethernet && (group == "ethernet" || group == "802-3-ethernet");
+}
+
+KeyFile::KeyFile(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines_.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+std::string KeyFile::text() const {
+  std::string text;
+  for (const std::string& line : lines_) text += line + "\n";
+  return text;
+}
+
+std::vector<KeyFile::LineInfo> KeyFile::describe() const {
+  std::vector<LineInfo> infos(lines_.size());
+  std::string group;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const std::string line = trimmed(lines_[i]);
+    LineInfo& info = infos[i];
+    if (!line.empty() && line[0] == '[' && line.back() == ']') {
+      group = line.substr(1, line.size() - 2);
+      info.isGroup = true;
+    } else if (!line.empty() && line[0] != '#') {
+      const size_t equals = line.find('=');
+      // A line without "=" is no key; it is kept as it is.
+      if (equals != std::string::npos && equals > 0) {
+        info.key = trimmed(line.substr(0, equals));
+        info.value = trimmed(line.substr(equals + 1));
+      }
+    }
+    info.group = group;
+  }
+  return infos;
+}
+
+bool KeyFile::hasGroup(const std::string& group) const {
+  for (const LineInfo& info : describe())
+    if (info.isGroup && sameGroup(info.group, group)) return true;
+  return false;
+}
+
+bool KeyFile::get(const std::string& group, const std::string& key, std::string& value) const {
+  bool found = false;
+  for (const LineInfo& info : describe()) {
+    if (!info.key.empty() && info.key == key && sameGroup(info.group, group)) {
+      value = info.value;
+      found = true;
+    }
+  }
+  return found;
+}
+
+std::vector<std::pair<std::string, std::string>> KeyFile::entries(const std::string& group) const {
+  std::vector<std::pair<std::string, std::string>> result;
+  for (const LineInfo& info : describe())
+    if (!info.key.empty() && sameGroup(info.group, group)) result.emplace_back(info.key, info.value);
+  return result;
+}
+
+void KeyFile::set(const std::string& group, const std::string& key, const std::string& value) {
+  const std::vector<LineInfo> infos = describe();
+  long last = -1;       // the key's last line
+  long groupEnd = -1;   // after the last key (or header) of the group's last block
+  for (size_t i = 0; i < infos.size(); ++i) {
+    if (!sameGroup(infos[i].group, group)) continue;
+    if (infos[i].key == key && !key.empty()) last = static_cast<long>(i);
+    if (infos[i].isGroup || !infos[i].key.empty()) groupEnd = static_cast<long>(i) + 1;
+  }
+  if (last >= 0) {
+    std::string& line = lines_[last];
+    size_t at = line.find('=') + 1;
+    while (at < line.size() && isBlank(line[at])) ++at;
+    line = line.substr(0, at) + value;
+    // Earlier duplicates would only confuse the next reader of the file.
+    for (long i = last - 1; i >= 0; --i)
+      if (infos[i].key == key && sameGroup(infos[i].group, group)) lines_.erase(lines_.begin() + i);
+    return;
+  }
+  if (groupEnd >= 0) {
+    lines_.insert(lines_.begin() + groupEnd, key + "=" + value);
+    return;
+  }
+  if (!lines_.empty() && !trimmed(lines_.back()).empty()) lines_.push_back("");
+  lines_.push_back("[" + group + "]");
+  lines_.push_back(key + "=" + value);
+}
+
+void KeyFile::remove(const std::string& group, const std::string& key) {
+  const std::vector<LineInfo> infos = describe();
+  for (size_t i = infos.size(); i-- > 0;)
+    if (infos[i].key == key && sameGroup(infos[i].group, group)) lines_.erase(lines_.begin() + i);
+}
+
+}  // namespace detail
+}  // namespace KESP

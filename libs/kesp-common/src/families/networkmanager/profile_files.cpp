@@ -1,0 +1,63 @@
+// An interface's profile on disk (see profile_files.h).
+
+#include "families/networkmanager/profile_files.h"
+
+#include "families/networkmanager/profile_settings.h"
+#include "files/file_write.h"
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+namespace detail {
+
+namespace {
+
+bool needsMac(const std::vector<StoredProfile>& profiles) {
+  std::string value;
+  for (const StoredProfile& profile : profiles)
+    if (!profile.content.get("connection", "interface-name", value) &&
+        profile.content.get("ethernet", "mac-address", value))
+      return true;
+  return false;
+}
+
+}  // namespace
+
+ProfilePlace placeOf(const std::vector<StoredProfile>& profiles, const std::string& iface) {
+  ProfilePlace place;
+  const int index = selectProfile(profiles, iface, needsMac(profiles) ? liveMacOf(iface) : "");
+  if (index >= 0) {
+    place.found = true;
+    place.profile = profiles[index];
+    place.target = writablePath(place.profile);
+  } else {
+    place.target = newProfilePath(profiles, iface);
+  }
+  return place;
+}
+
+bool saveProfile(const std::string& path, const std::string& content, const char* operation) {
+  std::string error;
+  if (replaceFile(sysPath(path), content, &error, 0600)) return true;
+  KESP_LOG(LOG_ERROR, operation, "Failed to write file " << sysPath(path) << " (" << error << ")");
+  return false;
+}
+
+bool writeInterfaceProfile(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
+                           const Ipv6Settings& ipv6, const char* operation) {
+  const ProfilePlace place = placeOf(loadProfiles(), iface);
+  KeyFile content = place.profile.content;
+  if (!place.found) {
+    const std::string uuid = freshUuid();
+    if (uuid.empty()) {
+      KESP_LOG(LOG_ERROR, operation, "no random UUID for a new profile of " << iface);
+      return false;
+    }
+    content = newEthernetProfile(iface, uuid);
+  }
+  writeProfileSettings(content, iface, mode, ipv4, ipv6, operation);
+  return saveProfile(place.target, content.text(), operation);
+}
+
+}  // namespace detail
+}  // namespace KESP

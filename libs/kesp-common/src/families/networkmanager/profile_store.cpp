@@ -1,0 +1,189 @@
+// Finding profiles and picking an interface's (see profile_store.h).
+
+#include "families/networkmanager/profile_store.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "files/file_write.h"
+#include "files/names.h"
+#include "files/root_path.h"
+#include "kesp/discovery.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+namespace detail {
+
+const char* const kProfileDirectory = "/etc/NetworkManager/system-connections";
+
+namespace {
+
+const char* const kReadOnlyDirectories[] = {"/run/NetworkManager/system-connections",
+                                            "/usr/lib/NetworkManager/system-connections"};
+const char kExtension[] = ".nmconnection";
+
+bool endsWith(const std::string& text, const std::string& ending) {
+  return text.size() >= ending.size() &&
+         text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// Editor leftovers and package-manager copies configure nothing.
+bool isIgnoredName(const std::string& name) {
+  static const char* const kSuffixes[] = {"~",        ".swp",    ".tmp",     ".bak",
+                                          ".orig",    ".rej",    ".rpmnew",  ".rpmsave",
+                                          ".rpmorig", ".nmmeta", ".dpkg-old", ".dpkg-new",
+                                          ".dpkg-dist", ".dpkg-tmp"};
+  if (name.empty() || name[0] == '.') return true;
+  for (const char* suffix : kSuffixes)
+    if (endsWith(name, suffix)) return true;
+  return false;
+}
+
+/// The profile file names of directory, sorted; the read-only directories
+/// count only those with the profile extension.
+std::vector<std::string> profileNames(const std::string& directory, bool extensionOnly) {
+  std::vector<std::string> names;
+  std::vector<std::string> found;
+  if (!listDirectoryInRoot(sysPath(directory), found)) return names;
+  for (const std::string& name : found)
+    if (!isIgnoredName(name) && (!extensionOnly || endsWith(name, kExtension)))
+      names.push_back(name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string lowerMac(std::string mac) {
+  for (char& c : mac) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '-') c = ':';
+  }
+  return mac;
+}
+
+long long numberOf(const KeyFile& profile, const char* key) {
+  std::string value;
+  return profile.get("connection", key, value) ? std::atoll(value.c_str()) : 0;
+}
+
+bool connectsAutomatically(const KeyFile& profile) {
+  std::string value;
+  return !profile.get("connection", "autoconnect", value) ||
+         !(value == "false" || value == "0" || value == "no");
+}
+
+/// True when a beats b as the profile NetworkManager activates.
+bool preferred(const KeyFile& a, const KeyFile& b) {
+  if (connectsAutomatically(a) != connectsAutomatically(b)) return connectsAutomatically(a);
+  const long long pa = numberOf(a, "autoconnect-priority");
+  const long long pb = numberOf(b, "autoconnect-priority");
+  if (pa != pb) return pa > pb;
+  return numberOf(a, "timestamp") > numberOf(b, "timestamp");
+}
+
+}  // namespace
+
+std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
+  std::vector<StoredProfile> profiles;
+  std::vector<std::string> seen;
+  const std::vector<std::pair<const char*, bool>> directories = {
+      {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
+  for (const auto& directory : directories) {
+    for (const std::string& name : profileNames(directory.first, directory.second)) {
+      if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+      seen.push_back(name);
+      StoredProfile profile;
+      profile.path = std::string(directory.first) + "/" + name;
+      profile.fileName = name;
+      profile.readOnly = directory.second;
+      std::string text;
+      if (!readWholeFile(sysPath(profile.path), text)) {
+        if (unreadable) unreadable->push_back(profile.path);
+        continue;
+      }
+      profile.content = KeyFile(text);
+      profiles.push_back(std::move(profile));
+    }
+  }
+  return profiles;
+}
+
+bool anyProfileFile() {
+  if (!profileNames(kProfileDirectory, false).empty()) return true;
+  for (const char* directory : kReadOnlyDirectories)
+    if (!profileNames(directory, true).empty()) return true;
+  return false;
+}
+
+bool isEthernetProfile(const KeyFile& profile) {
+  std::string type;
+  if (!profile.get("connection", "type", type)) return profile.hasGroup("ethernet");
+  return type == "ethernet" || type == "802-3-ethernet";
+}
+
+int selectProfile(const std::vector<StoredProfile>& profiles, const std::string& iface,
+                  const std::string& liveMac) {
+  int chosen = -1;
+  for (size_t i = 0; i < profiles.size(); ++i) {
+    const KeyFile& content = profiles[i].content;
+    if (!isEthernetProfile(content)) continue;
+    std::string name;
+    std::string mac;
+    bool matches = false;
+    if (content.get("connection", "interface-name", name))
+      matches = name == iface;
+    else if (content.get("ethernet", "mac-address", mac))
+      matches = !liveMac.empty() && lowerMac(mac) == lowerMac(liveMac);
+    if (matches && (chosen < 0 || preferred(content, profiles[chosen].content)))
+      chosen = static_cast<int>(i);
+  }
+  return chosen;
+}
+
+std::vector<std::string> profileInterfaces(const std::vector<StoredProfile>& profiles) {
+  std::vector<std::string> names;
+  std::vector<std::string> macs;
+  for (const StoredProfile& profile : profiles) {
+    if (!isEthernetProfile(profile.content)) continue;
+    std::string name;
+    std::string mac;
+    if (profile.content.get("connection", "interface-name", name)) {
+      if (isValidInterfaceName(name)) names.push_back(name);
+    }
+    else if (profile.content.get("ethernet", "mac-address", mac))
+      macs.push_back(lowerMac(mac));
+  }
+  if (!macs.empty()) {
+    LiveAddressSnapshot live;
+    live.read();
+    for (const std::string& link : live.ethernetLinks()) {
+      LinkState state;
+      if (live.linkState(link, state) &&
+          std::find(macs.begin(), macs.end(), lowerMac(state.mac)) != macs.end())
+        names.push_back(link);
+    }
+  }
+  return names;
+}
+
+std::string liveMacOf(const std::string& iface) {
+  LiveAddressSnapshot live;
+  LinkState state;
+  if (!live.read() || !live.linkState(iface, state)) return std::string();
+  return state.mac;
+}
+
+std::string writablePath(const StoredProfile& profile) {
+  return profile.readOnly ? std::string(kProfileDirectory) + "/" + profile.fileName : profile.path;
+}
+
+std::string newProfilePath(const std::vector<StoredProfile>& profiles, const std::string& iface) {
+  for (int n = 1;; ++n) {
+    const std::string name = iface + (n == 1 ? "" : "-" + std::to_string(n)) + kExtension;
+    bool taken = false;
+    for (const StoredProfile& profile : profiles) taken = taken || profile.fileName == name;
+    if (!taken) return std::string(kProfileDirectory) + "/" + name;
+  }
+}
+
+}  // namespace detail
+}  // namespace KESP

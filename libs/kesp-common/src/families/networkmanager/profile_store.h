@@ -1,0 +1,61 @@
+#pragma once
+// Where a system keeps its connection profiles, and which one an interface
+// gets: what NetworkManager itself would pick.
+
+#include <string>
+#include <vector>
+
+#include "families/networkmanager/key_file.h"
+
+namespace KESP {
+namespace detail {
+
+/// The writable profile directory; /run and /usr/lib hold read-only ones.
+extern const char* const kProfileDirectory;
+
+/// One profile file as read from disk. `path` is the system's path (without
+/// the root).
+struct StoredProfile {
+  std::string path;
+  std::string fileName;
+  KeyFile content;
+  bool readOnly = false;  ///< in /run or /usr/lib: edits go to a copy in /etc
+};
+
+/// Every profile file the three directories hold, /etc first: a name in /etc
+/// hides the same name in /run and /usr/lib, and /run hides /usr/lib. In
+/// /run and /usr/lib only "*.nmconnection" files count; hidden files, backup
+/// copies and "*.nmmeta" never do. `unreadable` receives the files that exist
+/// but could not be read.
+std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable = nullptr);
+
+/// True when any of the directories holds a profile file (none is read).
+bool anyProfileFile();
+
+/// True for a profile of an Ethernet connection.
+bool isEthernetProfile(const KeyFile& profile);
+
+/// The index in profiles of iface's profile: an Ethernet profile whose
+/// interface-name is iface or, without one, whose [ethernet] mac-address is
+/// liveMac; of several, the one that connects automatically, then the
+/// highest autoconnect-priority, then the latest timestamp, then the first.
+/// -1 when none.
+int selectProfile(const std::vector<StoredProfile>& profiles, const std::string& iface,
+                  const std::string& liveMac);
+
+/// The names of the interfaces the profiles configure by name, and of the
+/// live links whose MAC a profile without a name gives.
+std::vector<std::string> profileInterfaces(const std::vector<StoredProfile>& profiles);
+
+/// The live MAC of iface ("02:00:5e:10:00:01"); empty when none.
+std::string liveMacOf(const std::string& iface);
+
+/// The path in /etc that an edit of profile writes: its own for a profile in
+/// /etc, else the same file name in /etc.
+std::string writablePath(const StoredProfile& profile);
+
+/// A path in /etc for a new profile of iface that no other profile uses.
+std::string newProfilePath(const std::vector<StoredProfile>& profiles, const std::string& iface);
+
+}  // namespace detail
+}  // namespace KESP
