@@ -26,18 +26,29 @@ int reportUsage(std::ostream& err, const std::string& command, const std::string
   return EXIT_USAGE;
 }
 
+namespace {
+
+/// "a, b or c"
+std::string orList(const std::vector<std::string>& items) {
+  std::string list;
+  for (size_t i = 0; i < items.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == items.size() ? tr(" or ") : ", ") + items[i];
+  return list;
+}
+
+}  // namespace
+
+std::string knownFamilies() { return orList(KESP::osFlavourTitles()); }
+
 std::string noFamilyMessage(const std::string& root) {
-  std::string looked;
-  const std::vector<std::string> markers = KESP::osFlavourMarkers();
-  for (size_t i = 0; i < markers.size(); ++i)
-    looked += (i == 0 ? "" : i + 1 == markers.size() ? tr(" or ") : ", ") + markers[i];
+  const std::string looked = orList(KESP::osFlavourMarkers());
   if (root.empty())
-    return trf("no Debian, Red Hat or SUSE network configuration was found on this system "
-               "(looked for the directory {1})",
-               {looked});
-  return trf("no Debian, Red Hat or SUSE network configuration was found under the root {1} "
-             "(looked for the directory {2})",
-             {root, looked});
+    return trf("no {1} network configuration was found on this system "
+               "(looked for the directory {2})",
+               {knownFamilies(), looked});
+  return trf("no {1} network configuration was found under the root {2} "
+             "(looked for the directory {3})",
+             {knownFamilies(), root, looked});
 }
 
 int reportNoFamily(std::ostream& err, const std::string& root) {

@@ -34,6 +34,8 @@ int reportUsage(std::ostream& err, const std::string& command, const std::string
 /// What an operator needs when the root holds no interface files of a known
 /// family: that none was found, where, and which directories were looked for.
 std::string noFamilyMessage(const std::string& root);
+/// The families the tool knows, for people: "NetworkManager, Debian, Red Hat or SUSE".
+std::string knownFamilies();
 /// noFamilyMessage as a failure; EXIT_FAILED.
 int reportNoFamily(std::ostream& err, const std::string& root);
 /// Shows the warnings of an outcome, and the errors of one that succeeded

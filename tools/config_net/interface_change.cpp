@@ -1,5 +1,7 @@
 #include "interface_change.h"
 
+#include "commands.h"
+
 #include "input_checks.h"
 #include "kesp/network_change.h"
 #include "kesp/util.h"
@@ -129,7 +131,7 @@ std::vector<std::string> findFormatProblems(const InterfaceChange& change) {
 
 std::string findSystemProblem(const InterfaceChange& change, const SystemTraits& traits) {
   if (traits.flavour == KESP::FLAVOUR_NONE)
-    return tr("no Debian, Red Hat or SUSE network configuration was found");
+    return trf("no {1} network configuration was found", {knownFamilies()});
   if ((change.mode & KESP::DHCPV4) && !traits.dhcpv4Usable)
     return tr("DHCPv4 needs a DHCP client, and this system has none installed (no DHCP client)");
   if ((change.mode & KESP::DHCPV6) && !traits.dhcpv6Client)

@@ -35,11 +35,11 @@ Outcome collect(const LogCollector& log, const std::function<bool()>& call) {
   return outcome;
 }
 
-/// True when iface needs a configuration of its own before a change: Red Hat
-/// and SUSE change an existing ifcfg file only.
+/// True when iface needs a configuration of its own before a change: every
+/// family but Debian's one file changes an existing file per interface only.
 bool lacksOwnFile(const std::string& iface) {
   const KESP::OsFlavour flavour = KESP::getOsFlavour();
-  if (flavour != KESP::FLAVOUR_REDHAT && flavour != KESP::FLAVOUR_SUSE) return false;
+  if (flavour == KESP::FLAVOUR_NONE || flavour == KESP::FLAVOUR_DEBIAN) return false;
   const std::string path = KESP::interfaceConfigPath(flavour, iface, kOperation);
   return !path.empty() && access(KESP::sysPath(path).c_str(), F_OK) != 0;
 }

@@ -40,10 +40,13 @@ extern const std::string SUSE_ROUTES_FILE;
 /// FLAVOUR_NONE when none is; never fails, logs nothing.
 OsFlavour getOsFlavour();
 
-/// The directories getOsFlavour looks for, in its order (Debian, Red Hat,
-/// SUSE), as absolute paths of the system; for telling an operator what was
+/// The directories getOsFlavour looks for, in its order, as absolute paths of the system; for telling an operator what was
 /// looked for when none was found.
 std::vector<std::string> osFlavourMarkers();
+
+/// The families' names for people ("NetworkManager", "Debian", ...), in the
+/// order getOsFlavour tries them; for telling an operator what was looked for.
+std::vector<std::string> osFlavourTitles();
 
 /// The family's name for programs ("debian", "redhat", "suse"); empty for
 /// FLAVOUR_NONE.

@@ -66,6 +66,13 @@ std::vector<std::string> osFlavourMarkers() {
   return paths;
 }
 
+std::vector<std::string> osFlavourTitles() {
+  std::vector<std::string> titles;
+  for (const detail::Family* const* family = detail::families(); *family; ++family)
+    titles.push_back((*family)->title());
+  return titles;
+}
+
 std::string osFlavourName(OsFlavour flavour) {
   const detail::Family* family = detail::familyOf(flavour);
   return family ? family->name() : "";

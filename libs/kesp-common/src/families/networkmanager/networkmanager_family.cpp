@@ -91,7 +91,8 @@ class NetworkManagerFamily : public Family {
     const ProfilePlace place = placeOf(profiles, iface);
     if (!place.found)
       if (const Family* older = olderOwner(iface)) return older->configPath(iface, operation);
-    return place.target;
+    // A read-only profile is still the file that holds the configuration.
+    return place.found ? place.profile.path : place.target;
   }
 
   void read(const std::vector<ConfiguredNetwork*>& networks) const override {
