@@ -93,8 +93,14 @@ void writeGroup(KeyFile& profile, const std::string& group, const std::string& m
   else
     profile.remove(group, "gateway");
   // The reader refuses name servers beside a method that turns the family off.
-  if (method == "disabled" || method == "ignore") {
+  std::string servers;
+  if ((method == "disabled" || method == "ignore") && profile.get(group, "dns", servers)) {
+    KESP_LOG(LOG_WARN, operation,
+             "removing the " << group << " name servers of " << iface << " (" << servers
+                             << "): the family is off");
     profile.remove(group, "dns");
+  }
+  if (method == "disabled" || method == "ignore") {
     profile.remove(group, "dns-search");
   }
 }
