@@ -14,8 +14,21 @@ namespace {
 
 using namespace KESP;
 
-const char* const kFlavourDirectory[] = {nullptr, "/etc/network", "/etc/sysconfig/network-scripts",
-                                         nullptr, "/etc/sysconfig/network"};
+const struct {
+  OsFlavour flavour;
+  const char* directory;
+} kFlavourDirectories[] = {{FLAVOUR_DEBIAN, "/etc/network"},
+                           {FLAVOUR_REDHAT, "/etc/sysconfig/network-scripts"},
+                           {FLAVOUR_SUSE, "/etc/sysconfig/network"},
+                           {FLAVOUR_NETWORKMANAGER, "/etc/NetworkManager/system-connections"}};
+
+const char* flavourDirectory(OsFlavour flavour) {
+  for (const auto& entry : kFlavourDirectories)
+    if (entry.flavour == flavour) return entry.directory;
+  return nullptr;
+}
+
+const char kProfileUuid[] = "0c9e4a52-6b1d-4f3e-9a7c-2d5b8e1f0a63";
 
 enum Program : unsigned {
   IFUP = 1,
@@ -23,6 +36,8 @@ enum Program : unsigned {
   LOADMODULES = 4,
   WIDE_CLIENT = 8,
   DHCP6C = 16,
+  NMCLI = 32,
+  NM_DAEMON = 64,
 };
 
 struct FakeProgram {
@@ -36,6 +51,8 @@ const FakeProgram kFakePrograms[] = {
     {LOADMODULES, "/etc/init.d/boot.loadmodules"},
     {WIDE_CLIENT, "/etc/init.d/wide-dhcpv6-client"},
     {DHCP6C, "/sbin/dhcp6c"},
+    {NMCLI, "/usr/bin/nmcli"},
+    {NM_DAEMON, "/usr/sbin/NetworkManager"},
 };
 
 /// A system root of one family whose programs record "<path> <arguments>"
@@ -43,7 +60,12 @@ const FakeProgram kFakePrograms[] = {
 class FakeSystem {
  public:
   FakeSystem(OsFlavour flavour, unsigned programs, int exitStatus = 0) {
-    if (kFlavourDirectory[flavour]) kesp_test::makeDirs(root_ / kFlavourDirectory[flavour]);
+    if (flavourDirectory(flavour)) kesp_test::makeDirs(root_ / flavourDirectory(flavour));
+    if (flavour == FLAVOUR_NETWORKMANAGER)
+      root_.write("/etc/NetworkManager/system-connections/eth0.nmconnection",
+                  std::string("[connection]\nid=eth0\nuuid=") + kProfileUuid +
+                      "\ntype=ethernet\ninterface-name=eth0\n",
+                  0600);
     for (const FakeProgram& fake : kFakePrograms) {
       if (!(programs & fake.program)) continue;
       root_.write(fake.path,
@@ -73,7 +95,7 @@ struct ControlCase {
   std::vector<std::string> calls;
 };
 
-const unsigned kAll = IFUP | IFDOWN | LOADMODULES | WIDE_CLIENT | DHCP6C;
+const unsigned kAll = IFUP | IFDOWN | LOADMODULES | WIDE_CLIENT | DHCP6C | NMCLI | NM_DAEMON;
 
 const ControlCase kControlCases[] = {
     {"DebianUpStartsClient",
@@ -131,6 +153,21 @@ const ControlCase kControlCases[] = {
     {"SuseUpIpv4Only", FLAVOUR_SUSE, kAll, true, STATICV4, 0, {"/sbin/ifup eth0"}},
     {"SuseDownIpv6", FLAVOUR_SUSE, kAll, false, STATICV6, 0, {"/sbin/ifdown eth0"}},
     {"SuseWithoutLoader", FLAVOUR_SUSE, IFUP | IFDOWN, true, DHCPV6, 0, {"/sbin/ifup eth0"}},
+    {"NetworkManagerLoadsTheProfileThenUp",
+     FLAVOUR_NETWORKMANAGER,
+     kAll,
+     true,
+     DHCPV4,
+     10,
+     {"/usr/bin/nmcli connection load /etc/NetworkManager/system-connections/eth0.nmconnection",
+      std::string("/usr/bin/nmcli connection up uuid ") + kProfileUuid}},
+    {"NetworkManagerDown",
+     FLAVOUR_NETWORKMANAGER,
+     kAll,
+     false,
+     STATICV4,
+     0,
+     {std::string("/usr/bin/nmcli connection down uuid ") + kProfileUuid}},
     {"UnknownFamilyStillRunsIfup", FLAVOUR_NONE, kAll, true, STATICV6, 0, {"/sbin/ifup eth0"}},
 };
 
@@ -173,6 +210,7 @@ const ClientCase kClientCases[] = {
     {FLAVOUR_DEBIAN, WIDE_CLIENT, true}, {FLAVOUR_DEBIAN, DHCP6C, false},
     {FLAVOUR_REDHAT, DHCP6C, true},      {FLAVOUR_REDHAT, WIDE_CLIENT, false},
     {FLAVOUR_SUSE, DHCP6C, true},        {FLAVOUR_SUSE, WIDE_CLIENT, false},
+    {FLAVOUR_NETWORKMANAGER, NM_DAEMON, true}, {FLAVOUR_NETWORKMANAGER, DHCP6C | NMCLI, false},
     {FLAVOUR_NONE, kAll, false},
 };
 
@@ -205,6 +243,8 @@ TEST(Dhcpv4ClientTest, LooksForAClientTheFamilysIfupCanStart) {
       {FLAVOUR_SUSE, "/usr/lib/wicked/bin/wickedd-dhcp4", true},
       {FLAVOUR_SUSE, "/usr/sbin/dhcpcd", true},
       {FLAVOUR_SUSE, "/usr/sbin/pump", false},
+      {FLAVOUR_NETWORKMANAGER, "/usr/sbin/NetworkManager", true},
+      {FLAVOUR_NETWORKMANAGER, "/usr/sbin/dhclient", false},
       {FLAVOUR_NONE, "/usr/sbin/dhclient", false},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,129 @@
+// Profiles in memory: the key-file editor keeps every line it does not own,
+// and an interface's profile is the one the daemon would activate.
+
+#include <gtest/gtest.h>
+
+#include "families/networkmanager/key_file.h"
+#include "families/networkmanager/profile_settings.h"
+#include "families/networkmanager/profile_store.h"
+
+namespace {
+
+using namespace KESP;
+using namespace KESP::detail;
+
+struct EditCase {
+  const char* name;
+  std::string before;
+  const char* group;
+  const char* key;
+  const char* value;  // nullptr: remove
+  std::string after;
+};
+
+const EditCase kEditCases[] = {
+    {"ReplacesInPlaceKeepingBlanks", "[ipv4]\n# kesp.note\nmethod = auto\nmay-fail=false\n",
+     "ipv4", "method", "manual", "[ipv4]\n# kesp.note\nmethod = manual\nmay-fail=false\n"},
+    {"LastDuplicateWinsOthersGo", "[ipv4]\nmethod=auto\n[ipv6]\n[ipv4]\nmethod=disabled\n",
+     "ipv4", "method", "manual", "[ipv4]\n[ipv6]\n[ipv4]\nmethod=manual\n"},
+    {"AddsAfterTheGroupsLastKey", "[ipv4]\nmethod=auto\n\n# kesp.tail\n[ipv6]\n", "ipv4",
+     "address1", "192.0.2.1/24", "[ipv4]\nmethod=auto\naddress1=192.0.2.1/24\n\n# kesp.tail\n[ipv6]\n"},
+    {"AddsAMissingGroupAtTheEnd", "[connection]\nid=x", "ipv6", "method", "auto",
+     "[connection]\nid=x\n\n[ipv6]\nmethod=auto\n"},
+    {"OtherEthernetSpelling", "[802-3-ethernet]\nmtu=1400\n", "ethernet", "mtu", "9000",
+     "[802-3-ethernet]\nmtu=9000\n"},
+    {"LinesThatAreNoKeysStay", "[ipv4]\ngarbage line\n=x\n\x01\x02\nmethod=auto\n", "ipv4",
+     "method", nullptr, "[ipv4]\ngarbage line\n=x\n\x01\x02\n"},
+    {"KeysBeforeAnyGroupAreNotTheGroups", "method=auto\n[ipv4]\n", "ipv4", "method", "manual",
+     "method=auto\n[ipv4]\nmethod=manual\n"},
+    {"NulBytesAndCarriageReturns", std::string("[ipv4]\r\nmethod=auto\r\nx=\0y\n", 26), "ipv4",
+     "method", "manual", std::string("[ipv4]\r\nmethod=manual\nx=\0y\n", 27)},
+    {"UnterminatedGroupIsNoGroup", "[ipv4]\n[ipv6\nmethod=auto\n", "ipv4", "method", nullptr,
+     "[ipv4]\n[ipv6\n"},
+};
+
+class KeyFileEditTest : public ::testing::TestWithParam<EditCase> {};
+
+TEST_P(KeyFileEditTest, ChangesOnlyTheKey) {
+  const EditCase& c = GetParam();
+  KeyFile file(c.before);
+  if (c.value) {
+    file.set(c.group, c.key, c.value);
+    std::string value;
+    EXPECT_TRUE(file.get(c.group, c.key, value));
+    EXPECT_EQ(value, c.value);
+  } else {
+    file.remove(c.group, c.key);
+  }
+  EXPECT_EQ(file.text(), c.after);
+  EXPECT_EQ(KeyFile(file.text()).text(), file.text());
+}
+
+INSTANTIATE_TEST_SUITE_P(Edits, KeyFileEditTest, ::testing::ValuesIn(kEditCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct ReadCase {
+  const char* ipv4;
+  const char* ipv6;
+  AddressMode mode;
+  const char* address;
+  const char* gateway;
+  std::vector<std::string> further;
+};
+
+const ReadCase kReadCases[] = {
+    {"method=manual\naddress1=192.0.2.5/25,192.0.2.1", "method=ignore", STATICV4, "192.0.2.5",
+     "192.0.2.1", {}},
+    {"method=manual\naddresses=192.0.2.5/24;192.0.2.6/24;\ngateway=192.0.2.9", "method=dhcp",
+     STATICV4 | DHCPV6, "192.0.2.5", "192.0.2.9", {"192.0.2.6/24"}},
+    {"method=manual\naddress2=192.0.2.7\naddress1=192.0.2.5/24", "method=auto\naddress1=2001:db8::5",
+     STATICV4 | AUTOV6, "192.0.2.5", "", {"192.0.2.7/24", "2001:db8::5/64"}},
+    {"method=auto\naddress1=192.0.2.5/24", "method=manual\naddress1=2001:db8::5/64",
+     DHCPV4 | STATICV6, "", "", {"192.0.2.5/24"}},
+    {"method=link-local", "method=disabled", 0, "", "", {}},
+};
+
+TEST(KeyfileProfileTest, ReadsMethodsAddressesAndGateways) {
+  for (const ReadCase& c : kReadCases) {
+    SCOPED_TRACE(c.ipv4);
+    KeyFile profile(std::string("[ipv4]\n") + c.ipv4 + "\n[ipv6]\n" + c.ipv6 + "\n");
+    AddressMode mode = 99;
+    Ipv4Settings ipv4;
+    Ipv6Settings ipv6;
+    std::vector<std::string> further;
+    readProfileSettings(profile, mode, ipv4, ipv6, further);
+    EXPECT_EQ(mode, c.mode);
+    EXPECT_EQ(ipv4.address, c.address);
+    EXPECT_EQ(ipv4.gateway, c.gateway);
+    EXPECT_EQ(further, c.further);
+  }
+}
+
+TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
+  auto profile = [](const std::string& connection, const std::string& ethernet) {
+    StoredProfile stored;
+    stored.content = KeyFile("[connection]\ntype=ethernet\n" + connection + "\n[ethernet]\n" +
+                             ethernet + "\n");
+    return stored;
+  };
+  const struct {
+    std::vector<StoredProfile> profiles;
+    int chosen;
+  } cases[] = {
+      {{profile("interface-name=eth1", ""), profile("interface-name=eth0", "")}, 1},
+      {{profile("", "mac-address=02:00:5E:10:00:01"), profile("interface-name=eth1", "")}, 0},
+      {{profile("", "mac-address=02:00:5e:10:00:02")}, -1},
+      {{profile("interface-name=eth0\nautoconnect=false", ""),
+        profile("interface-name=eth0\ntimestamp=5", ""),
+        profile("interface-name=eth0\ntimestamp=9", "")},
+       2},
+      {{profile("interface-name=eth0\nautoconnect-priority=5", ""),
+        profile("interface-name=eth0\ntimestamp=9", "")},
+       0},
+      {{profile("interface-name=eth0\ntype=wifi", "")}, -1},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(selectProfile(c.profiles, "eth0", "02:00:5e:10:00:01"), c.chosen);
+}
+
+}  // namespace
