@@ -40,6 +40,11 @@ const HostileCase kCases[] = {
     {"suse", "/etc/sysconfig/network/ifcfg-eth1", {"set", "eth1", "--mode", "DHCPV4"}, true},
     {"suse", "/etc/sysconfig/network/routes", {"show"}, false},
     {"redhat", "/etc/sysconfig/network-scripts/ifcfg-eth1", {"show"}, false},
+    {"networkmanager", "/etc/NetworkManager/system-connections/eth1.nmconnection",
+     {"set", "eth1", "--mode", "STATICV4", "--ipv4-address", "192.0.2.20/24"}, true},
+    {"networkmanager", "/etc/NetworkManager/system-connections/eth0.nmconnection", {"show"}, false},
+    {"networkmanager", "/etc/NetworkManager/system-connections/eth0.nmconnection",
+     {"move", "swap", "eth0", "eth1"}, true},
 };
 
 std::string describe(const HostileCase& c) {
