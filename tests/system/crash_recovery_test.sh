@@ -22,7 +22,8 @@ trap 'rm -rf "$work"' EXIT
 # family[-variant] | command: every writing command on the fixture trees,
 # offline. Variants: run and var/lib as links out of the image (outlinks), an
 # ifcfg file that is a link (linked), the root spelled through a link
-# (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc).
+# (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc),
+# a profile in /usr/lib that a change copies to /etc (readonly).
 cases=(
   "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
   "redhat|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
@@ -41,6 +42,10 @@ cases=(
   "suse-rootrel|proxy set --host proxy.example.org --port 3128"
   "debian-rootslash|dns 192.0.2.53 2001:db8::53"
   "redhat-noproc|move swap eth0 eth1"
+  "networkmanager|set eth0 --mode DHCPV4+STATICV6 --ipv6-address 2001:db8::10 --ipv6-gateway 2001:db8::1"
+  "networkmanager|set eth2 --mode STATICV4 --ipv4-address 192.0.2.20/24"
+  "networkmanager-readonly|set eth1 --mode STATICV4 --ipv4-address 192.0.2.21/24"
+  "networkmanager|move swap eth0 eth1"
 )
 
 # Without a mount namespace of our own, no bind mount and no hidden /proc.
@@ -67,6 +72,10 @@ make_tree() {  # family dir
   if [ "$1" = debian-link ]; then  # resolv.conf as a resolver manager keeps it
     mkdir -p "$2/run/resolvconf" && mv "$2/etc/resolv.conf" "$2/run/resolvconf/resolv.conf"
     ln -s ../run/resolvconf/resolv.conf "$2/etc/resolv.conf"
+  fi
+  if [ "$1" = networkmanager-readonly ]; then  # a profile the image ships read-only
+    mkdir -p "$2/usr/lib/NetworkManager/system-connections"
+    mv "$2/etc/NetworkManager/system-connections/eth1.nmconnection" "$2/usr/lib/NetworkManager/system-connections/"
   fi
   [ "$1" = debian-bind ] && cp "$2/etc/resolv.conf" "$2/run/resolv.conf.host"
   return 0

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "change_root.h"
+#include "families/networkmanager/profile_dns.h"
 #include "keyfile_peer.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
@@ -180,6 +181,42 @@ TEST(KeyfileNewProfile, OwnerKeepsItsFilesNewInterfaceGetsAFreshProfile) {
     uuids.push_back(uuid[1]);
   }
   EXPECT_NE(uuids[0], uuids[1]);
+}
+
+}  // namespace
+
+namespace {
+
+// Name servers go to the profile of the interface that carries the default
+// route (here the one with a gateway), in the groups the daemon accepts.
+TEST(KeyfileNameServers, SetInTheRoutedProfileAndAcceptedByTheDaemon) {
+  const kesp_peer::Libnm& libnm = kesp_peer::Libnm::get();
+  if (!libnm.available()) GTEST_SKIP() << libnm.reason();
+  KESP_SKIP_UNLESS_ROOT();
+  // No default route of the host's may decide.
+  kesp_test::NetNamespace ns;
+  kesp_test::NetNamespace::Inside inside(ns);
+  const struct {
+    const char* fixture;
+    std::vector<std::string> servers;
+    std::vector<std::string> kept;
+  } cases[] = {
+      {"nm-default", {"192.0.2.60", "2001:db8::60"}, {"192.0.2.60", "2001:db8::60"}},
+      {"usr-lib", {"2001:db8::60", "198.51.100.60"}, {"198.51.100.60"}},
+      {"dns-lists", {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    kesp_test::SystemRoot root;
+    root.copyFixture(std::string("networkmanager/constructs/") + c.fixture);
+    ASSERT_EQ(detail::nameServerInterface(), "eth0");
+    ASSERT_TRUE(detail::setProfileNameServers("eth0", c.servers, "setDnsServers"));
+    std::vector<std::string> servers;
+    ASSERT_TRUE(detail::getProfileNameServers("eth0", servers));
+    EXPECT_EQ(servers, c.kept);
+    const std::string path = root / (kEtc + "eth0.nmconnection");
+    EXPECT_EQ(libnm.judge(path, path, "").substr(0, 10), "verify ok\n");
+  }
 }
 
 }  // namespace
