@@ -97,7 +97,10 @@ drop_tree() {  # dir
 
 entries() {  # path, type, mode, owner and link target of each entry; then content sums
   (cd "$1" && find . -mindepth 1 -printf '%p\t%y %m %U:%G\t%l\n' | LC_ALL=C sort &&
-    find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum)
+    find . -type f ! -name '*.nmconnection' -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum &&
+    # A new profile's UUID is fresh in every run: all else of it must match.
+    find . -type f -name '*.nmconnection' | LC_ALL=C sort | while read -r f; do
+      echo "$(sed 's/^uuid=.*/uuid=/' "$f" | md5sum | cut -d' ' -f1)  $f"; done)
 }
 
 # The command line of the tool on the tree at $work/DIR (run from $work), the
