@@ -8,6 +8,9 @@
 //   SetOffline    set eth500 --mode STATICV4 ... : writeNetworkFiles through
 //                 the tool, alternating between two addresses so that every
 //                 iteration really rewrites the file
+//   ShowHundredProfiles / ShowHundredStanzas   show on an image of 100
+//                 NetworkManager profiles against one of a Debian file of
+//                 100 stanzas (the same interfaces and addresses)
 //
 // Offline (--root) needs neither root nor a network namespace.
 
@@ -51,6 +54,41 @@ const kesp_test::TempDir& image() {
   return dir;
 }
 
+/// An image of 100 interfaces, every other one static: as profiles or stanzas.
+const kesp_test::TempDir& hundredImage(bool profiles) {
+  static kesp_test::TempDir dirs[2];
+  static bool written[2] = {false, false};
+  kesp_test::TempDir& dir = dirs[profiles];
+  if (written[profiles]) return dir;
+  std::string stanzas = "auto lo\niface lo inet loopback\n";
+  for (int i = 0; i < 100; ++i) {
+    const std::string name = "eth" + std::to_string(i);
+    const std::string address = "10.0." + std::to_string(i) + ".1";
+    if (profiles) {
+      kesp_test::writeFile(dir / ("etc/NetworkManager/system-connections/" + name + ".nmconnection"),
+                           "[connection]\nid=" + name + "\nuuid=00000000-0000-4000-8000-" +
+                               std::to_string(100000000000 + i) + "\ntype=ethernet\ninterface-name=" +
+                               name + "\n\n[ethernet]\n\n[ipv4]\n" +
+                               (i % 2 ? "method=auto\n" : "method=manual\naddress1=" + address +
+                                                               "/24\ngateway=10.0." +
+                                                               std::to_string(i) + ".254\n") +
+                               "\n[ipv6]\nmethod=auto\n",
+                           0600);
+    } else {
+      stanzas += "\nauto " + name + "\n" +
+                 (i % 2 ? "iface " + name + " inet dhcp\n"
+                        : "iface " + name + " inet static\n    address " + address +
+                              "\n    netmask 255.255.255.0\n    gateway 10.0." + std::to_string(i) +
+                              ".254\n") +
+                 "iface " + name + " inet6 auto\n";
+    }
+  }
+  if (!profiles) kesp_test::writeFile(dir / "etc/network/interfaces", stanzas);
+  kesp_test::writeFile(dir / "etc/resolv.conf", "nameserver 192.0.2.53\n");
+  written[profiles] = true;
+  return dir;
+}
+
 int runQuietly(const std::vector<std::string>& words, size_t& printed) {
   std::istringstream in;
   std::ostringstream out, err;
@@ -59,8 +97,9 @@ int runQuietly(const std::vector<std::string>& words, size_t& printed) {
   return status;
 }
 
-void runCommand(benchmark::State& state, std::vector<std::string> words) {
-  words.insert(words.begin(), {"--root", image().path()});
+void runCommand(benchmark::State& state, std::vector<std::string> words,
+                const std::string& root = image().path()) {
+  words.insert(words.begin(), {"--root", root});
   size_t printed = 0;
   for (auto _ : state) {
     if (runQuietly(words, printed) != 0) {
@@ -75,6 +114,12 @@ void runCommand(benchmark::State& state, std::vector<std::string> words) {
 void ShowAll(benchmark::State& state) { runCommand(state, {"show"}); }
 void ShowAllJson(benchmark::State& state) { runCommand(state, {"show", "--json"}); }
 void ShowOne(benchmark::State& state) { runCommand(state, {"show", "eth999"}); }
+void ShowHundredProfiles(benchmark::State& state) {
+  runCommand(state, {"show"}, hundredImage(true).path());
+}
+void ShowHundredStanzas(benchmark::State& state) {
+  runCommand(state, {"show"}, hundredImage(false).path());
+}
 
 void SetOffline(benchmark::State& state) {
   const std::vector<std::string> base = {"--root", image().path(), "set", "eth500", "--mode",
@@ -98,5 +143,7 @@ BENCHMARK(ShowAll)->Unit(benchmark::kMillisecond);
 BENCHMARK(ShowAllJson)->Unit(benchmark::kMillisecond);
 BENCHMARK(ShowOne)->Unit(benchmark::kMillisecond);
 BENCHMARK(SetOffline)->Unit(benchmark::kMillisecond);
+BENCHMARK(ShowHundredProfiles)->Unit(benchmark::kMillisecond);
+BENCHMARK(ShowHundredStanzas)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -104,6 +104,7 @@ TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
     StoredProfile stored;
     stored.content = KeyFile("[connection]\ntype=ethernet\n" + connection + "\n[ethernet]\n" +
                              ethernet + "\n");
+    noteChoiceKeys(stored);
     return stored;
   };
   const struct {

@@ -33,6 +33,7 @@ KeyFile::KeyFile(const std::string& text) {
     lines_.push_back(text.substr(start, end - start));
     start = end + 1;
   }
+  describe();
 }
 
 std::string KeyFile::text() const {
@@ -41,7 +42,7 @@ std::string KeyFile::text() const {
   return text;
 }
 
-std::vector<KeyFile::LineInfo> KeyFile::describe() const {
+void KeyFile::describe() {
   std::vector<LineInfo> infos(lines_.size());
   std::string group;
   for (size_t i = 0; i < lines_.size(); ++i) {
@@ -60,18 +61,18 @@ std::vector<KeyFile::LineInfo> KeyFile::describe() const {
     }
     info.group = group;
   }
-  return infos;
+  infos_.swap(infos);
 }
 
 bool KeyFile::hasGroup(const std::string& group) const {
-  for (const LineInfo& info : describe())
+  for (const LineInfo& info : infos_)
     if (info.isGroup && sameGroup(info.group, group)) return true;
   return false;
 }
 
 bool KeyFile::get(const std::string& group, const std::string& key, std::string& value) const {
   bool found = false;
-  for (const LineInfo& info : describe()) {
+  for (const LineInfo& info : infos_) {
     if (!info.key.empty() && info.key == key && sameGroup(info.group, group)) {
       value = info.value;
       found = true;
@@ -82,13 +83,13 @@ bool KeyFile::get(const std::string& group, const std::string& key, std::string&
 
 std::vector<std::pair<std::string, std::string>> KeyFile::entries(const std::string& group) const {
   std::vector<std::pair<std::string, std::string>> result;
-  for (const LineInfo& info : describe())
+  for (const LineInfo& info : infos_)
     if (!info.key.empty() && sameGroup(info.group, group)) result.emplace_back(info.key, info.value);
   return result;
 }
 
 void KeyFile::set(const std::string& group, const std::string& key, const std::string& value) {
-  const std::vector<LineInfo> infos = describe();
+  const std::vector<LineInfo> infos = infos_;
   long last = -1;       // the key's last line
   long groupEnd = -1;   // after the last key (or header) of the group's last block
   for (size_t i = 0; i < infos.size(); ++i) {
@@ -104,21 +105,25 @@ void KeyFile::set(const std::string& group, const std::string& key, const std::s
     // Earlier duplicates would only confuse the next reader of the file.
     for (long i = last - 1; i >= 0; --i)
       if (infos[i].key == key && sameGroup(infos[i].group, group)) lines_.erase(lines_.begin() + i);
-    return;
-  }
-  if (groupEnd >= 0) {
+  } else if (groupEnd >= 0) {
     lines_.insert(lines_.begin() + groupEnd, key + "=" + value);
-    return;
+  } else {
+    if (!lines_.empty() && !trimmed(lines_.back()).empty()) lines_.push_back("");
+    lines_.push_back("[" + group + "]");
+    lines_.push_back(key + "=" + value);
   }
-  if (!lines_.empty() && !trimmed(lines_.back()).empty()) lines_.push_back("");
-  lines_.push_back("[" + group + "]");
-  lines_.push_back(key + "=" + value);
+  describe();
 }
 
 void KeyFile::remove(const std::string& group, const std::string& key) {
-  const std::vector<LineInfo> infos = describe();
-  for (size_t i = infos.size(); i-- > 0;)
-    if (infos[i].key == key && sameGroup(infos[i].group, group)) lines_.erase(lines_.begin() + i);
+  bool removed = false;
+  for (size_t i = infos_.size(); i-- > 0;) {
+    if (infos_[i].key == key && sameGroup(infos_[i].group, group)) {
+      lines_.erase(lines_.begin() + i);
+      removed = true;
+    }
+  }
+  if (removed) describe();
 }
 
 }  // namespace detail

@@ -47,9 +47,11 @@ class KeyFile {
     std::string value;
     bool isGroup = false;
   };
-  std::vector<LineInfo> describe() const;
+  /// Describes every line again after a change of lines_.
+  void describe();
 
   std::vector<std::string> lines_;
+  std::vector<LineInfo> infos_;  ///< one per line
 };
 
 /// True when name spells group (the two spellings of the Ethernet group).

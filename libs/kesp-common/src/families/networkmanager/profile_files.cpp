@@ -13,11 +13,8 @@ namespace detail {
 namespace {
 
 bool needsMac(const std::vector<StoredProfile>& profiles) {
-  std::string value;
   for (const StoredProfile& profile : profiles)
-    if (!profile.content.get("connection", "interface-name", value) &&
-        profile.content.get("ethernet", "mac-address", value))
-      return true;
+    if (profile.ethernet && !profile.named && !profile.mac.empty()) return true;
   return false;
 }
 

@@ -101,6 +101,7 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
         continue;
       }
       profile.content = KeyFile(text);
+      noteChoiceKeys(profile);
       profiles.push_back(std::move(profile));
     }
   }
@@ -120,20 +121,21 @@ bool isEthernetProfile(const KeyFile& profile) {
   return type == "ethernet" || type == "802-3-ethernet";
 }
 
+void noteChoiceKeys(StoredProfile& profile) {
+  profile.ethernet = isEthernetProfile(profile.content);
+  profile.named = profile.content.get("connection", "interface-name", profile.interfaceName);
+  if (profile.content.get("ethernet", "mac-address", profile.mac)) profile.mac = lowerMac(profile.mac);
+}
+
 int selectProfile(const std::vector<StoredProfile>& profiles, const std::string& iface,
                   const std::string& liveMac) {
   int chosen = -1;
+  const std::string mac = lowerMac(liveMac);
   for (size_t i = 0; i < profiles.size(); ++i) {
-    const KeyFile& content = profiles[i].content;
-    if (!isEthernetProfile(content)) continue;
-    std::string name;
-    std::string mac;
-    bool matches = false;
-    if (content.get("connection", "interface-name", name))
-      matches = name == iface;
-    else if (content.get("ethernet", "mac-address", mac))
-      matches = !liveMac.empty() && lowerMac(mac) == lowerMac(liveMac);
-    if (matches && (chosen < 0 || preferred(content, profiles[chosen].content)))
+    const StoredProfile& profile = profiles[i];
+    const bool matches = profile.ethernet && (profile.named ? profile.interfaceName == iface
+                                                            : !mac.empty() && profile.mac == mac);
+    if (matches && (chosen < 0 || preferred(profile.content, profiles[chosen].content)))
       chosen = static_cast<int>(i);
   }
   return chosen;
@@ -143,14 +145,12 @@ std::vector<std::string> profileInterfaces(const std::vector<StoredProfile>& pro
   std::vector<std::string> names;
   std::vector<std::string> macs;
   for (const StoredProfile& profile : profiles) {
-    if (!isEthernetProfile(profile.content)) continue;
-    std::string name;
-    std::string mac;
-    if (profile.content.get("connection", "interface-name", name)) {
-      if (isValidInterfaceName(name)) names.push_back(name);
+    if (!profile.ethernet) continue;
+    if (profile.named) {
+      if (isValidInterfaceName(profile.interfaceName)) names.push_back(profile.interfaceName);
+    } else if (!profile.mac.empty()) {
+      macs.push_back(profile.mac);
     }
-    else if (profile.content.get("ethernet", "mac-address", mac))
-      macs.push_back(lowerMac(mac));
   }
   if (!macs.empty()) {
     LiveAddressSnapshot live;

@@ -20,7 +20,15 @@ struct StoredProfile {
   std::string fileName;
   KeyFile content;
   bool readOnly = false;  ///< in /run or /usr/lib: edits go to a copy in /etc
+  // What the choice of an interface's profile looks at, taken once at load.
+  bool ethernet = false;
+  bool named = false;         ///< has an interface-name
+  std::string interfaceName;
+  std::string mac;            ///< [ethernet] mac-address, lower case
 };
+
+/// Fills the choice fields of profile from its content.
+void noteChoiceKeys(StoredProfile& profile);
 
 /// Every profile file the three directories hold, /etc first: a name in /etc
 /// hides the same name in /run and /usr/lib, and /run hides /usr/lib. In
