@@ -35,7 +35,9 @@ extern const std::string SUSE_NETWORK_DIR;
 extern const std::string SUSE_ROUTES_FILE;
 
 /// The family of the running system (under the system root), detected afresh:
-/// the first of "/etc/network", "/etc/sysconfig/network-scripts" and
+/// NetworkManager's profiles where its profile directory is there and holds
+/// profiles (or no other family's files are there); else the first of
+/// "/etc/network", "/etc/sysconfig/network-scripts" and
 /// "/etc/sysconfig/network" that is a directory (links followed) decides.
 /// FLAVOUR_NONE when none is; never fails, logs nothing.
 OsFlavour getOsFlavour();
