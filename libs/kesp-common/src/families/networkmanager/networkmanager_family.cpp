@@ -164,7 +164,11 @@ class NetworkManagerFamily : public Family {
   bool control(const std::string& iface, bool up, AddressMode mode) const override {
     if (const Family* older = delegate(iface)) return older->control(iface, up, mode);
     const ProfilePlace place = placeOf(loadProfiles(), iface);
-    if (!place.found) return up || runNmcli({"device", "disconnect", iface});
+    // Without a profile (a new one put back by a restore, say), loading its
+    // path makes the daemon forget what it had read there.
+    if (!place.found)
+      return up ? runNmcli({"connection", "load", place.target})
+                : runNmcli({"device", "disconnect", iface});
     const std::vector<std::string> id = connectionWords(place.profile);
     if (!up) return runNmcli({"connection", "down", id[0], id[1]});
     // The daemon reads profiles when told to; a copy in /etc and the
