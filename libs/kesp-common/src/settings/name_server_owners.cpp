@@ -23,6 +23,14 @@ const char* const kUpdate[] = {"-u", nullptr};
 const char* const kNetconfig[] = {"/sbin/netconfig", "/usr/sbin/netconfig", nullptr};
 const char* const kNetconfigUpdate[] = {"update", "-f", nullptr};
 
+/// Until the NetworkManager family reads its profiles, what NetworkManager
+/// wrote is all there is to tell (getDnsServers falls back to it).
+bool readNoConfiguration(std::vector<std::string>& servers, std::string& source) {
+  servers.clear();
+  source.clear();
+  return true;
+}
+
 const NameServerPlaces kPlaces[] = {
     {NameServerOwner::File, "file", writeResolverFile, readResolverFile, nullptr, nullptr},
     {NameServerOwner::Resolved, "systemd-resolved", writeResolvedServers, readResolvedServers,
@@ -35,7 +43,7 @@ const NameServerPlaces kPlaces[] = {
     // which are the NetworkManager family's to write, and its "reapply" makes
     // it use them now; until that family supplies the writer and the program
     // here, every write under it is refused (refuseUnwritableOwner).
-    {NameServerOwner::NetworkManager, "NetworkManager", nullptr, readResolverFile, nullptr,
+    {NameServerOwner::NetworkManager, "NetworkManager", nullptr, readNoConfiguration, nullptr,
      nullptr},
     {NameServerOwner::Netconfig, "netconfig", writeNetconfigServers, readNetconfigServers,
      kNetconfig, kNetconfigUpdate},
