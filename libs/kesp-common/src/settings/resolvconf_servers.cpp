@@ -1,13 +1,14 @@
 // resolvconf (Debian's and openresolv): resolv.conf is made from what the
-// interfaces register, which on Debian is each stanza's dns-nameservers, and
-// from resolvconf's own configuration: Debian's base file, or openresolv's
-// name_servers. The servers go on the stanza of the interface that carries
-// the default route, or to that configuration when there is none; the other
-// place is cleared so that what resolvconf merges is exactly the new list.
+// interfaces register, which the family's files give them (on Debian each
+// stanza's dns-nameservers), and from resolvconf's own configuration:
+// Debian's base file, or openresolv's name_servers. The servers go on the
+// interface that carries the default route, or to that configuration when
+// there is none; the other place is cleared so that what resolvconf merges
+// is exactly the new list.
 
 #include <cerrno>
 
-#include "families/debian/debian_dns.h"
+#include "families/family.h"
 #include "files/file_write.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
@@ -65,10 +66,19 @@ bool writeOpenresolvConfig(const std::vector<std::string>& servers, const char* 
 /// configuration; the other one cleared.
 bool writeResolvconfPlaces(const std::vector<std::string>& servers, bool live, const char* operation,
                            bool (*writeOwn)(const std::vector<std::string>&, const char*)) {
-  const std::string iface = debianNameServerInterface(live, operation);
+  const Family* family = detectFamily();
+  const std::string iface = family ? family->nameServerInterface(live, operation) : std::string();
   const std::vector<std::string> none;
-  return writeDebianTreeNameServers(iface, iface.empty() ? none : servers, operation) &&
-         writeOwn(iface.empty() ? servers : none, operation);
+  if (family && !family->writeInterfaceNameServers(iface, iface.empty() ? none : servers, operation))
+    return false;
+  return writeOwn(iface.empty() ? servers : none, operation);
+}
+
+bool readInterfaceServers(std::vector<std::string>& servers, std::string& source) {
+  servers.clear();
+  source.clear();
+  const Family* family = detectFamily();
+  return !family || family->readInterfaceNameServers(servers, source);
 }
 
 void appendFrom(std::vector<std::string>& servers, std::string& source,
@@ -89,7 +99,7 @@ bool writeOpenresolvServers(const std::vector<std::string>& servers, bool live, 
 }
 
 bool readResolvconfServers(std::vector<std::string>& servers, std::string& source) {
-  if (!readDebianTreeNameServers(servers, source)) return false;
+  if (!readInterfaceServers(servers, source)) return false;
   std::string text;
   bool missing = false;
   if (!readWholeFile(sysPath(kBaseFile), text, &missing)) return missing;
@@ -109,7 +119,7 @@ bool readOpenresolvServers(std::vector<std::string>& servers, std::string& sourc
   // openresolv puts its own list before what the interfaces register.
   std::vector<std::string> stanzas;
   std::string stanzaSource;
-  if (!readDebianTreeNameServers(stanzas, stanzaSource)) return false;
+  if (!readInterfaceServers(stanzas, stanzaSource)) return false;
   appendFrom(servers, source, stanzas, stanzaSource);
   return true;
 }
