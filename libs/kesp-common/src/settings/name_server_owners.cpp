@@ -74,13 +74,17 @@ bool runOwnerProgram(const NameServerPlaces& places, const char* operation) {
   }
   for (const char* const* argument = places.programArguments; *argument; ++argument)
     argv.push_back(*argument);
-  const int status = runArgv(argv);
+  // Its output is its own report, not the tool's: a script may be reading ours.
+  std::string output;
+  const int status = runArgv(argv, &output);
   if (status < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const int shown = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : status;
     KESP_LOG(LOG_ERROR, operation,
-             argv[0] << " failed (status " << status << "): " << places.name
-                     << " does not use the name servers");
+             argv[0] << " failed (status " << shown << "): " << places.name
+                     << " does not use the name servers" << (output.empty() ? "" : ": ") << output);
     return false;
   }
+  if (!output.empty()) KESP_LOG(LOG_INFO, operation, argv[0] << ": " << output);
   return true;
 }
 
