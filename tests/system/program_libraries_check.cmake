@@ -3,7 +3,7 @@
 # dependencies included, is matched against the libraries that were dropped.
 #   -DPROGRAMS=<program;...>
 
-set(unwanted "libicu|libboost|libcurl|libssl|libcrypto|libstdc\\+\\+|libgcc_s|libtinyxml")
+set(unwanted "libicu|libboost|libcurl|libssl|libcrypto|libstdc\\+\\+|libgcc_s|libtinyxml|libyaml")
 foreach(program ${PROGRAMS})
   execute_process(COMMAND ldd "${program}" RESULT_VARIABLE status OUTPUT_VARIABLE listed)
   if(NOT status EQUAL 0)

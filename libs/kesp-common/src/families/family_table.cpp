@@ -11,17 +11,24 @@
 namespace KESP {
 namespace detail {
 
+const Family& netplanFamily();
 const Family& debianFamily();
 const Family& redHatFamily();
 const Family& suseFamily();
 
 namespace {
 
-// Detection order: a system that has both /etc/network and the sysconfig
-// tree is configured through /etc/network.
+// Detection order: netplan's YAML is read before anything it renders for;
+// a system that has both /etc/network and the sysconfig tree is configured
+// through /etc/network.
 const Family* const* families() {
-  static const Family* const kFamilies[] = {&debianFamily(), &redHatFamily(), &suseFamily(),
-                                            nullptr};
+  static const Family* const kFamilies[] = {
+      &netplanFamily(),
+      &debianFamily(),
+      &redHatFamily(),
+      &suseFamily(),
+      nullptr,
+  };
   return kFamilies;
 }
 

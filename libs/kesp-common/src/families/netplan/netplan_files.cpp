@@ -1,0 +1,68 @@
+// Reading netplan's files from the system root and writing the appliance's own.
+
+#include "families/netplan/netplan_files.h"
+
+#include <cerrno>
+
+#include "change/change_scope.h"
+#include "families/netplan/netplan_settings.h"
+#include "files/file_write.h"
+#include "files/names.h"
+#include "kesp/log.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+namespace detail {
+
+bool loadNetplanState(NetplanState& state, const char* operation) {
+  if (!loadNetplan(state.files, state.definitions, operation)) return false;
+  for (const NetplanFile& file : state.files)
+    if (file.path == kNetplanOwnFile) state.own = file.document;
+  return true;
+}
+
+bool saveNetplanOwn(const YamlNode& own, const char* operation) {
+  std::string text;
+  std::string error;
+  if (!emitYaml(own, text)) {
+    KESP_LOG(LOG_ERROR, operation, "can't write " << kNetplanOwnFile);
+    return false;
+  }
+  if (!replaceFile(sysPath(kNetplanOwnFile), text, &error, 0600)) {
+    KESP_LOG(LOG_ERROR, operation, "can't write " << kNetplanOwnFile << ": " << error);
+    return false;
+  }
+  return true;
+}
+
+bool getNetplanNameServers(const std::string& iface, std::vector<std::string>& servers) {
+  NetplanState state;
+  if (!checkInterfaceName(iface, "getDnsServers") || !loadNetplanState(state, "getDnsServers"))
+    return false;
+  servers.clear();
+  if (const NetplanDefinition* definition = netplanWinner(state.definitions, iface))
+    servers = netplanNameServersOf(definition->node);
+  return true;
+}
+
+bool setNetplanNameServers(const std::string& iface, const std::vector<std::string>& servers) {
+  const char* const operation = "setDnsServers";
+  ChangeScope scope(operation);
+  NetplanState state;
+  if (!scope.isOpen() || !checkInterfaceName(iface, operation) ||
+      !loadNetplanState(state, operation))
+    return scope.finish(false);
+  YamlNode& definition = netplanOwnDefinition(state.own, state.definitions, iface);
+  YamlNode& nameservers = definition.at("nameservers");
+  nameservers.erase("addresses");
+  if (!servers.empty()) {
+    YamlNode& addresses = nameservers.at("addresses");
+    addresses = YamlNode::sequence();
+    for (const std::string& server : servers) addresses.items.push_back(YamlNode::scalar(server));
+  }
+  if (nameservers.entries.empty()) definition.erase("nameservers");
+  return scope.finish(saveNetplanOwn(state.own, operation));
+}
+
+}  // namespace detail
+}  // namespace KESP
