@@ -12,6 +12,7 @@ namespace KESP {
 namespace detail {
 
 const Family& netplanFamily();
+const Family& networkdFamily();
 const Family& debianFamily();
 const Family& redHatFamily();
 const Family& suseFamily();
@@ -24,6 +25,7 @@ namespace {
 const Family* const* families() {
   static const Family* const kFamilies[] = {
       &netplanFamily(),
+      &networkdFamily(),
       &debianFamily(),
       &redHatFamily(),
       &suseFamily(),
