@@ -7,6 +7,7 @@
 #include "change/change_scope.h"
 #include "families/netplan/netplan_settings.h"
 #include "files/file_write.h"
+#include "files/root_path.h"
 #include "files/names.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
@@ -28,7 +29,9 @@ bool saveNetplanOwn(const YamlNode& own, const char* operation) {
     KESP_LOG(LOG_ERROR, operation, "can't write " << kNetplanOwnFile);
     return false;
   }
-  if (!replaceFile(sysPath(kNetplanOwnFile), text, &error, 0600)) {
+  // A system whose files all lie in /lib/netplan may have no /etc/netplan yet.
+  if (!makeDirectoriesInRoot(sysPath("/etc/netplan")) ||
+      !replaceFile(sysPath(kNetplanOwnFile), text, &error, 0600)) {
     KESP_LOG(LOG_ERROR, operation, "can't write " << kNetplanOwnFile << ": " << error);
     return false;
   }
