@@ -130,11 +130,11 @@ TEST(ConfigNetMessages, SayWhatWasLookedForAndWaitedFor) {
   } cases[] = {
       {noFamilyMessage("/srv/image"),
        "no Debian, Red Hat or SUSE network configuration was found under the root /srv/image "
-       "(looked for the directory /etc/network, /etc/sysconfig/network-scripts or "
+       "(looked for the directory /etc/netplan, /etc/systemd/network, /etc/network, /etc/sysconfig/network-scripts or "
        "/etc/sysconfig/network)"},
       {noFamilyMessage(""),
        "no Debian, Red Hat or SUSE network configuration was found on this system "
-       "(looked for the directory /etc/network, /etc/sysconfig/network-scripts or "
+       "(looked for the directory /etc/netplan, /etc/systemd/network, /etc/network, /etc/sysconfig/network-scripts or "
        "/etc/sysconfig/network)"},
       {waitNotice({"eth0", KESP::DHCPV4, "", "", "", "", "", ""}),
        "waiting up to 32 seconds for eth0 to get an IPv4 address"},

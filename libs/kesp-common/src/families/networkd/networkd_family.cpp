@@ -102,10 +102,11 @@ class NetworkdFamily : public Family {
            writeMode(second, a.mode, a.ipv4, a.ipv6, kMoveOperation);
   }
 
-  /// networkd reconfigures a link in one step: taking it down first would
-  /// only cut it off for longer.
+  /// Down, so that the wait after the change sees only addresses the new
+  /// files brought; up is a reload of every file and a reconfiguration of
+  /// the link, which brings it up again.
   bool control(const std::string& iface, bool up, AddressMode) const override {
-    if (!up) return true;
+    if (!up) return runNetworkctl("down", iface);
     return runNetworkctl("reload", std::string()) && runNetworkctl("reconfigure", iface);
   }
 
