@@ -40,6 +40,10 @@ const HostileCase kCases[] = {
     {"suse", "/etc/sysconfig/network/ifcfg-eth1", {"set", "eth1", "--mode", "DHCPV4"}, true},
     {"suse", "/etc/sysconfig/network/routes", {"show"}, false},
     {"redhat", "/etc/sysconfig/network-scripts/ifcfg-eth1", {"show"}, false},
+    {"netplan", "/etc/netplan/00-installer-config.yaml", {"show"}, false},
+    {"netplan", "/etc/netplan/00-installer-config.yaml", {"set", "eth1", "--mode", "DHCPV4"}, true},
+    {"networkd", "/etc/systemd/network/20-wired.network", {"set", "eth0", "--mode", "DHCPV4"}, true},
+    {"networkd", "/usr/lib/systemd/network/80-dhcp.network", {"show"}, false},
 };
 
 std::string describe(const HostileCase& c) {

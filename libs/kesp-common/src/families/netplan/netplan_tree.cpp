@@ -124,11 +124,11 @@ bool loadNetplan(std::vector<NetplanFile>& files, std::vector<NetplanDefinition>
     std::string text;
     std::string error;
     if (!readWholeFile(sysPath(path), text)) {
-      KESP_LOG(LOG_ERROR, operation, "can't read " << path);
+      KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path));
       return false;
     }
     if (!parseYaml(text, file.document, error) || !file.document.isMapping()) {
-      KESP_LOG(LOG_ERROR, operation, "can't read " << path << ": " << error);
+      KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path) << ": " << error);
       return false;
     }
     mergeNetplanDocument(file, definitions);

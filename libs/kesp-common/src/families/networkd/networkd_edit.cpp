@@ -20,6 +20,7 @@ bool editNetworkdFile(const std::string& iface, const char* operation,
   KeyValueFile file('=');
   std::string current;
   const NetworkdMatch match = findNetworkdFile(iface, file, current);
+  if (match == NetworkdMatch::Unreadable) return false;
   if (match == NetworkdMatch::None) file = KeyValueFile('=');
   // A file that matches more than iface is copied into one of iface's own,
   // which networkd reads first; the copy matches iface alone.
@@ -41,9 +42,10 @@ bool getNetworkdNameServers(const std::string& iface, std::vector<std::string>& 
   KeyValueFile file('=');
   std::string path;
   servers.clear();
-  if (findNetworkdFile(iface, file, path) != NetworkdMatch::None)
+  const NetworkdMatch match = findNetworkdFile(iface, file, path);
+  if (match != NetworkdMatch::None && match != NetworkdMatch::Unreadable)
     servers = networkdNameServersOf(file);
-  return true;
+  return match != NetworkdMatch::Unreadable;
 }
 
 bool setNetworkdNameServers(const std::string& iface, const std::vector<std::string>& servers) {

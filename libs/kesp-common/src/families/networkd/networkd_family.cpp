@@ -51,7 +51,8 @@ class NetworkdFamily : public Family {
     for (ConfiguredNetwork* network : networks) {
       KeyValueFile file('=');
       std::string path;
-      if (findNetworkdFile(network->name, file, path) == NetworkdMatch::None) continue;
+      const NetworkdMatch match = findNetworkdFile(network->name, file, path);
+      if (match == NetworkdMatch::None || match == NetworkdMatch::Unreadable) continue;
       readNetworkdInterface(file, network->mode, network->ipv4, network->ipv6,
                             network->furtherAddresses);
       network->configured = true;
@@ -59,8 +60,10 @@ class NetworkdFamily : public Family {
   }
 
   bool list(std::vector<std::string>& names) const override {
+    bool refused = false;
+    networkdFilePaths(&refused);
     names = networkdInterfaceNames();
-    return true;
+    return !refused;
   }
 
   /// The file networkd applies now comes first (it exists, as the transaction
@@ -69,7 +72,9 @@ class NetworkdFamily : public Family {
   std::vector<std::string> changeFilePaths(const std::string& iface, const char*) const override {
     KeyValueFile file('=');
     std::string current;
-    if (findNetworkdFile(iface, file, current) == NetworkdMatch::None) {
+    const NetworkdMatch match = findNetworkdFile(iface, file, current);
+    if (match == NetworkdMatch::Unreadable) return {};
+    if (match == NetworkdMatch::None) {
       const std::vector<std::string> paths = networkdFilePaths();
       if (!paths.empty()) current = paths.front();
     }
@@ -86,7 +91,9 @@ class NetworkdFamily : public Family {
   bool move(int op, const std::string& first, const std::string& second) const override {
     KeyValueFile file('=');
     std::string path;
-    const bool configured = findNetworkdFile(first, file, path) != NetworkdMatch::None;
+    const NetworkdMatch match = findNetworkdFile(first, file, path);
+    if (match == NetworkdMatch::Unreadable) return false;
+    const bool configured = match != NetworkdMatch::None;
     if (op == MOVE_ADD || op == MOVE_REMOVE) {
       if (configured == (op == MOVE_ADD)) {
         KESP_LOG(LOG_ERROR, kMoveOperation, (op == MOVE_ADD ? "Cant add: " : "Cant remove: ") << first);

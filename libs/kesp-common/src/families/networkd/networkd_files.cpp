@@ -50,7 +50,7 @@ std::string trimmedValue(const std::string& value) {
   return end == std::string::npos ? std::string() : value.substr(0, end + 1);
 }
 
-std::vector<std::string> networkdFilePaths() {
+std::vector<std::string> networkdFilePaths(bool* refused) {
   std::map<std::string, std::string> byName;
   for (const char* directory : kDirectories) {
     std::vector<std::string> names;
@@ -62,9 +62,15 @@ std::vector<std::string> networkdFilePaths() {
   std::vector<std::string> paths;
   for (const auto& entry : byName) {
     struct stat info;
-    // A link to /dev/null or an empty file masks the name.
-    if (statInRoot(sysPath(entry.second), info) && S_ISREG(info.st_mode) && info.st_size > 0)
-      paths.push_back(entry.second);
+    // A link to /dev/null (or one left dangling) and an empty file mask the
+    // name; anything else that is no regular file is refused, named.
+    if (!statInRoot(sysPath(entry.second), info) || S_ISCHR(info.st_mode)) continue;
+    if (!S_ISREG(info.st_mode)) {
+      isRegularOrRefuse(sysPath(entry.second), info.st_mode & S_IFMT);
+      if (refused) *refused = true;
+      continue;
+    }
+    if (info.st_size > 0) paths.push_back(entry.second);
   }
   return paths;
 }
@@ -101,9 +107,13 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
 }
 
 NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path) {
-  for (const std::string& candidate : networkdFilePaths()) {
+  bool refused = false;
+  const std::vector<std::string> paths = networkdFilePaths(&refused);
+  // A file that cannot be read may be the one that configures iface.
+  if (refused) return NetworkdMatch::Unreadable;
+  for (const std::string& candidate : paths) {
     KeyValueFile loaded('=');
-    if (!loaded.load(sysPath(candidate))) continue;
+    if (!loaded.load(sysPath(candidate))) return NetworkdMatch::Unreadable;
     const NetworkdMatch match = networkdMatch(loaded, iface);
     if (match == NetworkdMatch::None) continue;
     file = loaded;

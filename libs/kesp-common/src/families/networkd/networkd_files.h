@@ -15,11 +15,12 @@ namespace detail {
 extern const char* const kNetworkdEtcDirectory;
 
 /// The .network files networkd reads, in its order, without the system root.
-/// Masked ones (links to /dev/null, empty files) are left out.
-std::vector<std::string> networkdFilePaths();
+/// Masked ones (links to /dev/null, empty files) are left out; one that is
+/// no regular file is refused (logged, naming it) and sets refused.
+std::vector<std::string> networkdFilePaths(bool* refused = nullptr);
 
 /// How a file's [Match] section relates to an interface.
-enum class NetworkdMatch { None, Exact, Pattern };
+enum class NetworkdMatch { None, Exact, Pattern, Unreadable };
 
 /// Exact: one Name= naming iface alone; Pattern: a glob, a list or an empty
 /// [Match] (every link) that takes iface in; None otherwise, and for a file
@@ -28,7 +29,8 @@ enum class NetworkdMatch { None, Exact, Pattern };
 NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface);
 
 /// The file networkd applies to iface (loaded into file, path without the
-/// root) and how it matches; None when no file does.
+/// root) and how it matches; None when no file does, Unreadable (logged)
+/// when a file could not be read.
 NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path);
 
 /// The file a change of iface writes: the matching file when it names iface
