@@ -271,7 +271,8 @@ TEST(ConfigNetOfflineUnknown, SaysWhichFilesWereLookedFor) {
     for (const std::string& word : all) command += " " + config_net_test::quote(word);
     const std::string err = kesp_test::shellOutput(command + " 2>&1 >/dev/null");
     EXPECT_EQ(err, "kesp_config_net: no Debian, Red Hat or SUSE network configuration was found "
-                   "under the root " + empty.path() + " (looked for the directory /etc/network, "
+                   "under the root " + empty.path() + " (looked for the directory /etc/netplan, "
+                   "/etc/systemd/network, /etc/network, "
                    "/etc/sysconfig/network-scripts or /etc/sysconfig/network)\n")
         << words[0];
   }

@@ -11,7 +11,7 @@
 
 namespace kesp_peer {
 
-/// netplan's generate program, fetched with apt-get download once per run.
+/// netplan's generate program, fetched with apt-get download into a cache.
 class NetplanRenderer {
  public:
   static const NetplanRenderer& get() {
@@ -23,21 +23,28 @@ class NetplanRenderer {
   /// Renders the image's netplan files; its exit status, every line it printed in output.
   int render(const std::string& image, std::string& output) const {
     kesp_test::TempDir scratch;
-    return run("LD_LIBRARY_PATH='" + lib() + "' '" + (dir_ / "root/usr/libexec/netplan/generate") +
+    return run("LD_LIBRARY_PATH='" + lib() + "' '" + generate() +
                    "' --root-dir '" + image + "'",
                scratch, output);
   }
 
  private:
+  // Unpacked once into a cache that outlives the run: every test process
+  // would otherwise fetch the packages again.
   NetplanRenderer() {
     std::string output;
-    if (run("cd '" + dir_.path() + "' && apt-get download netplan.io libnetplan0 && " +
-                "for p in *.deb; do dpkg -x \"$p\" root || exit 1; done && " +
-                "ln -sf libnetplan.so.0.0 '" + lib() + "/libnetplan.so.0'",
-            dir_, output) != 0)
+    if (kesp_test::fileExists(generate())) return;
+    if (run("mkdir -p /var/cache/kesp-test && d=$(mktemp -d /var/cache/kesp-test/netplan.XXXXXX) && "
+            "cd \"$d\" && apt-get download netplan.io libnetplan0 && "
+            "for p in *.deb; do dpkg -x \"$p\" root || exit 1; done && "
+            "ln -sf libnetplan.so.0.0 root/usr/lib/x86_64-linux-gnu/libnetplan.so.0 && "
+            "rm -rf '" + root() + "' && mv root '" + root() + "'; s=$?; rm -rf \"$d\"; exit $s",
+            dir_, output) != 0 || !kesp_test::fileExists(generate()))
       reason_ = "peer test: netplan's packages not available: " + output;
   }
-  std::string lib() const { return dir_ / "root/usr/lib/x86_64-linux-gnu"; }
+  static std::string root() { return "/var/cache/kesp-test/netplan-root"; }
+  static std::string generate() { return root() + "/usr/libexec/netplan/generate"; }
+  static std::string lib() { return root() + "/usr/lib/x86_64-linux-gnu"; }
 
   kesp_test::TempDir dir_;
   std::string reason_;
