@@ -45,6 +45,10 @@ const HostileCase kCases[] = {
     {"networkmanager", "/etc/NetworkManager/system-connections/eth0.nmconnection", {"show"}, false},
     {"networkmanager", "/etc/NetworkManager/system-connections/eth0.nmconnection",
      {"move", "swap", "eth0", "eth1"}, true},
+    {"netplan", "/etc/netplan/00-installer-config.yaml", {"show"}, false},
+    {"netplan", "/etc/netplan/00-installer-config.yaml", {"set", "eth1", "--mode", "DHCPV4"}, true},
+    {"networkd", "/etc/systemd/network/20-wired.network", {"set", "eth0", "--mode", "DHCPV4"}, true},
+    {"networkd", "/usr/lib/systemd/network/80-dhcp.network", {"show"}, false},
 };
 
 std::string describe(const HostileCase& c) {

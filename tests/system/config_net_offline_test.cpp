@@ -278,10 +278,11 @@ TEST(ConfigNetOfflineUnknown, SaysWhichFilesWereLookedFor) {
     std::string command = "cd / && env LC_ALL=C " + config_net_test::quote(KESP_CONFIG_NET_BINARY);
     for (const std::string& word : all) command += " " + config_net_test::quote(word);
     const std::string err = kesp_test::shellOutput(command + " 2>&1 >/dev/null");
-    EXPECT_EQ(err, "kesp_config_net: no NetworkManager, Debian, Red Hat or SUSE network "
+    EXPECT_EQ(err, "kesp_config_net: no netplan, NetworkManager, systemd-networkd, Debian, Red Hat or SUSE network "
                    "configuration was found under the root " + empty.path() +
-                   " (looked for the directory /etc/NetworkManager/system-connections, "
-                   "/etc/network, /etc/sysconfig/network-scripts or /etc/sysconfig/network)\n")
+                   " (looked for the directory /etc/netplan, /etc/NetworkManager/system-connections, "
+                   "/etc/systemd/network, /etc/network, /etc/sysconfig/network-scripts or "
+                   "/etc/sysconfig/network)\n")
         << words[0];
   }
 }

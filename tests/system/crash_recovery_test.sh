@@ -46,6 +46,8 @@ cases=(
   "networkmanager|set eth2 --mode STATICV4 --ipv4-address 192.0.2.20/24"
   "networkmanager-readonly|set eth1 --mode STATICV4 --ipv4-address 192.0.2.21/24"
   "networkmanager|move swap eth0 eth1"
+  "netplan|set eth0 --mode STATICV4 --ipv4-address 198.51.100.7/24 --ipv4-gateway 198.51.100.1"
+  "networkd|set eth2 --mode STATICV4 --ipv4-address 192.0.2.20/24 --ipv4-gateway 192.0.2.1"
 )
 
 # Without a mount namespace of our own, no bind mount and no hidden /proc.

@@ -6,7 +6,7 @@
 #   -DPROGRAMS=<program;...> [-DSTATIC_PROGRAMS=<program;...>]
 
 cmake_policy(SET CMP0057 NEW)
-set(unwanted "libicu|libboost|libcurl|libssl|libcrypto|libstdc\\+\\+|libgcc_s|libtinyxml")
+set(unwanted "libicu|libboost|libcurl|libssl|libcrypto|libstdc\\+\\+|libgcc_s|libtinyxml|libyaml")
 foreach(program ${PROGRAMS})
   execute_process(COMMAND ldd "${program}" RESULT_VARIABLE status OUTPUT_VARIABLE listed)
   if(NOT status EQUAL 0)

@@ -228,7 +228,7 @@ TEST(ConfigNetChange, RefusesWhatTheSystemCannotDo) {
       {KESP::DHCPV6, KESP::FLAVOUR_DEBIAN, false, "DHCPv6 client"},
       {KESP::DHCPV4 | KESP::DHCPV6, KESP::FLAVOUR_REDHAT, true, ""},
       {KESP::DHCPV6, KESP::FLAVOUR_REDHAT, true, "without an IPv4 method"},
-      {KESP::STATICV4, KESP::FLAVOUR_NONE, true, "no NetworkManager, Debian, Red Hat or SUSE network configuration"},
+      {KESP::STATICV4, KESP::FLAVOUR_NONE, true, "no netplan, NetworkManager, systemd-networkd, Debian, Red Hat or SUSE network configuration"},
       {KESP::AUTOV6, KESP::FLAVOUR_SUSE, false, ""},
       {KESP::DHCPV4, KESP::FLAVOUR_DEBIAN, true, "no DHCP client", false},
       {KESP::DHCPV4 | KESP::AUTOV6, KESP::FLAVOUR_SUSE, true, "no DHCP client", false},

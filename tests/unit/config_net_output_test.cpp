@@ -129,13 +129,15 @@ TEST(ConfigNetMessages, SayWhatWasLookedForAndWaitedFor) {
     std::string expected;
   } cases[] = {
       {noFamilyMessage("/srv/image"),
-       "no NetworkManager, Debian, Red Hat or SUSE network configuration was found under the "
-       "root /srv/image (looked for the directory /etc/NetworkManager/system-connections, "
-       "/etc/network, /etc/sysconfig/network-scripts or /etc/sysconfig/network)"},
+       "no netplan, NetworkManager, systemd-networkd, Debian, Red Hat or SUSE network configuration was found under the "
+       "root /srv/image (looked for the directory /etc/netplan, "
+       "/etc/NetworkManager/system-connections, /etc/systemd/network, /etc/network, "
+       "/etc/sysconfig/network-scripts or /etc/sysconfig/network)"},
       {noFamilyMessage(""),
-       "no NetworkManager, Debian, Red Hat or SUSE network configuration was found on this "
-       "system (looked for the directory /etc/NetworkManager/system-connections, "
-       "/etc/network, /etc/sysconfig/network-scripts or /etc/sysconfig/network)"},
+       "no netplan, NetworkManager, systemd-networkd, Debian, Red Hat or SUSE network configuration was found on this "
+       "system (looked for the directory /etc/netplan, /etc/NetworkManager/system-connections, "
+       "/etc/systemd/network, /etc/network, /etc/sysconfig/network-scripts or "
+       "/etc/sysconfig/network)"},
       {waitNotice({"eth0", KESP::DHCPV4, "", "", "", "", "", ""}),
        "waiting up to 32 seconds for eth0 to get an IPv4 address"},
       {waitNotice({"ens3", KESP::STATICV4 | KESP::AUTOV6, "", "", "", "", "", ""}),

@@ -23,6 +23,8 @@ enum OsFlavour {
   FLAVOUR_REDHAT = 2,
   FLAVOUR_SUSE = 4,
   FLAVOUR_NETWORKMANAGER = 8,
+  FLAVOUR_NETPLAN = 16,
+  FLAVOUR_NETWORKD = 32,
 };
 
 /// "/etc/network/interfaces": every interface of a Debian-style system.

@@ -11,21 +11,25 @@
 namespace KESP {
 namespace detail {
 
+const Family& netplanFamily();
 const Family& networkManagerFamily();
+const Family& networkdFamily();
 const Family& debianFamily();
 const Family& redHatFamily();
 const Family& suseFamily();
 
 namespace {
 
-// Detection order: a system with NetworkManager's profiles is configured
-// through them (the family hands interfaces that only older files configure
-// to those files' family); a system that has both /etc/network and the
-// sysconfig tree is configured through /etc/network.
+// Detection order: netplan's YAML is read before anything it renders for; a
+// system with NetworkManager's profiles is configured through them (the family
+// hands interfaces that only older files configure to those files' family); a
+// system that has both /etc/network and the sysconfig tree is configured
+// through /etc/network.
 const Family* const* families() {
   static const Family* const kFamilies[] = {
-      &networkManagerFamily(),
-      &debianFamily(), &redHatFamily(), &suseFamily(), nullptr};
+      &netplanFamily(), &networkManagerFamily(), &networkdFamily(), &debianFamily(),
+      &redHatFamily(),  &suseFamily(),           nullptr,
+  };
   return kFamilies;
 }
 

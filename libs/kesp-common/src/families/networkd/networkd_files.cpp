@@ -1,0 +1,167 @@
+// Finding networkd's .network files inside the system root.
+
+#include "families/networkd/networkd_files.h"
+
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+#include "files/root_path.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+namespace detail {
+
+const char* const kNetworkdEtcDirectory = "/etc/systemd/network";
+
+namespace {
+
+// networkd's own precedence: a name in an earlier directory hides it in later ones.
+const char* const kDirectories[] = {"/etc/systemd/network", "/run/systemd/network",
+                                    "/usr/local/lib/systemd/network", "/usr/lib/systemd/network",
+                                    "/lib/systemd/network"};
+
+// Keys of [Match] other than Name=: a file with any of them matches by more
+// than the name.
+const char* const kOtherMatchKeys[] = {"MACAddress", "PermanentMACAddress", "Path", "Driver",
+                                       "Type", "Kind", "Property", "OriginalName", "Host",
+                                       "Virtualization", "KernelCommandLine", "Architecture",
+                                       "SSID", "BSSID", "WLANInterfaceType", "Credential"};
+
+bool endsWith(const std::string& text, const char* suffix) {
+  const std::string tail(suffix);
+  return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream stream(text);
+  std::vector<std::string> result;
+  for (std::string word; stream >> word;) result.push_back(word);
+  return result;
+}
+
+}  // namespace
+
+std::string trimmedValue(const std::string& value) {
+  const std::string::size_type end = value.find_last_not_of(" \t\r");
+  return end == std::string::npos ? std::string() : value.substr(0, end + 1);
+}
+
+std::vector<std::string> networkdFilePaths(bool* refused) {
+  std::map<std::string, std::string> byName;
+  for (const char* directory : kDirectories) {
+    std::vector<std::string> names;
+    if (!listDirectoryInRoot(sysPath(directory), names)) continue;
+    for (const std::string& name : names)
+      if (endsWith(name, ".network") && !byName.count(name))
+        byName[name] = std::string(directory) + "/" + name;
+  }
+  std::vector<std::string> paths;
+  for (const auto& entry : byName) {
+    struct stat info;
+    // A link to /dev/null (or one left dangling) and an empty file mask the
+    // name; anything else that is no regular file is refused, named.
+    if (!statInRoot(sysPath(entry.second), info) || S_ISCHR(info.st_mode)) continue;
+    if (!S_ISREG(info.st_mode)) {
+      isRegularOrRefuse(sysPath(entry.second), info.st_mode & S_IFMT);
+      if (refused) *refused = true;
+      continue;
+    }
+    if (info.st_size > 0) paths.push_back(entry.second);
+  }
+  return paths;
+}
+
+NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
+  std::vector<std::string> values;
+  std::vector<KeyValueFile::Position> positions;
+  file.find("Match", "Name", values, positions);
+  std::vector<std::string> patterns;
+  for (const std::string& value : values) {
+    // An empty assignment resets the list.
+    const std::vector<std::string> listed = words(value);
+    if (listed.empty()) patterns.clear();
+    patterns.insert(patterns.end(), listed.begin(), listed.end());
+  }
+  if (patterns.empty()) {
+    for (const char* key : kOtherMatchKeys) {
+      std::vector<std::string> other;
+      if (file.find("Match", key, other, positions) > 0) return NetworkdMatch::None;
+    }
+    return NetworkdMatch::Pattern;
+  }
+  bool inverted = false;
+  if (patterns.front().compare(0, 1, "!") == 0) {
+    inverted = true;
+    patterns.front().erase(0, 1);
+  }
+  bool matched = false;
+  for (const std::string& pattern : patterns)
+    if (fnmatch(pattern.c_str(), iface.c_str(), 0) == 0) matched = true;
+  if (matched == inverted) return NetworkdMatch::None;
+  return !inverted && patterns.size() == 1 && patterns.front() == iface ? NetworkdMatch::Exact
+                                                                        : NetworkdMatch::Pattern;
+}
+
+NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path) {
+  bool refused = false;
+  const std::vector<std::string> paths = networkdFilePaths(&refused);
+  // A file that cannot be read may be the one that configures iface.
+  if (refused) return NetworkdMatch::Unreadable;
+  for (const std::string& candidate : paths) {
+    KeyValueFile loaded('=');
+    if (!loaded.load(sysPath(candidate))) return NetworkdMatch::Unreadable;
+    const NetworkdMatch match = networkdMatch(loaded, iface);
+    if (match == NetworkdMatch::None) continue;
+    file = loaded;
+    path = candidate;
+    return match;
+  }
+  return NetworkdMatch::None;
+}
+
+std::string networkdTargetPath(const std::string& iface) {
+  KeyValueFile file('=');
+  std::string path;
+  if (findNetworkdFile(iface, file, path) == NetworkdMatch::Exact)
+    return std::string(kNetworkdEtcDirectory) + path.substr(path.rfind('/'));
+  return std::string(kNetworkdEtcDirectory) + "/00-kesp-" + iface + ".network";
+}
+
+std::vector<std::string> networkdInterfaceNames() {
+  std::vector<std::string> names;
+  for (const std::string& path : networkdFilePaths()) {
+    KeyValueFile file('=');
+    std::vector<std::string> values;
+    std::vector<KeyValueFile::Position> positions;
+    if (!file.load(sysPath(path)) || file.find("Match", "Name", values, positions) == 0) continue;
+    for (const std::string& value : values)
+      for (const std::string& name : words(value))
+        if (name.find_first_of("*?[!") == std::string::npos &&
+            std::find(names.begin(), names.end(), name) == names.end())
+          names.push_back(name);
+  }
+  return names;
+}
+
+bool networkdIsManager() {
+  // The enabling links are the mark, listed rather than followed: their
+  // absolute targets may not exist in an image.
+  const std::pair<const char*, const char*> links[] = {
+      {"/etc/systemd/system/multi-user.target.wants", "systemd-networkd.service"},
+      {"/etc/systemd/system", "dbus-org.freedesktop.network1.service"}};
+  bool enabled = false;
+  for (const auto& link : links) {
+    std::vector<std::string> names;
+    if (listDirectoryInRoot(sysPath(link.first), names) &&
+        std::find(names.begin(), names.end(), link.second) != names.end())
+      enabled = true;
+  }
+  return enabled && !networkdFilePaths().empty();
+}
+
+}  // namespace detail
+}  // namespace KESP

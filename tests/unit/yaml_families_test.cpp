@@ -1,0 +1,110 @@
+// What netplan's merged files and networkd's .network files say of one
+// interface, read from text in memory; and the YAML reader's refusals.
+
+#include <gtest/gtest.h>
+
+#include "families/netplan/netplan_settings.h"
+#include "families/networkd/networkd_files.h"
+#include "families/networkd/networkd_settings.h"
+
+namespace {
+
+using namespace KESP;
+using namespace KESP::detail;
+
+struct ReadCase {
+  std::vector<std::string> texts;  // netplan documents in order, or one .network file
+  const char* iface;
+  bool found;
+  AddressMode mode;
+  const char* summary;  // "ipv4/netmask gw | ipv6/prefix gw | further…"
+};
+
+std::string summary(const Ipv4Settings& v4, const Ipv6Settings& v6, const std::vector<std::string>& more) {
+  std::string text = v4.address + "/" + v4.netmask + " " + v4.gateway + " | " + v6.address + "/" +
+                     v6.prefix + " " + v6.gateway + " |";
+  for (const std::string& address : more) text += " " + address;
+  return text;
+}
+
+TEST(YamlFamiliesTest, NetplanReadsTheDefinitionNetworkdWouldApply) {
+  const char* installer = "network: {ethernets: {eth0: {addresses: [192.0.2.10/24], routes: "
+                          "[{to: default, via: 192.0.2.1}]}}}";
+  const ReadCase cases[] = {
+      {{installer}, "eth0", true, STATICV4, "192.0.2.10/255.255.255.0 192.0.2.1 | /  |"},
+      // Sequences of a later file are appended, scalars replaced.
+      {{installer, "network: {ethernets: {eth0: {addresses: ['2001:db8::5/64'], dhcp4: yes}}}"},
+       "eth0", true, STATICV4 | STATICV6 | DHCPV4,
+       "192.0.2.10/255.255.255.0 192.0.2.1 | 2001:db8::5/64  |"},
+      {{"network: {ethernets: {nic: {match: {macaddress: '52:54:00:12:34:56'}, set-name: eth1, "
+        "dhcp6: true, accept-ra: true, gateway4: 198.51.100.1, addresses: [{'198.51.100.2/24': "
+        "{lifetime: 0}}, 198.51.100.3/24]}}}"},
+       "eth1", true, DHCPV6 | STATICV4, "198.51.100.2/255.255.255.0 198.51.100.1 | /  | 198.51.100.3/24"},
+      // A glob id sorts before the interface's own and wins, as in networkd.
+      {{"network: {ethernets: {eth0: {dhcp4: true}, all-eth: {match: {name: 'eth*'}, accept-ra: on}}}"},
+       "eth0", true, AUTOV6, "/  | /  |"},
+      {{installer}, "eth1", false, 0, "/  | /  |"},
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.texts.back());
+    std::vector<NetplanDefinition> definitions;
+    for (const std::string& text : c.texts) {
+      NetplanFile file{"/etc/netplan/x.yaml", YamlNode()};
+      std::string error;
+      ASSERT_TRUE(parseYaml(text, file.document, error)) << error;
+      mergeNetplanDocument(file, definitions);
+    }
+    const NetplanDefinition* definition = netplanWinner(definitions, c.iface);
+    ASSERT_EQ(definition != nullptr, c.found);
+    AddressMode mode = 0;
+    Ipv4Settings v4;
+    Ipv6Settings v6;
+    std::vector<std::string> more;
+    if (definition) readNetplanDefinition(definition->node, mode, v4, v6, more);
+    EXPECT_EQ(mode, c.mode);
+    EXPECT_EQ(summary(v4, v6, more), c.summary);
+  }
+}
+
+TEST(YamlFamiliesTest, NetworkdReadsItsKeysAndMatchesNamesAsNetworkdDoes) {
+  const ReadCase cases[] = {
+      {{"[Match]\nName=eth0\n[Network]\nDHCP=ipv4\nAddress=2001:db8::5/64 \n[Route]\n"
+        "Gateway=2001:db8::1\n[Route]\nDestination=203.0.113.0/24\nGateway=192.0.2.254\n"},
+       "eth0", true, DHCPV4 | STATICV6, "/  | 2001:db8::5/64 2001:db8::1 |"},
+      {{"[Match]\nName=en* eth*\n[Network]\nDHCP=yes\n[Address]\nAddress=192.0.2.7\n"
+        "[Address]\nAddress=192.0.2.8/24\n"},
+       "eth3", true, DHCPV4 | DHCPV6 | STATICV4, "192.0.2.7/255.255.255.255  | /  | 192.0.2.8/24"},
+      {{"[Match]\nName=!eth*\n[Network]\nIPv6AcceptRA=yes\n"}, "ens3", true, AUTOV6, "/  | /  |"},
+      {{"[Match]\nName=!eth*\n"}, "eth0", false, 0, "/  | /  |"},
+      {{"[Match]\nMACAddress=52:54:00:12:34:56\n"}, "eth0", false, 0, "/  | /  |"},
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.texts.front());
+    KeyValueFile file('=');
+    file.lines.clear();
+    for (std::string::size_type at = 0, end; at < c.texts.front().size(); at = end + 1) {
+      end = c.texts.front().find('\n', at);
+      file.lines.push_back(c.texts.front().substr(at, end - at));
+    }
+    EXPECT_EQ(networkdMatch(file, c.iface) != NetworkdMatch::None, c.found);
+    AddressMode mode = 0;
+    Ipv4Settings v4;
+    Ipv6Settings v6;
+    std::vector<std::string> more;
+    if (c.found) readNetworkdInterface(file, mode, v4, v6, more);
+    EXPECT_EQ(mode, c.mode);
+    EXPECT_EQ(summary(v4, v6, more), c.summary);
+  }
+}
+
+TEST(YamlFamiliesTest, AliasesAndDeepNestingAreRefused) {
+  std::string deep(100, '[');
+  for (const std::string& text : {std::string("a: &x [1]\nb: *x\n"), deep, std::string("a: [")}) {
+    YamlNode root;
+    std::string error;
+    EXPECT_FALSE(parseYaml(text, root, error)) << text;
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
