@@ -115,23 +115,13 @@ SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
 }
 
 std::string flavourName(KESP::OsFlavour flavour) {
-  switch (flavour) {
-    case KESP::FLAVOUR_DEBIAN: return "Debian";
-    case KESP::FLAVOUR_REDHAT: return "Red Hat";
-    case KESP::FLAVOUR_SUSE: return "SUSE";
-    case KESP::FLAVOUR_NONE: break;
-  }
-  return "unknown";
+  const std::string title = KESP::osFlavourTitle(flavour);
+  return title.empty() ? "unknown" : title;
 }
 
 std::string flavourKey(KESP::OsFlavour flavour) {
-  switch (flavour) {
-    case KESP::FLAVOUR_DEBIAN: return "debian";
-    case KESP::FLAVOUR_REDHAT: return "redhat";
-    case KESP::FLAVOUR_SUSE: return "suse";
-    case KESP::FLAVOUR_NONE: break;
-  }
-  return "unknown";
+  const std::string name = KESP::osFlavourName(flavour);
+  return name.empty() ? "unknown" : name;
 }
 
 }  // namespace kesp_config_net

@@ -44,6 +44,13 @@ OsFlavour getOsFlavour();
 /// looked for when none was found.
 std::vector<std::string> osFlavourMarkers();
 
+/// The family's name for programs ("debian", "redhat", "suse"); empty for
+/// FLAVOUR_NONE.
+std::string osFlavourName(OsFlavour flavour);
+/// The family's name for people ("Debian", "Red Hat", "SUSE"); empty for
+/// FLAVOUR_NONE.
+std::string osFlavourTitle(OsFlavour flavour);
+
 /// The first value of key with one enclosing pair of single quotes, or else of
 /// double quotes, removed (up to the last matching quote; what follows it is
 /// dropped). False, value untouched, when the key is absent.

@@ -93,6 +93,8 @@ ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
     open_ = true;
     return;
   }
+  // Every file the writer touches from here on is journaled first.
+  setBeforeChangeHook(journalBeforeChange);
   std::unique_ptr<OpenChange> change(new OpenChange);
   if (!change->lock.acquire(g_waitSeconds, operation)) return;
   std::vector<std::string> done;

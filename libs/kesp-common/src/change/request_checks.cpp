@@ -10,7 +10,7 @@
 #include "change/change_request.h"
 #include "kesp/log.h"
 #include "files/names.h"
-#include "families/ports.h"
+#include "families/family.h"
 
 namespace KESP {
 namespace detail {
@@ -137,19 +137,14 @@ bool checkChangeRequest(const ChangeRequest& request, const char* operation) {
 }
 
 bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation) {
-  if ((request.mode & DHCPV6) && !hasDhcpv6Client()) {
+  const Family* family = familyOf(flavour);
+  if ((request.mode & DHCPV6) && !(family && family->hasDhcpv6Client())) {
     KESP_LOG(LOG_ERROR, operation, "This appliance does not have a DHCPv6 client installed");
     return false;
   }
-  const std::string refusal = findConfigurationRefusal(flavour, request.iface);
+  const std::string refusal = family ? family->refusal(request) : std::string();
   if (!refusal.empty()) {
     KESP_LOG(LOG_ERROR, operation, refusal);
-    return false;
-  }
-  if (flavour == FLAVOUR_REDHAT && request.mode == DHCPV6) {
-    KESP_LOG(
-        LOG_ERROR, operation,
-        "Centos installations are not capable of DHCPv6 only configurations: " << request.iface);
     return false;
   }
   return true;
@@ -158,7 +153,8 @@ bool isSupportedRequest(OsFlavour flavour, const ChangeRequest& request, const c
 bool isRunnableRequest(OsFlavour flavour, const ChangeRequest& request, const char* operation) {
   // Without a client ifup fails only after the interface went down, and says
   // why only in its own output.
-  if (flavour != FLAVOUR_NONE && (request.mode & DHCPV4) && !hasDhcpv4Client()) {
+  const Family* family = familyOf(flavour);
+  if (family && (request.mode & DHCPV4) && !family->hasDhcpv4Client()) {
     KESP_LOG(LOG_ERROR, operation,
              "no DHCP client is installed; DHCPv4 cannot configure " << request.iface);
     return false;

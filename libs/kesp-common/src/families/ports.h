@@ -14,9 +14,12 @@ std::string redHatPortMaster(const std::string& iface);
 std::string susePortMaster(const std::string& iface);
 std::string debianPortMaster(const std::string& iface);
 
-/// Why the family's files forbid giving iface addresses of its own ("eth2 is
-/// a port of bond0"); empty when nothing does.
-std::string findConfigurationRefusal(OsFlavour flavour, const std::string& iface);
+/// Why iface may not have addresses of its own ("eth2 is a port of bond0");
+/// empty when master is.
+inline std::string portRefusal(const std::string& iface, const std::string& master) {
+  if (master.empty()) return std::string();
+  return iface + " is a port of " + master + "; its addresses belong to " + master;
+}
 
 }  // namespace detail
 }  // namespace KESP

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -11,7 +12,6 @@
 #include <random>
 #include <vector>
 
-#include "change/change_scope.h"
 #include "files/draft.h"
 #include "kesp/util.h"
 #include "files/root_path.h"
@@ -24,6 +24,7 @@ namespace {
 WriterCalls systemCalls() { return WriterCalls{::write, ::fsync, ::close, ::renameat}; }
 
 WriterCalls g_calls = systemCalls();
+std::atomic<BeforeChangeHook> g_beforeChange{nullptr};
 
 bool writeAll(int fd, const std::string& content, int& err) {
   size_t offset = 0;
@@ -224,6 +225,8 @@ bool restoreFileAs(const std::string& path, const std::string& content, mode_t m
 
 WriterCalls& writerCalls() { return g_calls; }
 
+void setBeforeChangeHook(BeforeChangeHook hook) { g_beforeChange = hook; }
+
 void resetWriterCalls() { g_calls = systemCalls(); }
 
 bool replaceFile(const std::string& path, const std::string& content, std::string* error,
@@ -235,7 +238,8 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
   int err = 0;
   ResolvedFile target;
   // The old state is on record before anything of the file changes.
-  bool ok = journalBeforeChange(path) && resolveFile(path, target);
+  const BeforeChangeHook beforeChange = g_beforeChange;
+  bool ok = (!beforeChange || beforeChange(path)) && resolveFile(path, target);
   if (!ok) err = errno;
   ok = ok && replaceResolved(path, target, content, newFileMode, err);
   if (target.directory >= 0) ::close(target.directory);

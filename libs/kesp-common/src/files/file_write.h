@@ -20,6 +20,13 @@ namespace detail {
 bool replaceFile(const std::string& path, const std::string& content,
                  std::string* error = nullptr, mode_t newFileMode = 0644);
 
+/// What replaceFile asks before it changes the file at path (system root
+/// included): false refuses the change, errno set. The change machinery
+/// installs its journal here, so that every write of a change is on record
+/// before it happens; with no hook installed every write goes ahead.
+using BeforeChangeHook = bool (*)(const std::string& path);
+void setBeforeChangeHook(BeforeChangeHook hook);
+
 /// Puts content back at path (links followed inside the root) as replaceFile
 /// does, with exactly this mode, owner and group, set on the new file before it
 /// takes the old one's place. Not journaled. False with errno set.

@@ -4,7 +4,7 @@
 #include "kesp/proxy.h"
 
 #include "change/change_scope.h"
-#include "kesp/interface_files.h"
+#include "families/family.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
@@ -78,16 +78,17 @@ bool writeProxyFiles(const std::string& url, std::string& unwritten) {
   // not be read, so a partial read never replaces the whole environment.
   if (!environment.save(sysPath(kEnvironmentFile))) return false;
 
-  switch (getOsFlavour()) {
-    case FLAVOUR_DEBIAN:
+  const detail::Family* family = detail::detectFamily();
+  switch (family ? family->proxyFile() : detail::ProxyFileKind::None) {
+    case detail::ProxyFileKind::Apt:
       writeAptProxy(url, unwritten);
       return true;
-    case FLAVOUR_REDHAT:
+    case detail::ProxyFileKind::Yum:
       writeYumProxy(url, unwritten);
       return true;
-    case FLAVOUR_SUSE:
+    case detail::ProxyFileKind::SuseSysconfig:
       return writeSuseProxy(url);
-    case FLAVOUR_NONE:
+    case detail::ProxyFileKind::None:
       break;
   }
   return true;

@@ -64,28 +64,5 @@ std::string susePortMaster(const std::string& iface) {
   return std::string();
 }
 
-std::string findConfigurationRefusal(OsFlavour flavour, const std::string& iface) {
-  std::string master;
-  switch (flavour) {
-    case FLAVOUR_DEBIAN:
-      master = debianPortMaster(iface);
-      break;
-    case FLAVOUR_REDHAT: {
-      std::string other;
-      const std::string path = redHatFileOf(iface, &other);
-      if (!other.empty()) return path + " configures " + other + ", not " + iface;
-      master = redHatPortMaster(iface);
-      break;
-    }
-    case FLAVOUR_SUSE:
-      master = susePortMaster(iface);
-      break;
-    case FLAVOUR_NONE:
-      break;
-  }
-  if (master.empty()) return std::string();
-  return iface + " is a port of " + master + "; its addresses belong to " + master;
-}
-
 }  // namespace detail
 }  // namespace KESP

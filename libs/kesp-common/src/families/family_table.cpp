@@ -1,0 +1,82 @@
+// The families the library knows, in the order detection tries them, and the
+// public calls that only pick the family and hand over to it.
+
+#include <sys/stat.h>
+
+#include "families/family.h"
+#include "files/names.h"
+#include "files/root_path.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+namespace detail {
+
+const Family& debianFamily();
+const Family& redHatFamily();
+const Family& suseFamily();
+
+namespace {
+
+// Detection order: a system that has both /etc/network and the sysconfig
+// tree is configured through /etc/network.
+const Family* const* families() {
+  static const Family* const kFamilies[] = {&debianFamily(), &redHatFamily(), &suseFamily(),
+                                            nullptr};
+  return kFamilies;
+}
+
+}  // namespace
+
+bool Family::isPresent() const {
+  struct stat info;
+  return statInRoot(sysPath(marker()), info) && S_ISDIR(info.st_mode);
+}
+
+std::string Family::refusal(const ChangeRequest&) const { return std::string(); }
+
+const Family* familyOf(OsFlavour flavour) {
+  for (const Family* const* family = families(); *family; ++family) {
+    if ((*family)->flavour() == flavour) return *family;
+  }
+  return nullptr;
+}
+
+const Family* detectFamily() {
+  for (const Family* const* family = families(); *family; ++family) {
+    if ((*family)->isPresent()) return *family;
+  }
+  return nullptr;
+}
+
+}  // namespace detail
+
+OsFlavour getOsFlavour() {
+  const detail::Family* family = detail::detectFamily();
+  return family ? family->flavour() : FLAVOUR_NONE;
+}
+
+std::vector<std::string> osFlavourMarkers() {
+  std::vector<std::string> paths;
+  for (const detail::Family* const* family = detail::families(); *family; ++family)
+    paths.push_back((*family)->marker());
+  return paths;
+}
+
+std::string osFlavourName(OsFlavour flavour) {
+  const detail::Family* family = detail::familyOf(flavour);
+  return family ? family->name() : "";
+}
+
+std::string osFlavourTitle(OsFlavour flavour) {
+  const detail::Family* family = detail::familyOf(flavour);
+  return family ? family->title() : "";
+}
+
+std::string interfaceConfigPath(OsFlavour flavour, const std::string& iface,
+                                const char* operation) {
+  if (!detail::checkInterfaceName(iface, operation)) return std::string();
+  const detail::Family* family = detail::familyOf(flavour);
+  return family ? family->configPath(iface, operation) : std::string();
+}
+
+}  // namespace KESP
