@@ -69,11 +69,10 @@ detail::ChangeRequest requestFor(const DesiredInterface& wanted) {
                                wanted.ipv6Prefix,  wanted.ipv6Gateway};
 }
 
-/// Red Hat and SUSE change an existing ifcfg file only: one is drafted first.
+/// A change rewrites an existing configuration file only: where the family
+/// keeps one file per interface and it is missing, one is drafted first.
 bool draftOwnFile(const std::string& iface) {
-  const OsFlavour flavour = getOsFlavour();
-  if (flavour != FLAVOUR_REDHAT && flavour != FLAVOUR_SUSE) return true;
-  const std::string path = interfaceConfigPath(flavour, iface, kOperation);
+  const std::string path = interfaceConfigPath(getOsFlavour(), iface, kOperation);
   if (path.empty()) return false;
   std::string content;
   bool missing = false;
