@@ -77,7 +77,10 @@ struct StatePlan {
 /// or a file could not be read.
 bool planState(const DesiredState& state, bool live, StatePlan& plan);
 
-/// planState, then the whole plan as one change under the change lock: the
+/// planState, and when something is to change, the whole plan made again
+/// and carried out as one change under the change lock (a state that holds
+/// already is only read, without the lock, unless an unfinished change
+/// waits to be put back): the
 /// files journaled and written together; on a live system the changed
 /// interfaces taken down before and brought up after the files change, each
 /// waited for (waitForAddress, ADDRESS_WAIT_SECONDS); then the host-name

@@ -89,6 +89,12 @@ bool applyLive(const DesiredState& state, StatePlan& plan, detail::ChangeScope& 
 }  // namespace
 
 bool applyState(const DesiredState& state, bool live, StatePlan& plan) {
+  // A state that already holds is only read, and reading never locks; but
+  // files an unfinished change left behind are no state to compare with.
+  if (!interruptedChangeWaiting()) {
+    if (!planState(state, live, plan)) return false;
+    if (!plan.changed()) return true;
+  }
   detail::ChangeScope scope(kOperation);
   if (!scope.isOpen()) return false;
   // Planned under the lock: nothing else changes the files before they are written.
