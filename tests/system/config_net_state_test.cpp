@@ -147,6 +147,22 @@ TEST(ConfigNetStateLive, OnlyChangedInterfacesRestartTogether) {
   result = root.live(ns, {"apply", "--json", "--check", document});
   EXPECT_TRUE(contains(result.out, "\"files\":[],\"restarted\":[]")) << result;
   EXPECT_EQ(root.recorded("/var/log/fake-net.log"), "ifdown eth0\nifdown eth2\nifup eth0\nifup eth2\n");
+
+  // One interface whose address never comes: every file of the change goes
+  // back, name servers included, and both are restarted with the old files.
+  root.write("/etc/fake-unreachable", "203.0.113.6\n");
+  root.write("/etc/fake-dhcp/eth0", "198.51.100.30/24");
+  const std::string interfaces = root.read("/etc/network/interfaces");
+  const std::string resolver = root.read("/etc/resolv.conf");
+  kesp_test::writeFile(document, R"({"interfaces":{"eth0":{"mode":"DHCPV4"},"eth2":{"mode":"STATICV4",)"
+                                 R"("ipv4":{"address":"203.0.113.6","prefix":24}}},"dns":["192.0.2.55"]})");
+  result = root.live(ns, {"apply", "--wait", "0", document});
+  EXPECT_EQ(result.status, 1) << result;
+  EXPECT_TRUE(contains(result.err, "Network FAILED to restart using new parameters eth2")) << result;
+  EXPECT_EQ(root.read("/etc/network/interfaces"), interfaces);
+  EXPECT_EQ(root.read("/etc/resolv.conf"), resolver);
+  EXPECT_TRUE(contains(root.recorded("/var/log/fake-net.log"),
+                       "ifdown eth0\nifdown eth2\nifup eth0\nifup eth2\nifup eth0\nifup eth2\n"));
 }
 
 }  // namespace

@@ -45,14 +45,15 @@ bool writePlannedFiles(const StatePlan& plan) {
 bool bringUp(const DesiredState& state, const StatePlan& plan) {
   for (const std::string& iface : plan.restarts)
     if (!controlInterface(iface, true, modeOf(state, iface))) return false;
-  bool all = true;
-  // Each waits only for what has not come yet: they came up together.
+  // Each waits only for what has not come yet: they came up together. The
+  // first that gets none decides: everything goes back, so the rest need
+  // not be waited for.
   for (const std::string& iface : plan.restarts) {
     if (waitForAddress(iface, modeOf(state, iface), ADDRESS_WAIT_SECONDS)) continue;
     KESP_LOG(LOG_ERROR, kOperation, "Network FAILED to restart using new parameters " << iface);
-    all = false;
+    return false;
   }
-  return all;
+  return true;
 }
 
 /// Puts every file back and starts the interfaces again with them.
