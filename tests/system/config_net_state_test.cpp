@@ -162,7 +162,8 @@ TEST(ConfigNetStateLive, OnlyChangedInterfacesRestartTogether) {
   EXPECT_EQ(root.read("/etc/network/interfaces"), interfaces);
   EXPECT_EQ(root.read("/etc/resolv.conf"), resolver);
   EXPECT_TRUE(contains(root.recorded("/var/log/fake-net.log"),
-                       "ifdown eth0\nifdown eth2\nifup eth0\nifup eth2\nifup eth0\nifup eth2\n"));
+                       "ifdown eth0\nifdown eth2\nifup eth0\nifup eth2\n"
+                       "ifdown eth0\nifup eth0\nifdown eth2\nifup eth2\n"));
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ int readDocument(CommandContext& context, StateDocument& document) {
   } else {
     std::ifstream file(source, std::ios::binary);
     if (!file) return reportFailure(context.err, trf("cannot read {1}", {source}), {});
-    if (!readAll(file, text)) return reportUsage(context.err, "apply", tr("the document is too large"));
+    if (!readAll(file, text))
+      return reportUsage(context.err, "apply", tr("the document is too large"));
   }
   JsonValue parsed;
   std::string error;
@@ -112,21 +113,24 @@ int readDocument(CommandContext& context, StateDocument& document) {
     return reportUsage(context.err, "apply", trf("the document is no JSON: {1}", {error}));
   const std::vector<std::string> problems = readStateDocument(parsed, document);
   if (!problems.empty())
-    return reportFailure(context.err, tr("the document was refused; nothing was changed"), problems);
+    return reportFailure(context.err, tr("the document was refused; nothing was changed"),
+                         problems);
   KESP::DesiredProxy& proxy = document.state.proxy;
   if (passwordOnStdin || !document.passwordFile.empty()) {
     if (!document.state.managesProxy || proxy.user.empty())
       return reportUsage(context.err, "apply", tr("a proxy password needs a proxy user"));
     if (passwordOnStdin && !document.passwordFile.empty())
-      return reportUsage(context.err, "apply",
-                         tr("the password comes from proxy.password_file or --password-stdin, not both"));
+      return reportUsage(
+          context.err, "apply",
+          tr("the password comes from proxy.password_file or --password-stdin, not both"));
     if (passwordOnStdin) {
       proxy.password = firstLine(context.in);
     } else {
       std::ifstream file(document.passwordFile);
       if (!file)
-        return reportFailure(context.err, tr("the document was refused; nothing was changed"),
-                             {trf("proxy.password_file: cannot read {1}", {document.passwordFile})});
+        return reportFailure(
+            context.err, tr("the document was refused; nothing was changed"),
+            {trf("proxy.password_file: cannot read {1}", {document.passwordFile})});
       proxy.password = firstLine(file);
     }
     proxy.passwordGiven = true;
@@ -139,11 +143,15 @@ std::string renderResultJson(const KESP::StatePlan& plan, bool live) {
   json.beginObject().key("changed").value(plan.changed()).key("files").beginArray();
   for (const KESP::FileChange& file : plan.files) {
     json.beginObject().key("path").value(file.path).key("before");
-    if (file.existed) json.value(maskPasswords(file.before));
-    else json.null();
+    if (file.existed)
+      json.value(maskPasswords(file.before));
+    else
+      json.null();
     json.key("after");
-    if (file.exists) json.value(maskPasswords(file.after));
-    else json.null();
+    if (file.exists)
+      json.value(maskPasswords(file.after));
+    else
+      json.null();
     json.endObject();
   }
   json.endArray().key("restarted").stringArray(live ? plan.restarts : std::vector<std::string>());
@@ -196,7 +204,8 @@ int runApply(CommandContext& context) {
   const SystemTraits traits{flavour, KESP::hasDhcpv6Client(), !live || KESP::hasDhcpv4Client()};
   const std::vector<std::string> problems = findStateSystemProblems(document.state, traits);
   if (!problems.empty())
-    return reportFailure(context.err, tr("the document was refused; nothing was changed"), problems);
+    return reportFailure(context.err, tr("the document was refused; nothing was changed"),
+                         problems);
 
   const bool check = invocation.has("check");
   const size_t mark = context.log.mark();
@@ -205,7 +214,8 @@ int runApply(CommandContext& context) {
                         : KESP::applyState(document.state, live, plan);
   if (!ok)
     return reportFailure(context.err,
-                         check ? tr("the document cannot be applied") : tr("the document was not applied; nothing was changed"),
+                         check ? tr("the document cannot be applied")
+                               : tr("the document was not applied; nothing was changed"),
                          errorsSince(context.log, mark));
   if (invocation.has("diff"))
     for (const KESP::FileChange& file : plan.files)

@@ -81,8 +81,8 @@ std::string unifiedDiff(const std::string& path, bool existed, const std::string
   const std::vector<std::string> a = linesOf(existed ? before : "");
   const std::vector<std::string> b = linesOf(exists ? after : "");
   const std::vector<Edit> edits = editScript(a, b);
-  std::string out = "--- " + (existed ? "a" + path : std::string("/dev/null")) + "\n" +
-                    "+++ " + (exists ? "b" + path : std::string("/dev/null")) + "\n";
+  std::string out = "--- " + (existed ? "a" + path : std::string("/dev/null")) + "\n" + "+++ " +
+                    (exists ? "b" + path : std::string("/dev/null")) + "\n";
   size_t k = 0;
   while (k < edits.size()) {
     while (k < edits.size() && edits[k].kind == ' ') ++k;

@@ -7,6 +7,14 @@ namespace kesp_config_net {
 
 namespace {
 
+/// The character a one-letter escape stands for; '\0' for none.
+char unescaped(char letter) {
+  static const char kPairs[] = "\"\"\\\\//b\bf\fn\nr\rt\t";
+  for (size_t i = 0; i + 1 < sizeof kPairs; i += 2)
+    if (kPairs[i] == letter) return kPairs[i + 1];
+  return '\0';
+}
+
 class Reader {
  public:
   explicit Reader(const std::string& text) : text_(text) {}
@@ -44,7 +52,8 @@ class Reader {
   char peek() const { return atEnd() ? '\0' : text_[pos_]; }
 
   void skipBlanks() {
-    while (!atEnd() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r')) ++pos_;
+    while (!atEnd() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r'))
+      ++pos_;
   }
 
   bool literal(const char* word) {
@@ -113,10 +122,14 @@ class Reader {
     for (int i = 0; i < 4; ++i, ++pos_) {
       const char c = peek();
       code <<= 4;
-      if (c >= '0' && c <= '9') code |= static_cast<uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') code |= static_cast<uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') code |= static_cast<uint32_t>(c - 'A' + 10);
-      else return fail("\\u needs four hexadecimal digits");
+      if (c >= '0' && c <= '9')
+        code |= static_cast<uint32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        code |= static_cast<uint32_t>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        code |= static_cast<uint32_t>(c - 'A' + 10);
+      else
+        return fail("\\u needs four hexadecimal digits");
     }
     return true;
   }
@@ -173,22 +186,16 @@ class Reader {
       }
       const char escaped = peek();
       ++pos_;
-      switch (escaped) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'u':
-          if (!unicodeEscape(out)) return false;
-          break;
-        default:
-          --pos_;
-          return fail("an unknown escape in a string");
+      if (escaped == 'u') {
+        if (!unicodeEscape(out)) return false;
+        continue;
       }
+      const char plain = unescaped(escaped);
+      if (plain == '\0') {
+        --pos_;
+        return fail("an unknown escape in a string");
+      }
+      out += plain;
     }
   }
 
@@ -264,8 +271,8 @@ const JsonValue* JsonValue::member(const std::string& name) const {
 }
 
 const char* jsonTypeName(JsonValue::Type type) {
-  static const char* const kNames[] = {"null", "true or false", "a number",
-                                       "a string", "a list", "an object"};
+  static const char* const kNames[] = {"null",     "true or false", "a number",
+                                       "a string", "a list",        "an object"};
   return kNames[type];
 }
 

@@ -24,7 +24,8 @@ std::string join(const std::string& path, const std::string& name) {
 }
 
 void note(Problems& problems, const std::string& path, const std::string& problem) {
-  if (!problem.empty()) problems.push_back((path.empty() ? tr("the document") : path) + ": " + problem);
+  if (!problem.empty())
+    problems.push_back((path.empty() ? tr("the document") : path) + ": " + problem);
 }
 
 bool expectType(const JsonValue& value, JsonValue::Type type, const std::string& path,
@@ -71,11 +72,15 @@ struct AddressPart {
 void readAddressPart(const JsonValue& value, const std::string& path, AddressPart& part,
                      Problems& problems) {
   part.given = true;
-  readMembers(value, path,
-              {{"address", [&](const JsonValue& v, const std::string& p) { readString(v, p, part.address, problems); }},
-               {"prefix", [&](const JsonValue& v, const std::string& p) { readNumberText(v, p, part.prefix, problems); }},
-               {"gateway", [&](const JsonValue& v, const std::string& p) { readString(v, p, part.gateway, problems); }}},
-              problems);
+  readMembers(
+      value, path,
+      {{"address", [&](const JsonValue& v,
+                       const std::string& p) { readString(v, p, part.address, problems); }},
+       {"prefix", [&](const JsonValue& v,
+                      const std::string& p) { readNumberText(v, p, part.prefix, problems); }},
+       {"gateway", [&](const JsonValue& v,
+                       const std::string& p) { readString(v, p, part.gateway, problems); }}},
+      problems);
 }
 
 void checkIpv4Part(const AddressPart& part, const std::string& path, KESP::DesiredInterface& out,
@@ -126,9 +131,15 @@ void readInterface(const std::string& name, const JsonValue& value, const std::s
   const size_t before = problems.size();
   note(problems, path, checkInterfaceName(name));
   readMembers(value, path,
-              {{"mode", [&](const JsonValue& v, const std::string& p) { modeGiven = true; readString(v, p, mode, problems); }},
-               {"ipv4", [&](const JsonValue& v, const std::string& p) { readAddressPart(v, p, ipv4, problems); }},
-               {"ipv6", [&](const JsonValue& v, const std::string& p) { readAddressPart(v, p, ipv6, problems); }}},
+              {{"mode",
+                [&](const JsonValue& v, const std::string& p) {
+                  modeGiven = true;
+                  readString(v, p, mode, problems);
+                }},
+               {"ipv4", [&](const JsonValue& v,
+                            const std::string& p) { readAddressPart(v, p, ipv4, problems); }},
+               {"ipv6", [&](const JsonValue& v,
+                            const std::string& p) { readAddressPart(v, p, ipv6, problems); }}},
               problems);
   if (problems.size() != before) return;
   if (!modeGiven) return note(problems, join(path, "mode"), tr("missing"));
@@ -163,7 +174,8 @@ void readNameServers(const JsonValue& value, const std::string& path, KESP::Desi
     const std::string itemPath = path + "[" + std::to_string(i) + "]";
     std::string server;
     readString(value.items[i], itemPath, server, problems);
-    note(problems, itemPath, value.items[i].type == JsonValue::String ? checkNameServer(server) : "");
+    note(problems, itemPath,
+         value.items[i].type == JsonValue::String ? checkNameServer(server) : "");
     servers.push_back(server);
   }
   if (problems.size() == before) note(problems, path, checkNameServers(servers));
@@ -179,12 +191,15 @@ void readProxy(const JsonValue& value, const std::string& path, StateDocument& r
   };
   readMembers(value, path,
               {{"host", text(proxy.host)},
-               {"port", [&](const JsonValue& v, const std::string& p) { readNumberText(v, p, proxy.port, problems); }},
+               {"port", [&](const JsonValue& v,
+                            const std::string& p) { readNumberText(v, p, proxy.port, problems); }},
                {"user", text(proxy.user)},
                {"password_file", text(read.passwordFile)},
-               {"password", [&](const JsonValue&, const std::string& p) {
-                  note(problems, p, tr("a password is never taken from the document: give "
-                                       "password_file or --password-stdin"));
+               {"password",
+                [&](const JsonValue&, const std::string& p) {
+                  note(problems, p,
+                       tr("a password is never taken from the document: give "
+                          "password_file or --password-stdin"));
                 }}},
               problems);
   read.state.managesProxy = true;
@@ -196,7 +211,8 @@ void readProxy(const JsonValue& value, const std::string& path, StateDocument& r
 
 /// Digits as a number (as prefixes and ports are written), anything else as text.
 void numberOrText(JsonWriter& json, const std::string& text) {
-  if (!text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos)
+  if (!text.empty() && text.size() < 10 &&
+      text.find_first_not_of("0123456789") == std::string::npos)
     json.value(std::stol(text));
   else
     json.value(text);
@@ -216,14 +232,16 @@ std::vector<std::string> readStateDocument(const JsonValue& document, StateDocum
           for (const auto& member : v.members)
             readInterface(member.first, member.second, join(p, member.first), state, problems);
         }},
-       {"dns", [&](const JsonValue& v, const std::string& p) { readNameServers(v, p, state, problems); }},
+       {"dns",
+        [&](const JsonValue& v, const std::string& p) { readNameServers(v, p, state, problems); }},
        {"hostname",
         [&](const JsonValue& v, const std::string& p) {
           state.managesHostName = true;
           readString(v, p, state.hostName, problems);
           if (v.type == JsonValue::String) note(problems, p, checkHostName(state.hostName));
         }},
-       {"proxy", [&](const JsonValue& v, const std::string& p) { readProxy(v, p, read, problems); }}},
+       {"proxy",
+        [&](const JsonValue& v, const std::string& p) { readProxy(v, p, read, problems); }}},
       problems);
   return problems;
 }
@@ -248,8 +266,10 @@ std::string renderStateDocument(const KESP::DesiredState& state) {
     if (iface.mode & KESP::STATICV4) {
       const int length = netmaskPrefixLength(iface.ipv4Netmask);
       json.key("ipv4").beginObject().key("address").value(iface.ipv4Address).key("prefix");
-      if (length >= 0) json.value(static_cast<long>(length));
-      else json.value(iface.ipv4Netmask);
+      if (length >= 0)
+        json.value(static_cast<long>(length));
+      else
+        json.value(iface.ipv4Netmask);
       if (!iface.ipv4Gateway.empty()) json.key("gateway").value(iface.ipv4Gateway);
       json.endObject();
     }

@@ -30,12 +30,13 @@ AddressMode modeOf(const DesiredState& state, const std::string& iface) {
 bool writePlannedFiles(const StatePlan& plan) {
   for (const FileChange& file : plan.files) {
     const std::string path = sysPath(file.path);
-    const bool written = file.exists ? detail::replaceFile(path, file.after, nullptr, file.newFileMode)
-                                     : detail::removeFile(path);
+    const bool written = file.exists
+                             ? detail::replaceFile(path, file.after, nullptr, file.newFileMode)
+                             : detail::removeFile(path);
     if (!written) {
-      KESP_LOG(LOG_ERROR, kOperation,
-               "cannot " << (file.exists ? "write " : "remove ") << path
-                         << detail::errnoSuffix(errno));
+      KESP_LOG(
+          LOG_ERROR, kOperation,
+          "cannot " << (file.exists ? "write " : "remove ") << path << detail::errnoSuffix(errno));
       return false;
     }
   }
@@ -56,13 +57,15 @@ bool bringUp(const DesiredState& state, const StatePlan& plan) {
   return true;
 }
 
-/// Puts every file back and starts the interfaces again with them.
+/// Puts every file back and restarts the interfaces with them (taken down
+/// first: they may be running with the new files).
 bool putBack(detail::ChangeScope& scope, const StatePlan& plan, bool live) {
   const bool restored = scope.rollBack();
   if (live) {
     for (const std::string& iface : plan.restarts) {
       KESP_LOG(LOG_ERROR, kOperation,
                "Attempting to restore network values for " << iface << " to previous settings");
+      controlInterface(iface, false, kPlainRestart);
       controlInterface(iface, true, kPlainRestart);
     }
   }
@@ -81,8 +84,10 @@ bool applyLive(const DesiredState& state, StatePlan& plan, detail::ChangeScope& 
     }
   }
   if (!writePlannedFiles(plan) || !bringUp(state, plan)) return putBack(scope, plan, true);
+  // Still inside the change: a name the script refuses takes the rest back.
+  if (plan.hostNameChanges && kesp_set_hostname(state.hostName) != 0)
+    return putBack(scope, plan, true);
   if (!scope.finish(true)) return false;
-  if (plan.hostNameChanges && kesp_set_hostname(state.hostName) != 0) return false;
   updateNetworkDisplay();
   return true;
 }

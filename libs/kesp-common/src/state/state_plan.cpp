@@ -139,14 +139,13 @@ bool planProxy(const DesiredState& state) {
   getProxy(host, port, user, password);
   const std::string wantedPort =
       wanted.host.empty() ? "" : (wanted.port.empty() ? kDefaultProxyPort : wanted.port);
-  const bool same = host == wanted.host && (host.empty() || (port == wantedPort &&
-                                                            user == wanted.user &&
-                                                            (!wanted.passwordGiven ||
-                                                             password == wanted.password)));
+  const bool same = host == wanted.host &&
+                    (host.empty() || (port == wantedPort && user == wanted.user &&
+                                      (!wanted.passwordGiven || password == wanted.password)));
   if (same) return true;
   std::string unwritten;
-  return setProxyPreservingPasswordReporting(wanted.host, wantedPort, wanted.user,
-                                             wanted.password, wanted.passwordGiven, unwritten);
+  return setProxyPreservingPasswordReporting(wanted.host, wantedPort, wanted.user, wanted.password,
+                                             wanted.passwordGiven, unwritten);
 }
 
 /// The path as the user knows it: without the system root.
