@@ -16,7 +16,7 @@ StatusChoice checkStatus() {
   // Debian files would be read and parsed once per interface.
   std::vector<KESP::ConfiguredNetwork> configured(interfaces.size());
   for (size_t i = 0; i < interfaces.size(); ++i) configured[i].name = interfaces[i];
-  KESP::getNetworks(configured, true);
+  KESP::getNetworks(configured, live);
   std::unordered_map<std::string, const KESP::ConfiguredNetwork*> byName;
   for (const KESP::ConfiguredNetwork& network : configured) byName.emplace(network.name, &network);
 

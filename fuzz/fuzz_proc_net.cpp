@@ -1,12 +1,17 @@
 // The kernel's tables as text: /proc/net/if_inet6, /proc/net/route and
 // /proc/net/ipv6_route. Whatever the text, every address that comes out is
-// canonical text and every prefix a length the kernel can have.
+// canonical text and every prefix a length the kernel can have. The library's
+// own address printing writes what the C library's inet_ntop writes.
 
 #include <arpa/inet.h>
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "fuzz_support.h"
 #include "kesp/discovery.h"
+#include "model/address_text.h"
 #include "system/routes.h"
 
 using namespace KESP;
@@ -25,6 +30,19 @@ bool isDottedQuad(const std::string& text) {
   char back[INET_ADDRSTRLEN];
   return inet_pton(AF_INET, text.c_str(), &address) == 1 &&
          inet_ntop(AF_INET, &address, back, sizeof back) != nullptr && text == back;
+}
+
+/// The first bytes of the input as addresses: printed as inet_ntop prints them.
+void checkAddressText(const std::string& text) {
+  in6_addr ipv6{};
+  in_addr ipv4{};
+  std::memcpy(&ipv6, text.data(), std::min(text.size(), sizeof ipv6));
+  std::memcpy(&ipv4, text.data(), std::min(text.size(), sizeof ipv4));
+  char expected[INET6_ADDRSTRLEN];
+  KESP_FUZZ_CHECK(inet_ntop(AF_INET6, &ipv6, expected, sizeof expected) != nullptr);
+  KESP_FUZZ_CHECK(detail::ipv6AddressText(ipv6) == expected);
+  KESP_FUZZ_CHECK(inet_ntop(AF_INET, &ipv4, expected, sizeof expected) != nullptr);
+  KESP_FUZZ_CHECK(detail::ipv4AddressText(ipv4) == expected);
 }
 
 void checkIfInet6(const std::string& text, const std::string& iface) {
@@ -75,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
   const std::string iface = input.PickValueInArray(kInterfaceNames);
   const std::string text = input.ConsumeRemainingBytesAsString();
+  checkAddressText(text);
   checkIfInet6(text, iface);
   checkRoutes(text, iface);
   return 0;

@@ -3,6 +3,7 @@
 #include <libintl.h>
 
 #include <clocale>
+#include <cstdlib>
 
 namespace kesp_config_net {
 
@@ -10,6 +11,29 @@ namespace {
 
 const char kDomain[] = "kesp_config_net";
 const char kCatalogueDirectory[] = "/opt/tolvex/lib/locale";
+
+/// True when gettext would answer every text with itself whatever the locale
+/// files say: the messages locale the environment names is C or POSIX (then
+/// LANGUAGE is ignored too), or English, the texts' own language, with no
+/// LANGUAGE list. Loading a locale then only costs start-up time (it reads
+/// the locale archive and alias file), which every command a script runs pays.
+bool messagesStayUntranslated() {
+  const char* chosen = "";
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) {
+      chosen = value;
+      break;
+    }
+  }
+  const std::string locale = chosen;
+  if (locale.empty() || locale == "C" || locale == "POSIX" || locale.compare(0, 2, "C.") == 0)
+    return true;
+  const char* languages = std::getenv("LANGUAGE");
+  const bool english = locale == "en" || locale.compare(0, 3, "en_") == 0 ||
+                       locale.compare(0, 3, "en.") == 0 || locale.compare(0, 3, "en@") == 0;
+  return english && !(languages && *languages);
+}
 
 }  // namespace
 
@@ -39,7 +63,9 @@ std::string trf(const char* text, std::initializer_list<std::string> values) {
 void setUpCatalogue(const std::string& directory) {
   // Messages only: LC_CTYPE and the rest stay "C" so that isspace, isalnum and
   // the sort order mean what the checks and the files expect.
-  std::setlocale(LC_MESSAGES, "");
+  // "C" rather than nothing: an earlier call in the same process may have
+  // chosen another language.
+  std::setlocale(LC_MESSAGES, messagesStayUntranslated() ? "C" : "");
   bindtextdomain(kDomain, directory.empty() ? kCatalogueDirectory : directory.c_str());
   // The texts are UTF-8 whatever the terminal's character set is said to be.
   bind_textdomain_codeset(kDomain, "UTF-8");

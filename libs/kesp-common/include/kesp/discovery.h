@@ -56,6 +56,8 @@ class LiveAddressSnapshot {
   std::vector<std::string> interfaces() const;
   /// What getLiveAddresses would have said at the time of read().
   bool liveAddresses(const std::string& iface, Ipv4Settings& ipv4, Ipv6Settings& ipv6) const;
+  /// What getDynamicIpv6Address would have said of iface at the time of read().
+  bool holdsDynamicIpv6(const std::string& iface) const;
   /// The Ethernet links at the time of read(), with or without an address,
   /// sorted byte-wise.
   std::vector<std::string> ethernetLinks() const;

@@ -177,6 +177,13 @@ struct ConfiguredNetwork {
 /// failure: it is not logged. Bad names and an unknown family still are.
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6);
 
+class LiveAddressSnapshot;
+/// getNetworks with detectAutoV6, the dynamic IPv6 addresses taken from a
+/// snapshot already read rather than from a fresh reading of the kernel's
+/// table: a caller that holds one (the console's status check) reads the
+/// kernel once.
+void getNetworks(std::vector<ConfiguredNetwork>& networks, const LiveAddressSnapshot& live);
+
 /// Replaces names with the interfaces that the family's files configure:
 /// Debian iface lines in reading order (sourced files in place of their
 /// source lines), or the sorted names of the ifcfg-<name>

@@ -1,6 +1,7 @@
 // How an interface is configured, read from the running family's files: the
 // public calls, and what they add to every family's answer.
 
+#include <functional>
 #include <unordered_map>
 
 #include "families/family.h"
@@ -48,10 +49,14 @@ AddressMode withAutoV6(AddressMode mode) {
   }
 }
 
+/// Whether an interface holds a dynamic IPv6 address; null: not asked.
+using DynamicIpv6Test = std::function<bool(const std::string&)>;
+
 /// Reads every entry through the family: bad names and an unknown family
 /// find nothing (both logged), the rest is the family's. With logMissing an
-/// interface without files is logged too. AUTOV6 is added where asked for.
-void readNetworks(const std::vector<ConfiguredNetwork*>& networks, bool detectAutoV6,
+/// interface without files is logged too. AUTOV6 is added where heldBy says
+/// an address makes it so.
+void readNetworks(const std::vector<ConfiguredNetwork*>& networks, const DynamicIpv6Test& heldBy,
                   bool logMissing) {
   const detail::Family* family = detail::detectFamily();
   std::vector<ConfiguredNetwork*> named;
@@ -62,14 +67,29 @@ void readNetworks(const std::vector<ConfiguredNetwork*>& networks, bool detectAu
     if (detail::checkInterfaceName(network->name, "getNetwork")) named.push_back(network);
   }
   if (family) family->read(named);
-  DynamicIpv6 dynamic;
   for (ConfiguredNetwork* network : named) {
     if (!family) KESP_LOG(LOG_ERROR, "getNetwork", "Unknown OS type: " << FLAVOUR_NONE);
     if (!network->configured && (logMissing || !family))
       KESP_LOG(LOG_ERROR, "getNetwork",
                "failed to read network interface files for '" << network->name << "'");
-    if (detectAutoV6 && dynamic.heldBy(network->name)) network->mode = withAutoV6(network->mode);
+    // Where the files chose an IPv6 mode the kernel's table cannot change it.
+    const AddressMode autoMode = withAutoV6(network->mode);
+    if (heldBy && autoMode != network->mode && heldBy(network->name))
+      network->mode = autoMode;
   }
+}
+
+/// The kernel's table, read when first needed, where AUTOV6 is asked for.
+DynamicIpv6Test kernelTest(DynamicIpv6& dynamic, bool detectAutoV6) {
+  if (!detectAutoV6) return nullptr;
+  return [&dynamic](const std::string& iface) { return dynamic.heldBy(iface); };
+}
+
+std::vector<ConfiguredNetwork*> entriesOf(std::vector<ConfiguredNetwork>& networks) {
+  std::vector<ConfiguredNetwork*> entries;
+  entries.reserve(networks.size());
+  for (ConfiguredNetwork& network : networks) entries.push_back(&network);
+  return entries;
 }
 
 }  // namespace
@@ -80,7 +100,8 @@ bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, 
   network.name = iface;
   network.ipv4 = ipv4;
   network.ipv6 = ipv6;
-  readNetworks({&network}, detectAutoV6, true);
+  DynamicIpv6 dynamic;
+  readNetworks({&network}, kernelTest(dynamic, detectAutoV6), true);
   mode = network.mode;
   ipv4 = network.ipv4;
   ipv6 = network.ipv6;
@@ -88,10 +109,13 @@ bool getNetwork(const std::string& iface, bool detectAutoV6, AddressMode& mode, 
 }
 
 void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
-  std::vector<ConfiguredNetwork*> entries;
-  entries.reserve(networks.size());
-  for (ConfiguredNetwork& network : networks) entries.push_back(&network);
-  readNetworks(entries, detectAutoV6, false);
+  DynamicIpv6 dynamic;
+  readNetworks(entriesOf(networks), kernelTest(dynamic, detectAutoV6), false);
+}
+
+void getNetworks(std::vector<ConfiguredNetwork>& networks, const LiveAddressSnapshot& live) {
+  readNetworks(entriesOf(networks),
+               [&live](const std::string& iface) { return live.holdsDynamicIpv6(iface); }, false);
 }
 
 bool listConfiguredInterfaces(std::vector<std::string>& names) {

@@ -59,6 +59,28 @@ int openByKernel(int rootFd, const std::string& relative, int flags, mode_t mode
   return static_cast<int>(fd);
 }
 
+/// Puts the components of the link `part` (in directory) in front of pending,
+/// as both walks follow links; an absolute target starts again at the root,
+/// so every directory held is let go and `absolute` set. False, errno set,
+/// past kMaxLinkHops or when the link cannot be read.
+bool followLink(int directory, const std::string& part, int& hops, std::vector<int>& held,
+                std::deque<std::string>& pending, bool& absolute) {
+  std::string target;
+  if (++hops > kMaxLinkHops) {
+    errno = ELOOP;
+    return false;
+  }
+  if (!readLinkAt(directory, part, target)) return false;
+  absolute = !target.empty() && target[0] == '/';
+  if (absolute) {
+    for (int fd : held) ::close(fd);
+    held.clear();
+  }
+  std::deque<std::string> inside = pathComponents(target);
+  pending.insert(pending.begin(), inside.begin(), inside.end());
+  return true;
+}
+
 /// The same walk as the kernel's RESOLVE_IN_ROOT: one component at a time,
 /// each directory held open so that ".." returns to the one we came from and
 /// never above the root; every open refuses a link swapped in after the check.
@@ -85,18 +107,8 @@ int openByWalk(int rootFd, const std::string& relative, int flags, mode_t mode) 
     const bool present = fstatat(current(), part.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
     if (!present && !(last && errno == ENOENT && (flags & O_CREAT))) return -1;
     if (present && S_ISLNK(info.st_mode) && !(last && (flags & O_NOFOLLOW))) {
-      std::string target;
-      if (++hops > kMaxLinkHops) {
-        errno = ELOOP;
-        return -1;
-      }
-      if (!readLinkAt(current(), part, target)) return -1;
-      if (!target.empty() && target[0] == '/') {
-        for (int fd : held) ::close(fd);
-        held.clear();
-      }
-      std::deque<std::string> inside = pathComponents(target);
-      pending.insert(pending.begin(), inside.begin(), inside.end());
+      bool absolute = false;
+      if (!followLink(current(), part, hops, held, pending, absolute)) return -1;
       continue;
     }
     if (last) return openat(current(), part.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -249,13 +261,6 @@ bool resolveFile(const std::string& path, ResolvedFile& resolved) {
   return false;
 }
 
-}  // namespace detail
-}  // namespace KESP
-
-namespace KESP {
-namespace detail {
-
-
 bool pathInRoot(const std::string& path, std::string& inside, bool missingParents) {
   std::string relative;
   const bool below = belowRoot(path, relative);
@@ -295,19 +300,11 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
       continue;
     }
     if (S_ISLNK(info.st_mode)) {
-      std::string target;
-      if (++hops > kMaxLinkHops) {
-        errno = ELOOP;
+      bool absolute = false;
+      if (!followLink(held.empty() ? root.get() : held.back(), part, hops, held, pending,
+                      absolute))
         return false;
-      }
-      if (!readLinkAt(held.empty() ? root.get() : held.back(), part, target)) return false;
-      if (!target.empty() && target[0] == '/') {
-        for (int fd : held) ::close(fd);
-        held.clear();
-        names.clear();
-      }
-      std::deque<std::string> more = pathComponents(target);
-      pending.insert(pending.begin(), more.begin(), more.end());
+      if (absolute) names.clear();
       continue;
     }
     names.push_back(part);

@@ -16,6 +16,7 @@
 #include "kesp/discovery.h"
 #include "kesp/log.h"
 #include "files/names.h"
+#include "model/address_text.h"
 
 namespace KESP {
 
@@ -25,17 +26,11 @@ namespace {
 
 std::string ipv4Text(const sockaddr* address) {
   if (address == nullptr || address->sa_family != AF_INET) return "";
-  char text[INET_ADDRSTRLEN] = {};
-  const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(address);
-  if (inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) == nullptr) return "";
-  return text;
+  return ipv4AddressText(reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
 }
 
 std::string ipv6Text(const sockaddr* address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
-  if (inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text) == nullptr) return "";
-  return text;
+  return ipv6AddressText(reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr);
 }
 
 std::string ipv6Prefix(const sockaddr* netmask) {
@@ -190,6 +185,10 @@ struct LiveAddressSnapshot::Data {
   std::vector<detail::AddressEntry> entries;
   std::vector<detail::LinkEntry> links;
   std::unordered_map<std::string, std::string> ifInet6;  ///< lines by device
+  // Asked interface by interface (the console asks for every one), a scan of
+  // the whole list per question would grow with the square of the interfaces.
+  std::unordered_map<std::string, std::vector<detail::AddressEntry>> entriesByName;
+  std::unordered_map<std::string, const detail::LinkEntry*> linkByName;  ///< the first of each
 };
 
 LiveAddressSnapshot::LiveAddressSnapshot() : data_(new Data) {}
@@ -204,6 +203,9 @@ bool LiveAddressSnapshot::read() {
   data_->entries = detail::toAddressEntries(list);
   data_->links = detail::toLinkEntries(list);
   freeifaddrs(list);
+  for (const detail::AddressEntry& entry : data_->entries)
+    data_->entriesByName[entry.name].push_back(entry);
+  for (const detail::LinkEntry& link : data_->links) data_->linkByName.emplace(link.name, &link);
   std::string ifInet6;
   if (detail::readIfInet6(ifInet6)) data_->ifInet6 = detail::ifInet6ByDevice(ifInet6);
   return true;
@@ -219,7 +221,17 @@ bool LiveAddressSnapshot::liveAddresses(const std::string& iface, Ipv4Settings& 
   const auto lines = data_->ifInet6.find(iface);
   if (lines == data_->ifInet6.end() || !parseDynamicIpv6Addresses(lines->second, iface, dynamic))
     dynamic.clear();
-  return detail::selectLiveAddresses(data_->entries, iface, dynamic, ipv4, ipv6);
+  static const std::vector<detail::AddressEntry> kNone;
+  const auto own = data_->entriesByName.find(iface);
+  return detail::selectLiveAddresses(own == data_->entriesByName.end() ? kNone : own->second, iface,
+                                     dynamic, ipv4, ipv6);
+}
+
+bool LiveAddressSnapshot::holdsDynamicIpv6(const std::string& iface) const {
+  const auto lines = data_->ifInet6.find(iface);
+  std::vector<Ipv6Settings> dynamic;
+  return lines != data_->ifInet6.end() &&
+         parseDynamicIpv6Addresses(lines->second, iface, dynamic) && !dynamic.empty();
 }
 
 std::vector<std::string> LiveAddressSnapshot::ethernetLinks() const {
@@ -232,12 +244,10 @@ std::vector<std::string> LiveAddressSnapshot::ethernetLinks() const {
 }
 
 bool LiveAddressSnapshot::linkState(const std::string& iface, LinkState& state) const {
-  for (const detail::LinkEntry& link : data_->links) {
-    if (link.name != iface) continue;
-    state = detail::linkStateOf(link);
-    return true;
-  }
-  return false;
+  const auto link = data_->linkByName.find(iface);
+  if (link == data_->linkByName.end()) return false;
+  state = detail::linkStateOf(*link->second);
+  return true;
 }
 
 bool getInterfaces(std::vector<std::string>& names) {

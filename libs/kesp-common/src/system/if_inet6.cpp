@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/address_text.h"
 #include "system/address_entries.h"
 #include "kesp/discovery.h"
 #include "kesp/log.h"
@@ -104,12 +105,11 @@ bool makeCanonicalIPv6(const std::string& text, std::string& out) {
   // An embedded NUL would let inet_pton accept only the text before it.
   bool valid = text.find('\0') == std::string::npos &&
                inet_pton(AF_INET6, text.c_str(), &address) == 1;
-  char canonical[INET6_ADDRSTRLEN] = {};
-  if (!valid || inet_ntop(AF_INET6, &address, canonical, sizeof canonical) == nullptr) {
+  if (!valid) {
     logInvalidIpv6(text);
     return false;
   }
-  out = canonical;
+  out = detail::ipv6AddressText(address);
   return true;
 }
 
