@@ -97,6 +97,9 @@ int readDocument(CommandContext& context, StateDocument& document) {
   if (source == "-" && passwordOnStdin)
     return reportUsage(context.err, "apply",
                        tr("--password-stdin cannot be used with a document on standard input"));
+  // Taken before anything can refuse the document: a caller writing the
+  // password must not meet a closed pipe.
+  const std::string stdinPassword = passwordOnStdin ? firstLine(context.in) : "";
   std::string text;
   if (source == "-") {
     if (!readAll(context.in, text))
@@ -124,7 +127,7 @@ int readDocument(CommandContext& context, StateDocument& document) {
           context.err, "apply",
           tr("the password comes from proxy.password_file or --password-stdin, not both"));
     if (passwordOnStdin) {
-      proxy.password = firstLine(context.in);
+      proxy.password = stdinPassword;
     } else {
       std::ifstream file(document.passwordFile);
       if (!file)
