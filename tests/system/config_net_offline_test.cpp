@@ -177,11 +177,14 @@ TEST_P(ConfigNetOffline, NameServers) {
   // The lines other than the name servers stay.
   const std::string kInstalled = "# written by the installer\nsearch example.lan\n";
   Result shown = root.offline({"dns"});
-  EXPECT_EQ(shown.out, "nameserver 192.0.2.53\n") << shown;
+  EXPECT_EQ(shown.out, "nameserver 192.0.2.53\nowner: file\nsource: /etc/resolv.conf\n") << shown;
   ASSERT_EQ(root.offline({"dns", "192.0.2.60", "2001:db8::60"}).status, 0);
   EXPECT_EQ(root.read("/etc/resolv.conf"), kInstalled + "nameserver 192.0.2.60\nnameserver 2001:db8::60\n");
   shown = root.offline({"--json", "dns"});
-  EXPECT_EQ(shown.out, "{\"nameservers\":[\"192.0.2.60\",\"2001:db8::60\"]}\n") << shown;
+  EXPECT_EQ(shown.out,
+            "{\"nameservers\":[\"192.0.2.60\",\"2001:db8::60\"],\"owner\":\"file\","
+            "\"source\":\"/etc/resolv.conf\"}\n")
+      << shown;
 
   const Result staged = root.offline({"dns", "--pending", "192.0.2.61"});
   ASSERT_EQ(staged.status, 0) << staged;
@@ -191,7 +194,7 @@ TEST_P(ConfigNetOffline, NameServers) {
 
   ASSERT_EQ(root.offline({"dns", "--clear"}).status, 0);
   EXPECT_EQ(root.read("/etc/resolv.conf"), kInstalled);
-  EXPECT_EQ(root.offline({"dns"}).out, "no name servers\n");
+  EXPECT_EQ(root.offline({"dns"}).out, "no name servers\nowner: file\nsource: /etc/resolv.conf\n");
 }
 
 TEST_P(ConfigNetOffline, Proxy) {

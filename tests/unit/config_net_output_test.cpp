@@ -150,10 +150,15 @@ TEST(ConfigNetMessages, SayWhatWasLookedForAndWaitedFor) {
 }
 
 TEST(ConfigNetOutput, SmallerDocuments) {
-  EXPECT_EQ(renderNameServersText({}), "no name servers\n");
-  EXPECT_EQ(renderNameServersText({"192.0.2.53", "2001:db8::53"}),
-            "nameserver 192.0.2.53\nnameserver 2001:db8::53\n");
-  EXPECT_EQ(renderNameServersJson({"192.0.2.53"}), "{\"nameservers\":[\"192.0.2.53\"]}\n");
+  EXPECT_EQ(renderNameServersText({{}, "systemd-resolved", ""}),
+            "no name servers\nowner: systemd-resolved\n");
+  EXPECT_EQ(renderNameServersText({{"192.0.2.53", "2001:db8::53"}, "file", "/etc/resolv.conf"}),
+            "nameserver 192.0.2.53\nnameserver 2001:db8::53\nowner: file\nsource: /etc/resolv.conf\n");
+  EXPECT_EQ(renderNameServersJson({{"192.0.2.53"}, "netconfig", "/etc/sysconfig/network/config"}),
+            "{\"nameservers\":[\"192.0.2.53\"],\"owner\":\"netconfig\","
+            "\"source\":\"/etc/sysconfig/network/config\"}\n");
+  EXPECT_EQ(renderNameServersJson({{}, "resolvconf", ""}),
+            "{\"nameservers\":[],\"owner\":\"resolvconf\",\"source\":null}\n");
   EXPECT_EQ(renderGatewaysText("192.0.2.1", ""), "ipv4: 192.0.2.1\nipv6: none\n");
   EXPECT_EQ(renderGatewaysJson("eth0", "", "2001:db8::1"),
             "{\"interface\":\"eth0\",\"ipv4_gateway\":null,\"ipv6_gateway\":\"2001:db8::1\"}\n");

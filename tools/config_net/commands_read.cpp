@@ -82,15 +82,18 @@ int runGateways(CommandContext& context) {
 }
 
 int showNameServers(CommandContext& context) {
-  std::vector<std::string> servers;
+  NameServerView view;
+  KESP::NameServerOwner owner;
   const size_t mark = context.log.mark();
-  if (!KESP::getDnsServers(servers)) {
+  if (!KESP::getDnsServers(view.servers, owner, view.source)) {
     std::vector<std::string> reasons = errorsSince(context.log, mark);
-    if (reasons.empty()) reasons.push_back(tr("/etc/resolv.conf cannot be read"));
+    if (reasons.empty())
+      reasons.push_back(trf("the name servers of {1} cannot be read", {KESP::nameServerOwnerName(owner)}));
     return reportFailure(context.err, tr("cannot read the name servers"), reasons);
   }
-  context.out << (context.invocation.json ? renderNameServersJson(servers)
-                                          : renderNameServersText(servers));
+  view.owner = KESP::nameServerOwnerName(owner);
+  context.out << (context.invocation.json ? renderNameServersJson(view)
+                                          : renderNameServersText(view));
   return EXIT_OK;
 }
 

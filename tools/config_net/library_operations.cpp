@@ -90,7 +90,7 @@ Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
 
 Outcome LibraryOperations::setNameServers(const std::vector<std::string>& servers,
                                           bool pending) {
-  return collect(log_, [&] { return KESP::setDnsServers(servers, pending); });
+  return collect(log_, [&] { return KESP::setDnsServers(servers, pending, live_); });
 }
 
 bool LibraryOperations::withdrawPendingNameServers() {

@@ -147,16 +147,18 @@ std::string renderShowJson(const SystemReport& report) {
   return json.text();
 }
 
-std::string renderNameServersText(const std::vector<std::string>& servers) {
-  if (servers.empty()) return "no name servers\n";
-  std::string text;
-  for (const std::string& server : servers) text += "nameserver " + server + "\n";
+std::string renderNameServersText(const NameServerView& view) {
+  std::string text = view.servers.empty() ? "no name servers\n" : "";
+  for (const std::string& server : view.servers) text += "nameserver " + server + "\n";
+  text += "owner: " + view.owner + "\n";
+  if (!view.source.empty()) text += "source: " + view.source + "\n";
   return text;
 }
 
-std::string renderNameServersJson(const std::vector<std::string>& servers) {
+std::string renderNameServersJson(const NameServerView& view) {
   JsonWriter json;
-  json.beginObject().key("nameservers").stringArray(servers).endObject();
+  json.beginObject().key("nameservers").stringArray(view.servers);
+  json.key("owner").value(view.owner).key("source").valueOrNull(view.source).endObject();
   return json.text();
 }
 

@@ -23,8 +23,15 @@ std::string linkStateText(const InterfaceReport& report);
 std::string renderShowText(const SystemReport& report);
 std::string renderShowJson(const SystemReport& report);
 
-std::string renderNameServersText(const std::vector<std::string>& servers);
-std::string renderNameServersJson(const std::vector<std::string>& servers);
+/// The name servers, who owns resolv.conf ("file", "systemd-resolved", ...)
+/// and the file the servers were read from (empty when none names any).
+struct NameServerView {
+  std::vector<std::string> servers;
+  std::string owner;
+  std::string source;
+};
+std::string renderNameServersText(const NameServerView& view);
+std::string renderNameServersJson(const NameServerView& view);
 
 std::string renderGatewaysText(const std::string& ipv4, const std::string& ipv6);
 std::string renderGatewaysJson(const std::string& iface, const std::string& ipv4,

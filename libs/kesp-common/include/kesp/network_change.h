@@ -14,22 +14,65 @@ namespace KESP {
 /// index that is an interface name ("fe80::1%eth0").
 bool isNameServerAddress(const std::string& text);
 
-/// Writes the name servers, one "nameserver <address>" line each, to
-/// RESOLV_CONF_PENDING when pending (taken up by the next network change that
-/// succeeds) or to RESOLV_CONF (through a symbolic link). The new text is the
-/// file's current one (for a new staged file, resolv.conf's) with the new
-/// lines in place of the first old "nameserver" line (appended when there was
-/// none) and the other old ones dropped; search, domain, options and comments
-/// stay. Every entry must pass isNameServerAddress: otherwise nothing is
-/// written and the result is false. True when the file was written.
-bool setDnsServers(const std::vector<std::string>& servers, bool pending);
+/// Who rewrites RESOLV_CONF, and so where name servers must be written to
+/// last: the file itself (nobody rewrites it), systemd-resolved (a link into
+/// its runtime directory), Debian's resolvconf (a link into /run/resolvconf),
+/// openresolv, NetworkManager or SUSE's netconfig (a link into their runtime
+/// directories, or the file they wrote, headed by their comment).
+enum class NameServerOwner { File, Resolved, Resolvconf, Openresolv, NetworkManager, Netconfig };
+/// The owner's name as shown to operators and scripts: "file",
+/// "systemd-resolved", "resolvconf", "openresolv", "NetworkManager", "netconfig".
+const char* nameServerOwnerName(NameServerOwner owner);
+/// The owner of RESOLV_CONF under the system root, decided afresh from where
+/// its links lead and from its opening comment lines.
+NameServerOwner findNameServerOwner();
+
+/// Writes the name servers where the owner of RESOLV_CONF reads them, so that
+/// they survive its next rewrite: the file itself as below; systemd-resolved:
+/// "[Resolve]" with "DNS=" (reset) and "DNS=<servers>" in
+/// /etc/systemd/resolved.conf.d/90-kesp.conf; resolvconf and openresolv:
+/// "dns-nameservers" of the interface with the default route in the Debian
+/// interfaces files (the one with a gateway when not applied now), taken off
+/// every other stanza, or else resolvconf's base file
+/// (/etc/resolvconf/resolv.conf.d/base) or openresolv's "name_servers" in
+/// /etc/resolvconf.conf, the other place cleared; netconfig:
+/// NETCONFIG_DNS_STATIC_SERVERS in /etc/sysconfig/network/config.
+/// When applyNow, the owner's program (under the system root) then rewrites
+/// resolv.conf: "systemctl try-reload-or-restart systemd-resolved.service",
+/// "resolvconf -u", "netconfig update -f"; a missing program or one that
+/// fails fails the change. The written configuration is read back as the
+/// owner merges it; when it would not give exactly these servers (a later
+/// file names others) the change is undone. Under NetworkManager nothing is
+/// written (its profiles are not written yet) and the result is false.
+///
+/// The file itself: the servers, one "nameserver <address>" line each, go to
+/// RESOLV_CONF (through a symbolic link). The new text is the file's current
+/// one with the new lines in place of the first old "nameserver" line
+/// (appended when there was none) and the other old ones dropped; search,
+/// domain, options and comments stay.
+///
+/// With pending, the same lines go to RESOLV_CONF_PENDING instead (a new one
+/// starts from resolv.conf's text), taken up by the next network change that
+/// succeeds, which writes them where the owner reads them then; an owner
+/// whose configuration cannot be written is refused at once.
+/// Every entry must pass isNameServerAddress: otherwise nothing is written and
+/// the result is false. Everything is one change, locked and journaled.
+bool setDnsServers(const std::vector<std::string>& servers, bool pending, bool applyNow = true);
 /// Removes a list staged with setDnsServers(…, true), as one change (locked,
 /// journaled). True when a staged list was there and is gone; false when there
 /// was none or it could not be removed (logged).
 bool withdrawPendingDnsServers();
-/// Replaces servers with the name servers of RESOLV_CONF, in file order; false
-/// when the file cannot be read.
+/// Replaces servers with the name servers the owner of RESOLV_CONF will use:
+/// those it is configured with where setDnsServers writes them (resolved's
+/// DNS= merged over resolved.conf and its drop-ins; resolvconf's interface
+/// options and base file; netconfig's static servers), or, where it is
+/// configured with none, those of the resolver file it writes (for
+/// systemd-resolved its upstream list, /run/systemd/resolve/resolv.conf).
+/// False when a file holding them cannot be read.
 bool getDnsServers(std::vector<std::string>& servers);
+/// getDnsServers, also telling the owner and the file the list came from
+/// (empty when nothing names a server).
+bool getDnsServers(std::vector<std::string>& servers, NameServerOwner& owner, std::string& source);
 
 /// The default gateways in use: the interface's own, else the first of any
 /// interface. False when neither routing table offers a default route through

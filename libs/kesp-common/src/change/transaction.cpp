@@ -15,6 +15,7 @@
 #include "files/names.h"
 #include "system/process.h"
 #include "files/root_path.h"
+#include "settings/name_server_owners.h"
 
 namespace KESP {
 
@@ -55,8 +56,8 @@ void logDhcpRequest(const detail::ChangeRequest& request) {
 }
 
 /// A list staged by setDnsServers(…, true) takes effect with this change. It
-/// is written through to resolv.conf (a symbolic link stays one) and the
-/// staged file removed, both journaled, so a failed change puts both back.
+/// is written where the owner of resolv.conf reads it and the staged file
+/// removed, both journaled, so a failed change puts both back.
 bool applyPendingNameServers(AddressMode mode) {
   const std::string pending = sysPath(RESOLV_CONF_PENDING);
   std::string staged;
@@ -66,7 +67,7 @@ bool applyPendingNameServers(AddressMode mode) {
   } else {
     if (mode & (DHCPV4 | DHCPV6))
       KESP_LOG(LOG_WARN, kOperation, "DHCP will override supplied DNS settings");
-    if (detail::replaceFile(sysPath(RESOLV_CONF), staged) && detail::removeFile(pending))
+    if (detail::applyStagedNameServers(staged, kOperation) && detail::removeFile(pending))
       return true;
   }
   KESP_LOG(LOG_ERROR, kOperation, "Can't apply DNS setting" << detail::errnoSuffix(errno));

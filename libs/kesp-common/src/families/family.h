@@ -70,6 +70,23 @@ class Family {
   virtual bool hasDhcpv6Client() const = 0;
   virtual bool hasDhcpv4Client() const = 0;
   virtual ProxyFileKind proxyFile() const = 0;
+
+  /// Name servers that the family's files give an interface and its scripts
+  /// hand to resolvconf when they bring it up (Debian's dns-nameservers).
+  /// The interface that should carry them: with live, the one the running
+  /// kernel's default route leaves by, else one with a gateway; empty when
+  /// the family keeps no servers per interface or none fits.
+  virtual std::string nameServerInterface(bool live, const char* operation) const;
+  /// Puts servers on iface's configuration and takes the family's servers
+  /// off every other interface (all of them for an empty iface). False
+  /// (logged) when a file cannot be written.
+  virtual bool writeInterfaceNameServers(const std::string& iface,
+                                         const std::vector<std::string>& servers,
+                                         const char* operation) const;
+  /// Every interface's servers in reading order, and the first file naming
+  /// any. False when such a file cannot be read.
+  virtual bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                        std::string& source) const;
 };
 
 /// The family of flavour; null for FLAVOUR_NONE.

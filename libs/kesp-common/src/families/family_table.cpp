@@ -34,6 +34,19 @@ bool Family::isPresent() const {
 
 std::string Family::refusal(const ChangeRequest&) const { return std::string(); }
 
+std::string Family::nameServerInterface(bool, const char*) const { return std::string(); }
+
+bool Family::writeInterfaceNameServers(const std::string&, const std::vector<std::string>&,
+                                       const char*) const {
+  return true;
+}
+
+bool Family::readInterfaceNameServers(std::vector<std::string>& servers, std::string& source) const {
+  servers.clear();
+  source.clear();
+  return true;
+}
+
 const Family* familyOf(OsFlavour flavour) {
   for (const Family* const* family = families(); *family; ++family) {
     if ((*family)->flavour() == flavour) return *family;

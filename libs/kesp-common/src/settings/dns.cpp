@@ -1,24 +1,28 @@
-// Name servers: resolv.conf (or the staged file that the next network change
-// takes up) rewritten with new "nameserver" lines, every other line kept.
+// Name servers: written where the owner of resolv.conf reads them (or staged
+// for the next network change, which does the same), and read back as that
+// owner will use them.
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "change/change_scope.h"
 #include "files/file_write.h"
+#include "files/names.h"
+#include "files/root_path.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
-#include "kesp/util.h"
-#include "files/names.h"
-#include "files/root_path.h"
-#include "files/text_lines.h"
+#include "settings/name_server_owners.h"
 
 namespace KESP {
 
 namespace {
 
-const char kNameServerKeyword[] = "nameserver";
+/// Where systemd-resolved lists the servers it forwards to: the stub that
+/// resolv.conf links to only names resolved itself.
+const char kResolvedUpstreamFile[] = "/run/systemd/resolve/resolv.conf";
 
 bool isIpAddress(const std::string& text, int family) {
   // inet_pton stops at a NUL byte; what follows it would still be written.
@@ -33,32 +37,43 @@ bool isLinkLocalIpv6(const std::string& text) {
          address.s6_addr[0] == 0xfe && (address.s6_addr[1] & 0xc0) == 0x80;
 }
 
-bool isNameServerLine(const std::string& line) {
-  const size_t start = line.find_first_not_of(" \t");
-  if (start == std::string::npos || line.compare(start, 10, kNameServerKeyword) != 0) return false;
-  const size_t after = start + 10;
-  return after == line.size() || line[after] == ' ' || line[after] == '\t';
+/// A new staged list starts from the staged file, else from resolv.conf, so
+/// that applying it to a resolv.conf of its own keeps the file's other lines.
+bool stageNameServers(const std::vector<std::string>& servers) {
+  const std::string target = sysPath(RESOLV_CONF_PENDING);
+  std::string current;
+  bool missing = false;
+  if (!detail::readWholeFile(target, current, &missing) && !missing) {
+    KESP_LOG(LOG_ERROR, "setDnsServers", "can't read " << target << detail::errnoSuffix(errno));
+    return false;
+  }
+  if (missing && !detail::readWholeFile(sysPath(RESOLV_CONF), current)) current.clear();
+  if (!detail::replaceFile(target, detail::withNameServers(current, servers))) {
+    KESP_LOG(LOG_ERROR, "setDnsServers", "Failed to write file " << target);
+    return false;
+  }
+  return true;
 }
 
-/// The current text with the name servers replaced: the new lines take the
-/// place of the first old "nameserver" line (or are appended), the other old
-/// ones go, and every other line (search, domain, options, comments) stays.
-std::string withNameServers(const std::string& current, const std::vector<std::string>& servers) {
-  std::list<std::string> newLines;
-  for (const std::string& server : servers) newLines.push_back(kNameServerKeyword + (" " + server));
-  std::list<std::string> lines = detail::splitLines(current);
-  bool placed = false;
-  for (auto line = lines.begin(); line != lines.end();) {
-    if (!isNameServerLine(*line)) {
-      ++line;
-      continue;
-    }
-    if (!placed) lines.insert(line, newLines.begin(), newLines.end());
-    placed = true;
-    line = lines.erase(line);
+/// What an owner configured with no servers of its own still uses: those of
+/// the resolver file it writes.
+bool readWrittenServers(NameServerOwner owner, std::vector<std::string>& servers,
+                        std::string& source) {
+  std::string text;
+  if (owner == NameServerOwner::Resolved && detail::readWholeFile(sysPath(kResolvedUpstreamFile), text)) {
+    servers = detail::nameServersOf(text);
+    source = kResolvedUpstreamFile;
+    return true;
   }
-  if (!placed) lines.insert(lines.end(), newLines.begin(), newLines.end());
-  return detail::joinLines(lines);
+  bool missing = false;
+  if (!detail::readWholeFile(sysPath(RESOLV_CONF), text, &missing)) {
+    // An image's resolv.conf links into a /run that only the running system fills.
+    source.clear();
+    return missing;
+  }
+  servers = detail::nameServersOf(text);
+  source = RESOLV_CONF;
+  return true;
 }
 
 }  // namespace
@@ -72,7 +87,7 @@ bool isNameServerAddress(const std::string& text) {
          detail::isValidInterfaceName(text.substr(percent + 1));
 }
 
-bool setDnsServers(const std::vector<std::string>& servers, bool pending) {
+bool setDnsServers(const std::vector<std::string>& servers, bool pending, bool applyNow) {
   for (const std::string& server : servers) {
     // Anything else would inject resolver options or lines.
     if (!isNameServerAddress(server)) {
@@ -81,24 +96,27 @@ bool setDnsServers(const std::vector<std::string>& servers, bool pending) {
       return false;
     }
   }
-  const std::string target = sysPath(pending ? RESOLV_CONF_PENDING : RESOLV_CONF);
   detail::ChangeScope scope("setDnsServers");
   if (!scope.isOpen()) return false;
-  // A staged list starts from the staged file, else from resolv.conf, so
-  // that applying it keeps resolv.conf's other lines.
-  std::string current;
-  bool missing = false;
-  if (!detail::readWholeFile(target, current, &missing) && !missing) {
-    KESP_LOG(LOG_ERROR, "setDnsServers", "can't read " << target << detail::errnoSuffix(errno));
-    return false;
-  }
-  if (missing && pending && !detail::readWholeFile(sysPath(RESOLV_CONF), current)) current.clear();
-  if (!detail::replaceFile(target, withNameServers(current, servers))) {
-    KESP_LOG(LOG_ERROR, "setDnsServers", "Failed to write file " << target);
-    return scope.finish(false);
-  }
-  return scope.finish(true);
+  const NameServerOwner owner = findNameServerOwner();
+  // Staged servers that the next change could not write would be lost then.
+  if (pending)
+    return scope.finish(!detail::refuseUnwritableOwner(owner, "setDnsServers") &&
+                        stageNameServers(servers));
+  return scope.finish(detail::writeOwnedNameServers(owner, servers, applyNow, "setDnsServers"));
 }
+
+namespace detail {
+
+bool applyStagedNameServers(const std::string& staged, const char* operation) {
+  const NameServerOwner owner = findNameServerOwner();
+  // A resolv.conf of its own takes the staged text whole, search and options too.
+  // The caller names the failure, with errno as the writer left it.
+  if (owner == NameServerOwner::File) return replaceFile(sysPath(RESOLV_CONF), staged);
+  return writeOwnedNameServers(owner, nameServersOf(staged), true, operation);
+}
+
+}  // namespace detail
 
 bool withdrawPendingDnsServers() {
   const std::string staged = sysPath(RESOLV_CONF_PENDING);
@@ -114,12 +132,19 @@ bool withdrawPendingDnsServers() {
   return scope.finish(true);
 }
 
-bool getDnsServers(std::vector<std::string>& servers) {
+bool getDnsServers(std::vector<std::string>& servers, NameServerOwner& owner, std::string& source) {
   servers.clear();
-  KeyValueFile resolver(' ');
-  if (!resolver.load(sysPath(RESOLV_CONF))) return false;
-  resolver.getAll(kNameServerKeyword, servers);
-  return true;
+  source.clear();
+  owner = findNameServerOwner();
+  if (!detail::placesOf(owner).read(servers, source)) return false;
+  if (owner == NameServerOwner::File || !servers.empty()) return true;
+  return readWrittenServers(owner, servers, source);
+}
+
+bool getDnsServers(std::vector<std::string>& servers) {
+  NameServerOwner owner;
+  std::string source;
+  return getDnsServers(servers, owner, source);
 }
 
 }  // namespace KESP

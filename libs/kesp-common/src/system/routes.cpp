@@ -75,6 +75,18 @@ bool scanIpv4DefaultRoutes(const std::string& text, const std::string& iface,
   return seen;
 }
 
+std::string firstIpv4DefaultRouteInterface(const std::string& text) {
+  std::string iface;
+  std::string gateway;
+  forEachLine(text, [&](const std::string& line) {
+    const std::vector<std::string> fields = words(line);
+    if (fields.empty() || !scanIpv4DefaultRoutes(line, fields[0], gateway)) return true;
+    iface = fields[0];
+    return false;
+  });
+  return iface;
+}
+
 Ipv6RouteScan scanIpv6DefaultRoutes(const std::string& text, const std::string& iface,
                                     std::string& gateway) {
   Ipv6RouteScan result = Ipv6RouteScan::NoneUsed;

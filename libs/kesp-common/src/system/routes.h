@@ -12,6 +12,10 @@ namespace detail {
 bool scanIpv4DefaultRoutes(const std::string& text, const std::string& iface,
                            std::string& gateway);
 
+/// The interface of the first IPv4 default route in /proc/net/route's text
+/// that is up and goes through a gateway; empty when there is none.
+std::string firstIpv4DefaultRouteInterface(const std::string& text);
+
 /// Outcome of scanning /proc/net/ipv6_route.
 enum class Ipv6RouteScan { NoneUsed, Converted, ConversionFailed };
 

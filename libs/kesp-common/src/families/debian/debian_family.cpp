@@ -4,6 +4,7 @@
 
 #include "families/debian/debian_family.h"
 
+#include "families/debian/debian_dns.h"
 #include "change/change_request.h"
 #include "families/family.h"
 #include "families/ports.h"
@@ -107,6 +108,18 @@ class DebianFamily : public Family {
     return anyRegularFileInRoot({"/sbin/dhclient", "/sbin/dhcpcd", "/sbin/udhcpc", "/sbin/pump"});
   }
   ProxyFileKind proxyFile() const override { return ProxyFileKind::Apt; }
+
+  std::string nameServerInterface(bool live, const char* operation) const override {
+    return debianNameServerInterface(live, operation);
+  }
+  bool writeInterfaceNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                                 const char* operation) const override {
+    return writeDebianTreeNameServers(iface, servers, operation);
+  }
+  bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                std::string& source) const override {
+    return readDebianTreeNameServers(servers, source);
+  }
 };
 
 }  // namespace
