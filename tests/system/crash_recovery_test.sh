@@ -43,7 +43,7 @@ cases=(
   "redhat-noproc|move swap eth0 eth1"
   "debian|apply $fixtures/config_net/state/changed.json"
   "redhat|apply $fixtures/config_net/state/changed.json"
-  "suse-link|apply $fixtures/config_net/state/changed.json"
+  "suse|apply $fixtures/config_net/state/changed.json"
 )
 
 # Without a mount namespace of our own, no bind mount and no hidden /proc.
@@ -67,7 +67,7 @@ make_tree() {  # family dir
     local scripts=$2/etc/sysconfig/network-scripts
     mv "$scripts/ifcfg-eth1" "$2/etc/sysconfig/eth1.conf" && ln -s /etc/sysconfig/eth1.conf "$scripts/ifcfg-eth1"
   fi
-  if [ "${1#*-}" = link ]; then  # resolv.conf as a resolver manager keeps it
+  if [ "$1" = debian-link ]; then  # resolv.conf as a resolver manager keeps it
     mkdir -p "$2/run/resolvconf" && mv "$2/etc/resolv.conf" "$2/run/resolvconf/resolv.conf"
     ln -s ../run/resolvconf/resolv.conf "$2/etc/resolv.conf"
   fi
