@@ -12,6 +12,13 @@
 //                 NetworkManager profiles against one of a Debian file of
 //                 100 stanzas (the same interfaces and addresses)
 //
+// and, on an image of 100 such stanzas with name servers, host name and a
+// proxy, `apply` of the document `export` printed for it (nothing to change:
+// every setting read and compared, nothing written) beside `show` of it:
+//
+//   ShowHundred            show
+//   ApplyUnchangedHundred  apply --json STATE (expected within 2x of show)
+//
 // Offline (--root) needs neither root nor a network namespace.
 
 #include <benchmark/benchmark.h>
@@ -25,9 +32,9 @@
 
 namespace {
 
-std::string thousandStanzas() {
+std::string stanzas(int count) {
   std::string text = "auto lo\niface lo inet loopback\n";
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < count; ++i) {
     const std::string name = "eth" + std::to_string(i);
     text += "\nauto " + name + "\n";
     if (i % 2) {
@@ -47,7 +54,7 @@ const kesp_test::TempDir& image() {
   static kesp_test::TempDir dir;
   static bool written = false;
   if (!written) {
-    kesp_test::writeFile(dir / "etc/network/interfaces", thousandStanzas());
+    kesp_test::writeFile(dir / "etc/network/interfaces", stanzas(1000));
     kesp_test::writeFile(dir / "etc/resolv.conf", "nameserver 192.0.2.53\n");
     written = true;
   }
@@ -55,7 +62,7 @@ const kesp_test::TempDir& image() {
 }
 
 /// An image of 100 interfaces, every other one static: as profiles or stanzas.
-const kesp_test::TempDir& hundredImage(bool profiles) {
+const kesp_test::TempDir& hundredFamilyImage(bool profiles) {
   static kesp_test::TempDir dirs[2];
   static bool written[2] = {false, false};
   kesp_test::TempDir& dir = dirs[profiles];
@@ -89,6 +96,26 @@ const kesp_test::TempDir& hundredImage(bool profiles) {
   return dir;
 }
 
+/// The image of 100 stanzas, and the state document `export` printed for it.
+const kesp_test::TempDir& hundredImage(std::string* documentPath = nullptr) {
+  static kesp_test::TempDir dir;
+  static bool written = false;
+  if (!written) {
+    kesp_test::writeFile(dir / "image/etc/network/interfaces", stanzas(100));
+    kesp_test::writeFile(dir / "image/etc/resolv.conf", "nameserver 192.0.2.53\n");
+    kesp_test::writeFile(dir / "image/etc/hostname", "kesp1.example.org\n");
+    kesp_test::writeFile(dir / "image/etc/environment",
+                         "http_proxy=http://proxy.example.net:3128\n");
+    std::istringstream in;
+    std::ostringstream out, err;
+    kesp_config_net::runTool({"--root", dir / "image", "export"}, in, out, err);
+    kesp_test::writeFile(dir / "state.json", out.str());
+    written = true;
+  }
+  if (documentPath) *documentPath = dir / "state.json";
+  return dir;
+}
+
 int runQuietly(const std::vector<std::string>& words, size_t& printed) {
   std::istringstream in;
   std::ostringstream out, err;
@@ -115,10 +142,33 @@ void ShowAll(benchmark::State& state) { runCommand(state, {"show"}); }
 void ShowAllJson(benchmark::State& state) { runCommand(state, {"show", "--json"}); }
 void ShowOne(benchmark::State& state) { runCommand(state, {"show", "eth999"}); }
 void ShowHundredProfiles(benchmark::State& state) {
-  runCommand(state, {"show"}, hundredImage(true).path());
+  runCommand(state, {"show"}, hundredFamilyImage(true).path());
 }
 void ShowHundredStanzas(benchmark::State& state) {
-  runCommand(state, {"show"}, hundredImage(false).path());
+  runCommand(state, {"show"}, hundredFamilyImage(false).path());
+}
+
+void ShowHundred(benchmark::State& state) {
+  size_t printed = 0;
+  const std::vector<std::string> words = {"--root", hundredImage() / "image", "show"};
+  for (auto _ : state) {
+    if (runQuietly(words, printed) != 0) return state.SkipWithError("show failed");
+  }
+  state.counters["output_bytes"] = static_cast<double>(printed);
+}
+
+void ApplyUnchangedHundred(benchmark::State& state) {
+  std::string document;
+  const std::vector<std::string> words = {"--root", hundredImage(&document) / "image", "apply",
+                                          "--json", document};
+  std::istringstream in;
+  std::ostringstream out, err;
+  for (auto _ : state) {
+    out.str("");
+    if (kesp_config_net::runTool(words, in, out, err) != 0 ||
+        out.str() != "{\"changed\":false,\"files\":[],\"restarted\":[]}\n")
+      return state.SkipWithError("apply of the exported state changed something or failed");
+  }
 }
 
 void SetOffline(benchmark::State& state) {
@@ -145,5 +195,7 @@ BENCHMARK(ShowOne)->Unit(benchmark::kMillisecond);
 BENCHMARK(SetOffline)->Unit(benchmark::kMillisecond);
 BENCHMARK(ShowHundredProfiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(ShowHundredStanzas)->Unit(benchmark::kMillisecond);
+BENCHMARK(ShowHundred)->Unit(benchmark::kMillisecond);
+BENCHMARK(ApplyUnchangedHundred)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

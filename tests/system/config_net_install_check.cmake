@@ -28,6 +28,7 @@ foreach(installed
     ${prefix}/${UNITDIR}/kesp-login@.service
     ${prefix}/${UNITDIR}/kesp-recover.service
     ${prefix}/${COMPLETIONDIR}/kesp_config_net
+    ${prefix}/share/ansible/plugins/modules/kesp_network.py
     /opt/tolvex/lib/locale/de/LC_MESSAGES/kesp_config_net.mo)
   if(NOT EXISTS "${STAGE}${installed}")
     message(FATAL_ERROR "not installed: ${installed}")

@@ -48,6 +48,9 @@ cases=(
   "networkmanager|move swap eth0 eth1"
   "netplan|set eth0 --mode STATICV4 --ipv4-address 198.51.100.7/24 --ipv4-gateway 198.51.100.1"
   "networkd|set eth2 --mode STATICV4 --ipv4-address 192.0.2.20/24 --ipv4-gateway 192.0.2.1"
+  "debian|apply $fixtures/config_net/state/changed.json"
+  "redhat|apply $fixtures/config_net/state/changed.json"
+  "suse|apply $fixtures/config_net/state/changed.json"
 )
 
 # Without a mount namespace of our own, no bind mount and no hidden /proc.

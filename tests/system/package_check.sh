@@ -37,6 +37,7 @@ expected=(
   /usr/lib/systemd/system/kesp-login@.service
   /usr/lib/systemd/system/kesp-recover.service
   /usr/share/bash-completion/completions/kesp_config_net
+  /usr/share/ansible/plugins/modules/kesp_network.py
   /usr/share/doc/kesp/copyright
 )
 # Every message catalogue the build compiled, whatever its domain.

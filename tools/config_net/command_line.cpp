@@ -35,6 +35,8 @@ const std::vector<CommandRule>& commandRules() {
       {"move", {}, 2, 3},
       {"hostname", {}, 0, 1},
       {"recover", {{"discard", false}}, 0, 0},
+      {"export", {}, 0, 0},
+      {"apply", {{"check", false}, {"diff", false}, {"password-stdin", false}}, 1, 1},
       {"help", {}, 0, 1},
   };
   return rules;

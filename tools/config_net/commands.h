@@ -55,5 +55,7 @@ int runHostName(CommandContext& context);
 int runSet(CommandContext& context);
 int runMove(CommandContext& context);
 int runRecover(CommandContext& context);
+int runExport(CommandContext& context);
+int runApply(CommandContext& context);
 
 }  // namespace kesp_config_net

@@ -101,6 +101,44 @@ const CommandHelp kCommandHelp[] = {
      "on, and every change is refused while it is there. --discard moves it\n"
      "aside without putting anything back (kept for inspection as\n"
      "/var/lib/kesp/change.journal.discarded-TIME), so that changes can go on.\n"},
+    {"export",
+     "usage: kesp_config_net export [--json]\n"
+     "\n"
+     "Prints the network state as one JSON document, the form 'apply' takes:\n"
+     "  {\"interfaces\": {\"eth0\": {\"mode\": \"STATICV4\",\n"
+     "                 \"ipv4\": {\"address\": \"192.0.2.10\", \"prefix\": 24,\n"
+     "                          \"gateway\": \"192.0.2.1\"}}},\n"
+     "   \"dns\": [\"192.0.2.53\"], \"hostname\": \"kesp1\",\n"
+     "   \"proxy\": {\"host\": \"proxy.example.net\", \"port\": 3128, \"user\": \"kesp\"}}\n"
+     "The configured interfaces (from the files, not the kernel) with their\n"
+     "mode and, for STATICV4 and STATICV6, their \"ipv4\" and \"ipv6\" address,\n"
+     "prefix and gateway; a proxy host of \"\" means no proxy. The proxy password\n"
+     "is never printed.\n"},
+    {"apply",
+     "usage: kesp_config_net apply FILE|- [--check] [--diff] [--json]\n"
+     "                             [--password-stdin]\n"
+     "\n"
+     "Makes the system match the state document in FILE (- reads standard\n"
+     "input), in the form 'export' prints. What the document leaves out stays\n"
+     "as it is: an interface it does not name, or a missing \"dns\", \"hostname\"\n"
+     "or \"proxy\". Every file of every setting changes as one change, all or\n"
+     "nothing; on a live system the interfaces whose configuration changes are\n"
+     "taken down together, their files rewritten and brought up together, and\n"
+     "when one gets no address within about 30 seconds everything is put back.\n"
+     "Settings that already match write nothing and restart nothing.\n"
+     "\n"
+     "A document with an unknown key, a bad value or an interface the system\n"
+     "cannot configure is refused before anything is touched; each fault is\n"
+     "named by its key's path (interfaces.eth0.ipv4.address).\n"
+     "\n"
+     "  --check           say what would change; change nothing\n"
+     "  --diff            print a unified diff of every file that changes\n"
+     "                    (passwords masked)\n"
+     "  --json            print {\"changed\": BOOL, \"files\": [{\"path\", \"before\",\n"
+     "                    \"after\"}], \"restarted\": [IFACE...]}\n"
+     "  --password-stdin  the proxy password, from the first line of standard\n"
+     "                    input; or \"password_file\" in \"proxy\" names a file\n"
+     "                    holding it. Without either the stored one is kept.\n"},
 };
 
 const char kToolHelp[] =
@@ -120,6 +158,8 @@ const char kToolHelp[] =
     "  move add|remove|swap IF1 [IF2]  add, remove or exchange configurations\n"
     "  hostname [NAME]               show or set the host name\n"
     "  recover [--discard]           put back a change that was killed half-way\n"
+    "  export                        the network state as a JSON document\n"
+    "  apply FILE|- [--check|--diff] make the system match a state document\n"
     "\n"
     "Options (before or after the command):\n"
     "  --root DIR         work on the offline image under DIR: only its files\n"

@@ -28,7 +28,7 @@ struct CommandEntry {
 const CommandEntry kCommands[] = {
     {"show", runShow},     {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
     {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
-    {"recover", runRecover},
+    {"recover", runRecover}, {"export", runExport}, {"apply", runApply},
 };
 
 bool isDirectory(const std::string& path) {

@@ -10,6 +10,7 @@
 
 #include "change/change_journal.h"
 #include "change/change_lock.h"
+#include "files/draft.h"
 #include "files/file_write.h"
 #include "files/root_path.h"
 #include "kesp/interface_files.h"
@@ -81,6 +82,12 @@ void setChangeWaitSeconds(int seconds) { g_waitSeconds = seconds < 0 ? 0 : secon
 namespace detail {
 
 ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
+  // A draft only learns what the change would do: nothing to lock or journal.
+  if (openDraft()) {
+    drafted_ = true;
+    open_ = true;
+    return;
+  }
   if (t_change) {
     ++t_change->depth;
     open_ = true;
@@ -104,13 +111,14 @@ ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
 }
 
 ChangeScope::~ChangeScope() {
-  if (!open_) return;
+  if (!open_ || drafted_) return;
   if (outermost_ && !finished_) rollBack();
   if (--t_change->depth == 0) t_change.reset();  // releases the lock
 }
 
 bool ChangeScope::noteRestart(const std::string& iface) {
   if (!open_) return false;
+  if (drafted_) return true;
   t_change->journal.restarts.push_back(iface);
   if (persist(*t_change)) return true;
   const int err = errno;
@@ -122,6 +130,7 @@ bool ChangeScope::noteRestart(const std::string& iface) {
 bool ChangeScope::finish(bool succeeded) {
   if (!open_ || finished_) return succeeded;
   finished_ = true;
+  if (drafted_) return succeeded;
   if (!succeeded) {
     rollBack();
     return false;
@@ -136,6 +145,7 @@ bool ChangeScope::finish(bool succeeded) {
 bool ChangeScope::rollBack() {
   if (!open_) return false;
   finished_ = true;
+  if (drafted_) return true;
   std::vector<std::string> done;
   if (!restoreFiles(t_change->journal, operation_, done)) return false;
   removeLeftoverTemporaries(t_change->journal);
@@ -168,6 +178,10 @@ bool journalFile(const std::string& path, bool linkItself) {
 bool journalBeforeChange(const std::string& path) { return journalFile(path, false); }
 
 bool removeFile(const std::string& path) {
+  if (DraftedFiles* draft = openDraft()) {
+    (*draft)[path] = DraftedFile{true, "", 0};
+    return true;
+  }
   // A link goes, not what it leads to: it is journaled as the link it is.
   if (!journalFile(path, true)) return false;
   if (!removeInRoot(path)) return errno == ENOENT;

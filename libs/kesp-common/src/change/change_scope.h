@@ -40,6 +40,7 @@ class ChangeScope {
   bool open_ = false;
   bool outermost_ = false;
   bool finished_ = false;
+  bool drafted_ = false;  ///< opened inside a Draft: records, never locks
 };
 
 /// The writer's hook: journals the file at path (system root included, links

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "files/draft.h"
 #include "kesp/util.h"
 #include "files/root_path.h"
 
@@ -230,6 +231,10 @@ void resetWriterCalls() { g_calls = systemCalls(); }
 
 bool replaceFile(const std::string& path, const std::string& content, std::string* error,
                  mode_t newFileMode) {
+  if (DraftedFiles* draft = openDraft()) {
+    (*draft)[path] = DraftedFile{false, content, newFileMode};
+    return true;
+  }
   int err = 0;
   ResolvedFile target;
   // The old state is on record before anything of the file changes.
@@ -247,6 +252,17 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
 }
 
 ReadResult readFile(const std::string& path, std::string& content) {
+  if (const DraftedFiles* draft = openDraft()) {
+    const auto drafted = draft->find(path);
+    if (drafted != draft->end()) {
+      if (drafted->second.removed) {
+        errno = ENOENT;
+        return ReadResult::NotOpened;
+      }
+      content = drafted->second.content;
+      return ReadResult::Read;
+    }
+  }
   // O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once
   // so that the type check can refuse it before anything reads.
   int fd = openInRoot(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);

@@ -1,0 +1,114 @@
+// Making a desired state true as one change: the plan is made under the
+// change lock, every file it names is journaled and written inside one scope,
+// and the interfaces whose configuration changes are taken down before and
+// brought up after, together.
+
+#include <cerrno>
+
+#include "change/change_scope.h"
+#include "files/file_write.h"
+#include "kesp/interface_files.h"
+#include "kesp/log.h"
+#include "kesp/network_change.h"
+#include "kesp/state_change.h"
+#include "kesp/sysroot.h"
+
+namespace KESP {
+
+namespace {
+
+const char kOperation[] = "applyState";
+/// A restart with the files put back: no module reload for the new modes.
+const AddressMode kPlainRestart = 0;
+
+AddressMode modeOf(const DesiredState& state, const std::string& iface) {
+  for (const DesiredInterface& wanted : state.interfaces)
+    if (wanted.name == iface) return wanted.mode;
+  return 0;
+}
+
+bool writePlannedFiles(const StatePlan& plan) {
+  for (const FileChange& file : plan.files) {
+    const std::string path = sysPath(file.path);
+    const bool written = file.exists
+                             ? detail::replaceFile(path, file.after, nullptr, file.newFileMode)
+                             : detail::removeFile(path);
+    if (!written) {
+      KESP_LOG(
+          LOG_ERROR, kOperation,
+          "cannot " << (file.exists ? "write " : "remove ") << path << detail::errnoSuffix(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool bringUp(const DesiredState& state, const StatePlan& plan) {
+  for (const std::string& iface : plan.restarts)
+    if (!controlInterface(iface, true, modeOf(state, iface))) return false;
+  // Each waits only for what has not come yet: they came up together. The
+  // first that gets none decides: everything goes back, so the rest need
+  // not be waited for.
+  for (const std::string& iface : plan.restarts) {
+    if (waitForAddress(iface, modeOf(state, iface), ADDRESS_WAIT_SECONDS)) continue;
+    KESP_LOG(LOG_ERROR, kOperation, "Network FAILED to restart using new parameters " << iface);
+    return false;
+  }
+  return true;
+}
+
+/// Puts every file back and restarts the interfaces with them (taken down
+/// first: they may be running with the new files).
+bool putBack(detail::ChangeScope& scope, const StatePlan& plan, bool live) {
+  const bool restored = scope.rollBack();
+  if (live) {
+    for (const std::string& iface : plan.restarts) {
+      KESP_LOG(LOG_ERROR, kOperation,
+               "Attempting to restore network values for " << iface << " to previous settings");
+      controlInterface(iface, false, kPlainRestart);
+      controlInterface(iface, true, kPlainRestart);
+    }
+  }
+  if (!restored) KESP_LOG(LOG_ERROR, kOperation, "Unable to restore previous network settings");
+  return false;
+}
+
+bool applyLive(const DesiredState& state, StatePlan& plan, detail::ChangeScope& scope) {
+  for (const std::string& iface : plan.restarts) {
+    if (!scope.noteRestart(iface)) return scope.finish(false);
+  }
+  for (const std::string& iface : plan.restarts) {
+    if (!controlInterface(iface, false, modeOf(state, iface))) {
+      KESP_LOG(LOG_ERROR, kOperation, "can't bring down network interface " << iface);
+      return putBack(scope, plan, true);
+    }
+  }
+  if (!writePlannedFiles(plan) || !bringUp(state, plan)) return putBack(scope, plan, true);
+  // Still inside the change: a name the script refuses takes the rest back.
+  if (plan.hostNameChanges && kesp_set_hostname(state.hostName) != 0)
+    return putBack(scope, plan, true);
+  if (!scope.finish(true)) return false;
+  updateNetworkDisplay();
+  return true;
+}
+
+}  // namespace
+
+bool applyState(const DesiredState& state, bool live, StatePlan& plan) {
+  // A state that already holds is only read, and reading never locks; but
+  // files an unfinished change left behind are no state to compare with.
+  if (!interruptedChangeWaiting()) {
+    if (!planState(state, live, plan)) return false;
+    if (!plan.changed()) return true;
+  }
+  detail::ChangeScope scope(kOperation);
+  if (!scope.isOpen()) return false;
+  // Planned under the lock: nothing else changes the files before they are written.
+  if (!planState(state, live, plan)) return scope.finish(false);
+  if (!plan.changed()) return scope.finish(true);
+  if (live) return applyLive(state, plan, scope);
+  if (!writePlannedFiles(plan)) return putBack(scope, plan, false);
+  return scope.finish(true);
+}
+
+}  // namespace KESP
