@@ -37,11 +37,19 @@ Outcome collect(const LogCollector& log, const std::function<bool()>& call) {
 
 /// True when iface needs a configuration of its own before a change: every
 /// family but Debian's one file changes an existing file per interface only.
+/// A family whose file for the interface is missing may still configure it
+/// elsewhere (netplan's own file beside the installer's, a shared .network
+/// file): then the change edits that, and nothing is added.
 bool lacksOwnFile(const std::string& iface) {
   const KESP::OsFlavour flavour = KESP::getOsFlavour();
   if (flavour == KESP::FLAVOUR_NONE || flavour == KESP::FLAVOUR_DEBIAN) return false;
   const std::string path = KESP::interfaceConfigPath(flavour, iface, kOperation);
-  return !path.empty() && access(KESP::sysPath(path).c_str(), F_OK) != 0;
+  if (path.empty() || access(KESP::sysPath(path).c_str(), F_OK) == 0) return false;
+  // getNetworks, unlike getNetwork, does not log an interface without files.
+  std::vector<KESP::ConfiguredNetwork> asked(1);
+  asked[0].name = iface;
+  KESP::getNetworks(asked, false);
+  return !asked[0].configured;
 }
 
 }  // namespace
