@@ -49,7 +49,8 @@ OsFlavour getOsFlavour();
 /// For one command of a program that runs for milliseconds: which family
 /// configures the system does not change under it, and detecting it probes
 /// every family's directories each time. The system root's directory is
-/// likewise opened once and kept for the hold's life. Holds nest; a program that runs for
+/// likewise opened once and kept for the hold's life. A hold serves the
+/// thread that made it. Holds nest; a program that runs for
 /// days (the console) holds none, so that it sees a family that appears later.
 class OsFlavourHold {
  public:

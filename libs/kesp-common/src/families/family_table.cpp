@@ -64,8 +64,9 @@ const Family* familyOf(OsFlavour flavour) {
 
 namespace {
 
-// What an OsFlavourHold remembers; the root is part of the answer, since a
-// caller that runs the tool in process changes it between commands.
+// What an OsFlavourHold remembers, per thread; the root is part of the
+// answer, since a caller that runs the tool in process changes it between
+// commands.
 struct HeldDetection {
   int holds = 0;
   bool known = false;
@@ -74,7 +75,7 @@ struct HeldDetection {
 };
 
 HeldDetection& heldDetection() {
-  static HeldDetection held;
+  static thread_local HeldDetection held;
   return held;
 }
 

@@ -29,7 +29,8 @@ const int kRaceRetries = 8;
 RootResolver g_resolver = RootResolver::Kernel;
 bool g_kernelLacksOpenat2 = false;
 
-// The root's directory, kept open while a command holds it.
+// The root's directory, kept open while a command holds it; per thread, so
+// that a hold on one thread never serves another's lookups.
 struct HeldRoot {
   int holds = 0;
   std::string path;
@@ -37,7 +38,7 @@ struct HeldRoot {
 };
 
 HeldRoot& heldRoot() {
-  static HeldRoot held;
+  static thread_local HeldRoot held;
   return held;
 }
 

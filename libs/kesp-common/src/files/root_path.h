@@ -20,9 +20,10 @@ namespace detail {
 enum class RootResolver { Kernel, Own };
 void setRootResolver(RootResolver resolver);
 
-/// While held (holds nest), the system root's directory is opened once and
-/// kept for every lookup inside it: for one command, under which the root is
-/// not replaced. A program that runs for days holds none.
+/// While held (holds nest) on a thread, the system root's directory is
+/// opened once and kept for that thread's lookups inside it: for one command,
+/// under which the root is not replaced. A program that runs for days holds
+/// none for long.
 void holdRootDirectory(bool hold);
 RootResolver rootResolver();
 
