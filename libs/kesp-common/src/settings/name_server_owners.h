@@ -10,6 +10,8 @@
 namespace KESP {
 namespace detail {
 
+class Family;
+
 /// Writes servers where the owner reads them; files only, through the one
 /// writer (journaled). `live` says that the running kernel describes the
 /// system being written. False, logged under operation, when it cannot.
@@ -30,9 +32,17 @@ struct NameServerPlaces {
   /// its arguments. Null paths: nothing to run.
   const char* const* programPaths;
   const char* const* programArguments;
+  /// The owner takes servers only from an interface's configuration: without
+  /// one to hold them, writes are refused.
+  bool needsInterface = false;
 };
 
 const NameServerPlaces& placesOf(NameServerOwner owner);
+
+/// The family whose per-interface servers the owner merges (Debian's
+/// stanzas for resolvconf, the profiles for NetworkManager, the links of
+/// netplan or networkd for resolved); null where the owner takes none.
+const Family* interfaceServerFamily(NameServerOwner owner);
 
 /// The owner's write, then (applyNow) its program, then the read-back check.
 bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>& servers,
@@ -64,6 +74,9 @@ bool writeOpenresolvServers(const std::vector<std::string>& servers, bool live, 
 bool readOpenresolvServers(std::vector<std::string>& servers, std::string& source);
 bool writeNetconfigServers(const std::vector<std::string>& servers, bool live, const char* operation);
 bool readNetconfigServers(std::vector<std::string>& servers, std::string& source);
+bool writeNetworkManagerServers(const std::vector<std::string>& servers, bool live,
+                                const char* operation);
+bool readNetworkManagerServers(std::vector<std::string>& servers, std::string& source);
 
 }  // namespace detail
 }  // namespace KESP

@@ -5,6 +5,7 @@
 
 #include "change/change_request.h"
 #include "families/family.h"
+#include "families/link_name_servers.h"
 #include "families/netplan/netplan_files.h"
 #include "families/netplan/netplan_settings.h"
 #include "families/swap_sides.h"
@@ -135,6 +136,24 @@ class NetplanFamily : public Family {
                                  "/usr/lib/systemd/systemd-networkd", "/usr/sbin/NetworkManager"});
   }
   ProxyFileKind proxyFile() const override { return ProxyFileKind::Apt; }
+
+  // `nameservers` go to the renderer with the link, and from it to resolved.
+  std::string nameServerInterface(bool live, const char*) const override {
+    return routedFamilyInterface(*this, live);
+  }
+  bool writeInterfaceNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                                 const char* operation) const override {
+    return writeLinkNameServers(*this, iface, servers, getNetplanNameServers,
+                                setNetplanNameServers, operation);
+  }
+  bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                std::string& source) const override {
+    return readLinkNameServers(*this, servers, source, getNetplanNameServers);
+  }
+  bool applyInterfaceNameServers(const std::string&, const char* operation) const override {
+    return runCheckedStep(kNetplanProgram, {"apply"}, operation);
+  }
+  bool resolvedTakesInterfaceNameServers() const override { return true; }
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "change/change_request.h"
 #include "families/family.h"
+#include "families/link_name_servers.h"
 #include "families/networkd/networkd_edit.h"
 #include "families/networkd/networkd_files.h"
 #include "families/networkd/networkd_settings.h"
@@ -123,6 +124,25 @@ class NetworkdFamily : public Family {
     return anyRegularFileInRoot({"/lib/systemd/systemd-networkd", "/usr/lib/systemd/systemd-networkd"});
   }
   ProxyFileKind proxyFile() const override { return ProxyFileKind::Apt; }
+
+  // A link's DNS= reaches resolved as the link's own servers.
+  std::string nameServerInterface(bool live, const char*) const override {
+    return routedFamilyInterface(*this, live);
+  }
+  bool writeInterfaceNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                                 const char* operation) const override {
+    return writeLinkNameServers(*this, iface, servers, getNetworkdNameServers,
+                                setNetworkdNameServers, operation);
+  }
+  bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                std::string& source) const override {
+    return readLinkNameServers(*this, servers, source, getNetworkdNameServers);
+  }
+  bool applyInterfaceNameServers(const std::string& iface, const char* operation) const override {
+    return runCheckedStep(kNetworkctl, {"reload"}, operation) &&
+           (iface.empty() || runCheckedStep(kNetworkctl, {"reconfigure", iface}, operation));
+  }
+  bool resolvedTakesInterfaceNameServers() const override { return true; }
 };
 
 }  // namespace
