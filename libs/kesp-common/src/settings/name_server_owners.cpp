@@ -122,7 +122,7 @@ bool refuseUnwritableOwner(NameServerOwner owner, const char* operation) {
 }
 
 bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>& servers,
-                           bool applyNow, const char* operation) {
+                           bool applyNow, const char* operation, const std::string& comingUp) {
   if (refuseUnwritableOwner(owner, operation)) return false;
   const NameServerPlaces& places = placesOf(owner);
   if (!places.write(servers, applyNow, operation)) return false;
@@ -144,8 +144,9 @@ bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>
   // The family's daemon takes the servers first; the owner then rewrites
   // resolv.conf from what it now has.
   const Family* family = interfaceServerFamily(owner);
-  if (family &&
-      !family->applyInterfaceNameServers(family->nameServerInterface(true, operation), operation))
+  const std::string iface = family ? family->nameServerInterface(true, operation) : std::string();
+  if (family && (iface.empty() || iface != comingUp) &&
+      !family->applyInterfaceNameServers(iface, operation))
     return false;
   return runOwnerProgram(places, operation);
 }

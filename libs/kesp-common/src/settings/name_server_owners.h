@@ -44,14 +44,21 @@ const NameServerPlaces& placesOf(NameServerOwner owner);
 /// netplan or networkd for resolved); null where the owner takes none.
 const Family* interfaceServerFamily(NameServerOwner owner);
 
-/// The owner's write, then (applyNow) its program, then the read-back check.
+/// The owner's write, then the read-back check, then (applyNow) the family's
+/// live step for the interface holding the servers and the owner's program.
+/// The family's step is left out when that interface is comingUp: the caller
+/// brings it up next, which hands the family its servers anyway (a step on
+/// it while it is down would fail or bring it up early).
 bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>& servers,
-                           bool applyNow, const char* operation);
+                           bool applyNow, const char* operation,
+                           const std::string& comingUp = std::string());
 
 /// Applies a list staged with setDnsServers(…, true) (its whole text): a
 /// resolv.conf of its own gets the text, any other owner the servers it
 /// names where it reads them, applied now. False, logged under operation.
-bool applyStagedNameServers(const std::string& staged, const char* operation);
+/// comingUp as in writeOwnedNameServers.
+bool applyStagedNameServers(const std::string& staged, const char* operation,
+                            const std::string& comingUp = std::string());
 
 /// Why servers cannot be written under this owner at all (logged under
 /// operation); false when they can.
