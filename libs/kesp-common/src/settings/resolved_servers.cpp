@@ -104,7 +104,7 @@ bool writeOwnDropIn(const std::vector<std::string>& servers, const char* operati
       (servers.empty() ? std::string() : "DNS=" + list + "\n");
   const std::string path = sysPath(kOwnDropIn);
   const std::string directory = path.substr(0, path.rfind('/'));
-  if (!makeDirectoriesInRoot(directory) || !replaceFile(path, content)) {
+  if (!makeDirectoriesForWrite(directory) || !replaceFile(path, content)) {
     KESP_LOG(LOG_ERROR, operation, "Failed to write file " << path << errnoSuffix(errno));
     return false;
   }

@@ -117,16 +117,10 @@ class NetplanFamily : public Family {
   }
 
   /// netplan renders every file and has networkd apply them: bringing the
-  /// interface down first would only cut it off for longer.
+  /// interface down first would only cut it off for longer. A refused apply
+  /// (a file it cannot render) applied nothing: the change has failed.
   bool control(const std::string&, bool up, AddressMode) const override {
-    if (!up) return true;
-    const std::string program = sysPath(kNetplanProgram);
-    const char* const argv[] = {program.c_str(), "apply", nullptr};
-    if (run_program(argv) < 0) {
-      KESP_LOG(LOG_ERROR, "controlInterface", "can't run " << kNetplanProgram << " apply");
-      return false;
-    }
-    return true;
+    return !up || runCheckedStep(kNetplanProgram, {"apply"}, "controlInterface");
   }
 
   // networkd and NetworkManager, netplan's renderers, carry DHCP clients of their own.

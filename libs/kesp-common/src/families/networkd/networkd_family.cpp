@@ -20,8 +20,7 @@ const char kNetworkctl[] = "/usr/bin/networkctl";
 
 bool runNetworkctl(const char* verb, const std::string& iface) {
   const std::string program = sysPath(kNetworkctl);
-  const char* const argv[] = {program.c_str(), verb, iface.empty() ? nullptr : iface.c_str(),
-                              nullptr};
+  const char* const argv[] = {program.c_str(), verb, iface.c_str(), nullptr};
   if (run_program(argv) < 0) {
     KESP_LOG(LOG_ERROR, "controlInterface", "can't run " << kNetworkctl << " " << verb);
     return false;
@@ -115,7 +114,9 @@ class NetworkdFamily : public Family {
   /// the link, which brings it up again.
   bool control(const std::string& iface, bool up, AddressMode) const override {
     if (!up) return runNetworkctl("down", iface);
-    return runNetworkctl("reload", std::string()) && runNetworkctl("reconfigure", iface);
+    // A refused reload or reconfiguration left the old settings running.
+    return runCheckedStep(kNetworkctl, {"reload"}, "controlInterface") &&
+           runCheckedStep(kNetworkctl, {"reconfigure", iface}, "controlInterface");
   }
 
   // networkd carries its own DHCPv4 and DHCPv6 clients.
