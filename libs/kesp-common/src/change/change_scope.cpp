@@ -66,14 +66,15 @@ bool restoreFiles(const detail::Journal& journal, const char* operation,
     }
   }
   // Innermost first, once their files are gone; one that holds something
-  // the change did not put there stays.
+  // the change did not put there, or is no directory any more, stays.
   for (auto directory = journal.directories.rbegin(); directory != journal.directories.rend();
        ++directory) {
     if (detail::removeEmptyDirectoryInRoot(sysPath(*directory))) {
       done.push_back("removed " + *directory);
-    } else if (errno != ENOENT && errno != ENOTEMPTY && errno != EEXIST) {
+    } else if (errno != ENOENT && errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR) {
       const int err = errno;
-      KESP_LOG(LOG_ERROR, operation, "can't remove " << sysPath(*directory) << detail::errnoSuffix(err));
+      KESP_LOG(LOG_ERROR, operation,
+               "can't remove " << sysPath(*directory) << detail::errnoSuffix(err));
       all = false;
     }
   }
