@@ -46,7 +46,11 @@ bool writeAll(int fd, const std::string& content, int& err) {
   return true;
 }
 
-bool readAll(int fd, std::string& content) {
+/// size: what fstat said of a regular file; a short read that ends there is
+/// the end, which spares the read that would return nothing (per file, on
+/// directories of many small files). Files that claim no size (the kernel's
+/// tables) and files that grew are read until read(2) returns 0.
+bool readAll(int fd, std::string& content, off_t size = 0) {
   content.clear();
   char buffer[65536];
   for (;;) {
@@ -57,6 +61,9 @@ bool readAll(int fd, std::string& content) {
     }
     if (n == 0) return true;
     content.append(buffer, static_cast<size_t>(n));
+    if (size > 0 && static_cast<size_t>(n) < sizeof buffer &&
+        content.size() == static_cast<size_t>(size))
+      return true;
   }
 }
 
@@ -274,7 +281,7 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
   return ok;
 }
 
-ReadResult readFile(const std::string& path, std::string& content) {
+ReadResult readFile(const std::string& path, std::string& content, struct stat* identity) {
   if (const DraftedFiles* draft = openDraft()) {
     const auto drafted = draft->find(path);
     if (drafted != draft->end()) {
@@ -283,6 +290,8 @@ ReadResult readFile(const std::string& path, std::string& content) {
         return ReadResult::NotOpened;
       }
       content = drafted->second.content;
+      // A file the draft creates has no identity yet.
+      if (identity && !statInRoot(path, *identity)) *identity = {};
       return ReadResult::Read;
     }
   }
@@ -296,10 +305,11 @@ ReadResult readFile(const std::string& path, std::string& content) {
   }
   struct stat info;
   bool read = fstat(fd, &info) == 0 && isRegularOrRefuse(path, info.st_mode) &&
-              readAll(fd, content);
+              readAll(fd, content, info.st_size);
   int saved = errno;
   close(fd);
   if (!read) noteUnreadable(path, saved);
+  if (read && identity) *identity = info;
   errno = saved;
   return read ? ReadResult::Read : ReadResult::NotRead;
 }

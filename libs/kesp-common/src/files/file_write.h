@@ -1,6 +1,7 @@
 #pragma once
 // The one way the library changes a file: never a half-written file.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -67,7 +68,10 @@ void resetWriterCalls();
 /// regular file is read (resolved inside the system root); anything else is
 /// refused at once, logged.
 enum class ReadResult { Read, NotOpened, NotRead };
-ReadResult readFile(const std::string& path, std::string& content);
+/// `identity` (when given) receives the file's stat(2) as read, for telling
+/// two names of one file apart (zeroed for a file only a draft holds).
+ReadResult readFile(const std::string& path, std::string& content,
+                    struct stat* identity = nullptr);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.

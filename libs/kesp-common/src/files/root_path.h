@@ -19,6 +19,11 @@ namespace detail {
 /// here. Tests choose to exercise both.
 enum class RootResolver { Kernel, Own };
 void setRootResolver(RootResolver resolver);
+
+/// While held (holds nest), the system root's directory is opened once and
+/// kept for every lookup inside it: for one command, under which the root is
+/// not replaced. A program that runs for days holds none.
+void holdRootDirectory(bool hold);
 RootResolver rootResolver();
 
 /// Opens path with open(2) flags, resolved inside the system root when the
@@ -68,7 +73,10 @@ bool syncDirectoryInRoot(const std::string& directory);
 
 /// The names in a directory resolved inside the root ("." and ".." left out).
 /// False with errno set when it cannot be listed.
-bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names);
+/// `types` (when given) receives each name's d_type (DT_UNKNOWN where the
+/// file system does not say), for skipping a stat per entry.
+bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
+                         std::vector<unsigned char>* types = nullptr);
 
 /// Refuses, with a logged message naming it, a file whose type is not regular
 /// (errno EISDIR for a directory, else EINVAL).

@@ -68,7 +68,8 @@ bool syncDirectoryInRoot(const std::string& directory) {
   return fd.get() >= 0 && fsync(fd.get()) == 0;
 }
 
-bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names) {
+bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
+                         std::vector<unsigned char>* types) {
   const int fd = openInRoot(directory, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return false;
   DIR* dir = fdopendir(fd);
@@ -79,10 +80,13 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
     return false;
   }
   names.clear();
+  if (types) types->clear();
   errno = 0;
   while (const struct dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+    if (name == "." || name == "..") continue;
+    names.push_back(name);
+    if (types) types->push_back(entry->d_type);
   }
   const int err = errno;
   closedir(dir);
