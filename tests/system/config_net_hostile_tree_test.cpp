@@ -131,6 +131,14 @@ const PlantedJournal kPlanted[] = {
     {"a link entry through ..", true,
      [](const std::string& v) { return "kesp change journal 1\nlink " + std::to_string(v.size() + 9) +
                                        " 4\n/../../.." + v + "/etc\n"; }},
+    {"a directory entry through ..", true,
+     [](const std::string& v) {
+       const std::string dir = "/../../.." + v.substr(0, v.rfind('/'));
+       return "kesp change journal 1\ndirectory " + std::to_string(dir.size()) + "\n" + dir + "\n";
+     }},
+    // The link is no directory of the change's: it stays, and so does what it leads to.
+    {"a directory entry that is a link", false,
+     [](const std::string&) { return std::string("kesp change journal 1\ndirectory 11\n/etc/escape\n"); }},
     {"overflowing sizes", true,
      [](const std::string&) {
        return std::string("kesp change journal 1\nfile 1 644 0 0 18446744073709551615 "

@@ -23,13 +23,15 @@ trap 'rm -rf "$work"' EXIT
 # offline. Variants: run and var/lib as links out of the image (outlinks), an
 # ifcfg file that is a link (linked), the root spelled through a link
 # (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc),
-# a profile in /usr/lib that a change copies to /etc (readonly).
+# a profile in /usr/lib that a change copies to /etc (readonly), resolv.conf
+# handed to systemd-resolved, whose drop-in directory the change makes (resolved).
 cases=(
   "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
   "redhat|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
   "suse|set eth0 --mode STATICV4+STATICV6 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1 --ipv6-address 2001:db8::10"
   "debian-link|dns 192.0.2.53 2001:db8::53"
   "debian-link|dns --pending 198.51.100.53"
+  "debian-resolved|dns 192.0.2.53 2001:db8::53"
   "debian-bind|dns 192.0.2.53 2001:db8::53"
   "suse|proxy set --host proxy.example.org --port 3128"
   "debian|proxy set --host proxy.example.org --port 3128"
@@ -77,6 +79,9 @@ make_tree() {  # family dir
   if [ "$1" = debian-link ]; then  # resolv.conf as a resolver manager keeps it
     mkdir -p "$2/run/resolvconf" && mv "$2/etc/resolv.conf" "$2/run/resolvconf/resolv.conf"
     ln -s ../run/resolvconf/resolv.conf "$2/etc/resolv.conf"
+  fi
+  if [ "$1" = debian-resolved ]; then  # resolved's: its drop-in directory made by the change
+    rm "$2/etc/resolv.conf" && ln -s ../run/systemd/resolve/stub-resolv.conf "$2/etc/resolv.conf"
   fi
   if [ "$1" = networkmanager-readonly ]; then  # a profile the image ships read-only
     mkdir -p "$2/usr/lib/NetworkManager/system-connections"

@@ -138,6 +138,14 @@ TEST(RunArgvTest, NoShellCapturesOutputAndStatus) {
   EXPECT_EQ(detail::runArgv({script, "a b", "$(touch " + canary + ")"}, &output), 3 * 256);
   EXPECT_EQ(output, script + "|a b|$(touch " + canary + ")|");
   EXPECT_FALSE(kesp_test::fileExists(canary));
+
+  // Input arrives whole and then ends; a program that reads none of it
+  // (more than any buffer holds) costs the caller no SIGPIPE.
+  const std::string input = "nameserver 192.0.2.53\n";
+  EXPECT_EQ(detail::runArgv({"/bin/cat"}, &output, {}, &input), 0);
+  EXPECT_EQ(output, input);
+  const std::string unread(1 << 22, 'x');
+  EXPECT_EQ(detail::runArgv({"/bin/true"}, &output, {}, &unread), 0);
 }
 
 TEST(ShellQuoteTest, OneLiteralWordForTheShell) {

@@ -26,8 +26,11 @@ struct JournaledFile {
 struct Journal {
   std::vector<JournaledFile> files;
   std::vector<std::string> restarts;  ///< interfaces the change takes down and up
+  /// Directories the change made (absolute, without the system root),
+  /// outermost first; put back means removed again where empty.
+  std::vector<std::string> directories;
 
-  bool empty() const { return files.empty() && restarts.empty(); }
+  bool empty() const { return files.empty() && restarts.empty() && directories.empty(); }
   bool hasFile(const std::string& path) const;
 };
 

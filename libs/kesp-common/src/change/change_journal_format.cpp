@@ -58,6 +58,8 @@ std::string formatJournal(const Journal& journal) {
   std::ostringstream out;
   out << kHeader;
   for (const std::string& iface : journal.restarts) out << "restart " << iface << "\n";
+  for (const std::string& directory : journal.directories)
+    out << "directory " << directory.size() << "\n" << directory << "\n";
   for (const JournaledFile& file : journal.files) {
     if (file.isLink) {
       out << "link " << file.path.size() << " " << file.linkTarget.size() << "\n"
@@ -89,6 +91,16 @@ bool parseJournal(const std::string& text, Journal& journal, std::string* why) {
       if (!(line >> iface) || !isValidInterfaceName(iface))
         return refuse(why, "an interface to restart is not an interface name");
       journal.restarts.push_back(iface);
+      continue;
+    }
+    if (kind == "directory") {
+      unsigned long long size = 0;
+      std::string directory;
+      if (!(line >> size) || size > kMaxPathBytes || !takeBlock(text, at, size, directory) ||
+          at >= text.size() || text[at] != '\n' || !isPlainAbsolute(directory))
+        return refuse(why, "a directory entry is damaged");
+      ++at;
+      journal.directories.push_back(directory);
       continue;
     }
     JournaledFile file;

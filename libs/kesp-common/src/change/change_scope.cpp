@@ -65,6 +65,19 @@ bool restoreFiles(const detail::Journal& journal, const char* operation,
       done.push_back((file.existed ? "restored " : "removed ") + file.path);
     }
   }
+  // Innermost first, once their files are gone; one that holds something
+  // the change did not put there, or is no directory any more, stays.
+  for (auto directory = journal.directories.rbegin(); directory != journal.directories.rend();
+       ++directory) {
+    if (detail::removeEmptyDirectoryInRoot(sysPath(*directory))) {
+      done.push_back("removed " + *directory);
+    } else if (errno != ENOENT && errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR) {
+      const int err = errno;
+      KESP_LOG(LOG_ERROR, operation,
+               "can't remove " << sysPath(*directory) << detail::errnoSuffix(err));
+      all = false;
+    }
+  }
   return all;
 }
 
@@ -95,6 +108,7 @@ ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
   }
   // Every file the writer touches from here on is journaled first.
   setBeforeChangeHook(journalBeforeChange);
+  setBeforeDirectoryHook(journalBeforeDirectory);
   std::unique_ptr<OpenChange> change(new OpenChange);
   if (!change->lock.acquire(g_waitSeconds, operation)) return;
   std::vector<std::string> done;
@@ -176,6 +190,19 @@ bool journalFile(const std::string& path, bool linkItself) {
 }  // namespace
 
 bool journalBeforeChange(const std::string& path) { return journalFile(path, false); }
+
+bool journalBeforeDirectory(const std::string& path) {
+  if (!t_change) return true;
+  std::string inside;
+  if (!pathInRoot(path, inside, true)) return false;
+  t_change->journal.directories.push_back(inside);
+  if (persist(*t_change)) return true;
+  const int err = errno;
+  t_change->journal.directories.pop_back();
+  KESP_LOG(LOG_ERROR, "journal", "cannot write " << journalPath() << errnoSuffix(err));
+  errno = err;
+  return false;
+}
 
 bool removeFile(const std::string& path) {
   if (DraftedFiles* draft = openDraft()) {

@@ -47,6 +47,9 @@ class ChangeScope {
 /// followed) before its first change within the open scope. True when no
 /// scope is open, the file is already journaled, or it was journaled now.
 bool journalBeforeChange(const std::string& path);
+/// The writer's directory hook: records the directory at path (system root
+/// included) as made by the change, before it is made.
+bool journalBeforeDirectory(const std::string& path);
 
 /// Removes the file at path (system root included) as part of the open
 /// change, journaled first. A missing file is no error. False with errno set.

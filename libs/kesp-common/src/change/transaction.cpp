@@ -58,7 +58,7 @@ void logDhcpRequest(const detail::ChangeRequest& request) {
 /// A list staged by setDnsServers(…, true) takes effect with this change. It
 /// is written where the owner of resolv.conf reads it and the staged file
 /// removed, both journaled, so a failed change puts both back.
-bool applyPendingNameServers(AddressMode mode) {
+bool applyPendingNameServers(const std::string& iface, AddressMode mode) {
   const std::string pending = sysPath(RESOLV_CONF_PENDING);
   std::string staged;
   bool missing = false;
@@ -67,7 +67,7 @@ bool applyPendingNameServers(AddressMode mode) {
   } else {
     if (mode & (DHCPV4 | DHCPV6))
       KESP_LOG(LOG_WARN, kOperation, "DHCP will override supplied DNS settings");
-    if (detail::applyStagedNameServers(staged, kOperation) && detail::removeFile(pending))
+    if (detail::applyStagedNameServers(staged, kOperation, iface) && detail::removeFile(pending))
       return true;
   }
   KESP_LOG(LOG_ERROR, kOperation, "Can't apply DNS setting" << detail::errnoSuffix(errno));
@@ -144,7 +144,7 @@ bool applyChange(OsFlavour flavour, const detail::ChangeRequest& request, const 
     restartUnchanged(iface);
     return scope.finish(false);
   }
-  if (!applyPendingNameServers(request.mode)) {
+  if (!applyPendingNameServers(iface, request.mode)) {
     scope.rollBack();
     restartUnchanged(iface);
     return false;

@@ -2,12 +2,14 @@
 // public calls, and the steps every family shares.
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "families/family.h"
 #include "files/names.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "system/process.h"
 
 namespace KESP {
 
@@ -28,6 +30,30 @@ bool runControlStep(const char* program, const std::string& argument) {
     return false;
   }
   return true;
+}
+
+bool runCheckedStep(const char* program, const std::vector<std::string>& args,
+                    const char* operation, const std::string* input) {
+  struct stat info;
+  if (!statInRoot(sysPath(program), info)) {
+    KESP_LOG(LOG_ERROR, operation, "can't run " << program << ": " << program << " is missing");
+    return false;
+  }
+  std::vector<std::string> argv = {sysPath(program)};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::string output;
+  const int status = runArgv(argv, &output, {}, input);
+  if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    if (!output.empty()) KESP_LOG(LOG_INFO, operation, program << ": " << output);
+    return true;
+  }
+  std::string words;
+  for (const std::string& arg : args) words += " " + arg;
+  const int shown = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : status;
+  KESP_LOG(LOG_ERROR, operation,
+           program << words << " failed (status " << shown << ")"
+                   << (output.empty() ? "" : ": ") << output);
+  return false;
 }
 
 bool existsInRoot(const char* path) {

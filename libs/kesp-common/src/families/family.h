@@ -87,6 +87,14 @@ class Family {
   /// any. False when such a file cannot be read.
   virtual bool readInterfaceNameServers(std::vector<std::string>& servers,
                                         std::string& source) const;
+  /// Makes the running system use the servers just written on iface (empty:
+  /// taken off every interface) now, where the family's daemon must be told;
+  /// true where nothing needs telling. False (logged) when that fails.
+  virtual bool applyInterfaceNameServers(const std::string& iface, const char* operation) const;
+  /// True when systemd-resolved takes the family's per-interface servers as
+  /// the link's own (a daemon that configures links hands them over), so
+  /// that under resolved they belong there rather than in its global list.
+  virtual bool resolvedTakesInterfaceNameServers() const { return false; }
 };
 
 /// The family of flavour; null for FLAVOUR_NONE.
@@ -99,6 +107,13 @@ const Family* detectFamily();
 /// the process counts (logged under controlInterface): the programs report
 /// through their own logs.
 bool runControlStep(const char* program, const std::string& argument);
+/// Runs program (an absolute path of the system, under the root) with args
+/// and, when given, input on its standard input, for a live step whose
+/// success the caller reports: a missing program, one that cannot start and
+/// one that exits other than 0 fail, logged under operation with what the
+/// program printed.
+bool runCheckedStep(const char* program, const std::vector<std::string>& args,
+                    const char* operation, const std::string* input = nullptr);
 /// True when path (of the system) exists under the root.
 bool existsInRoot(const char* path);
 /// True when the first of paths that is a regular file under the root exists.

@@ -55,6 +55,8 @@ bool Family::readInterfaceNameServers(std::vector<std::string>& servers, std::st
   return true;
 }
 
+bool Family::applyInterfaceNameServers(const std::string&, const char*) const { return true; }
+
 const Family* familyOf(OsFlavour flavour) {
   for (const Family* const* family = families(); *family; ++family) {
     if ((*family)->flavour() == flavour) return *family;

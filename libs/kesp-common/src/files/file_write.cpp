@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "files/draft.h"
+#include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "files/root_path.h"
 
@@ -25,6 +26,7 @@ WriterCalls systemCalls() { return WriterCalls{::write, ::fsync, ::close, ::rena
 
 WriterCalls g_calls = systemCalls();
 std::atomic<BeforeChangeHook> g_beforeChange{nullptr};
+std::atomic<BeforeDirectoryHook> g_beforeDirectory{nullptr};
 
 bool writeAll(int fd, const std::string& content, int& err) {
   size_t offset = 0;
@@ -233,6 +235,27 @@ bool restoreFileAs(const std::string& path, const std::string& content, mode_t m
 WriterCalls& writerCalls() { return g_calls; }
 
 void setBeforeChangeHook(BeforeChangeHook hook) { g_beforeChange = hook; }
+
+void setBeforeDirectoryHook(BeforeDirectoryHook hook) { g_beforeDirectory = hook; }
+
+bool makeDirectoriesForWrite(const std::string& directory) {
+  if (openDraft()) return true;
+  std::string relative;
+  const std::string prefix = belowRoot(directory, relative) ? systemRoot() : "";
+  std::string inside;
+  if (!pathInRoot(directory, inside, true)) return false;
+  std::string made = prefix;
+  for (const std::string& part : pathComponents(inside)) {
+    made += "/" + part;
+    struct stat info;
+    if (statInRoot(made, info)) continue;
+    if (errno != ENOENT) return false;
+    // On record first: a change cut off after the mkdir still takes it away.
+    const BeforeDirectoryHook beforeDirectory = g_beforeDirectory;
+    if ((beforeDirectory && !beforeDirectory(made)) || !makeDirectoriesInRoot(made)) return false;
+  }
+  return true;
+}
 
 void resetWriterCalls() { g_calls = systemCalls(); }
 

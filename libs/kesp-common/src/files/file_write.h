@@ -28,6 +28,18 @@ bool replaceFile(const std::string& path, const std::string& content,
 using BeforeChangeHook = bool (*)(const std::string& path);
 void setBeforeChangeHook(BeforeChangeHook hook);
 
+/// What makeDirectoriesForWrite asks before it makes the directory at path
+/// (system root included): false refuses it, errno set. The journal records
+/// it here, so that a change put back takes away the directories it made.
+using BeforeDirectoryHook = bool (*)(const std::string& path);
+void setBeforeDirectoryHook(BeforeDirectoryHook hook);
+
+/// Makes directory (system root included) and its missing parents (0755)
+/// for a file about to be written there, each one told to the directory hook
+/// before it is made. Nothing is made while the writer drafts. False with
+/// errno set.
+bool makeDirectoriesForWrite(const std::string& directory);
+
 /// Puts content back at path (links followed inside the root) as replaceFile
 /// does, with exactly this mode, owner and group, set on the new file before it
 /// takes the old one's place. Not journaled. False with errno set.

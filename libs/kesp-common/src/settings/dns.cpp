@@ -108,12 +108,13 @@ bool setDnsServers(const std::vector<std::string>& servers, bool pending, bool a
 
 namespace detail {
 
-bool applyStagedNameServers(const std::string& staged, const char* operation) {
+bool applyStagedNameServers(const std::string& staged, const char* operation,
+                            const std::string& comingUp) {
   const NameServerOwner owner = findNameServerOwner();
   // A resolv.conf of its own takes the staged text whole, search and options too.
   // The caller names the failure, with errno as the writer left it.
   if (owner == NameServerOwner::File) return replaceFile(sysPath(RESOLV_CONF), staged);
-  return writeOwnedNameServers(owner, nameServersOf(staged), true, operation);
+  return writeOwnedNameServers(owner, nameServersOf(staged), true, operation, comingUp);
 }
 
 }  // namespace detail

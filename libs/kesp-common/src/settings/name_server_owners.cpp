@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "families/family.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
@@ -23,14 +24,6 @@ const char* const kUpdate[] = {"-u", nullptr};
 const char* const kNetconfig[] = {"/sbin/netconfig", "/usr/sbin/netconfig", nullptr};
 const char* const kNetconfigUpdate[] = {"update", "-f", nullptr};
 
-/// Until the NetworkManager family reads its profiles, what NetworkManager
-/// wrote is all there is to tell (getDnsServers falls back to it).
-bool readNoConfiguration(std::vector<std::string>& servers, std::string& source) {
-  servers.clear();
-  source.clear();
-  return true;
-}
-
 const NameServerPlaces kPlaces[] = {
     {NameServerOwner::File, "file", writeResolverFile, readResolverFile, nullptr, nullptr},
     {NameServerOwner::Resolved, "systemd-resolved", writeResolvedServers, readResolvedServers,
@@ -39,12 +32,9 @@ const NameServerPlaces kPlaces[] = {
      kResolvconf, kUpdate},
     {NameServerOwner::Openresolv, "openresolv", writeOpenresolvServers, readOpenresolvServers,
      kResolvconf, kUpdate},
-    // The servers belong in its active profiles ("dns=", "ignore-auto-dns="),
-    // which are the NetworkManager family's to write, and its "reapply" makes
-    // it use them now; until that family supplies the writer and the program
-    // here, every write under it is refused (refuseUnwritableOwner).
-    {NameServerOwner::NetworkManager, "NetworkManager", nullptr, readNoConfiguration, nullptr,
-     nullptr},
+    // Its profiles, and the NetworkManager family's reapply makes it use them now.
+    {NameServerOwner::NetworkManager, "NetworkManager", writeNetworkManagerServers,
+     readNetworkManagerServers, nullptr, nullptr, true},
     {NameServerOwner::Netconfig, "netconfig", writeNetconfigServers, readNetconfigServers,
      kNetconfig, kNetconfigUpdate},
 };
@@ -96,8 +86,33 @@ const NameServerPlaces& placesOf(NameServerOwner owner) {
   return kPlaces[0];
 }
 
+const Family* interfaceServerFamily(NameServerOwner owner) {
+  switch (owner) {
+    case NameServerOwner::Resolvconf:
+    case NameServerOwner::Openresolv:
+      return detectFamily();
+    case NameServerOwner::NetworkManager:
+      return familyOf(FLAVOUR_NETWORKMANAGER);
+    case NameServerOwner::Resolved: {
+      const Family* family = detectFamily();
+      return family && family->resolvedTakesInterfaceNameServers() ? family : nullptr;
+    }
+    default:
+      return nullptr;
+  }
+}
+
 bool refuseUnwritableOwner(NameServerOwner owner, const char* operation) {
   const NameServerPlaces& places = placesOf(owner);
+  if (places.write && places.needsInterface) {
+    const Family* family = interfaceServerFamily(owner);
+    if (family && !family->nameServerInterface(false, operation).empty()) return false;
+    KESP_LOG(LOG_ERROR, operation,
+             "/etc/resolv.conf belongs to " << places.name
+                 << ", which takes name servers only from an interface's configuration, "
+                    "and none configures an interface");
+    return true;
+  }
   if (places.write) return false;
   KESP_LOG(LOG_ERROR, operation,
            "/etc/resolv.conf belongs to " << places.name
@@ -107,7 +122,7 @@ bool refuseUnwritableOwner(NameServerOwner owner, const char* operation) {
 }
 
 bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>& servers,
-                           bool applyNow, const char* operation) {
+                           bool applyNow, const char* operation, const std::string& comingUp) {
   if (refuseUnwritableOwner(owner, operation)) return false;
   const NameServerPlaces& places = placesOf(owner);
   if (!places.write(servers, applyNow, operation)) return false;
@@ -125,7 +140,15 @@ bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>
                          << joined(servers));
     return false;
   }
-  return !applyNow || runOwnerProgram(places, operation);
+  if (!applyNow) return true;
+  // The family's daemon takes the servers first; the owner then rewrites
+  // resolv.conf from what it now has.
+  const Family* family = interfaceServerFamily(owner);
+  const std::string iface = family ? family->nameServerInterface(true, operation) : std::string();
+  if (family && (iface.empty() || iface != comingUp) &&
+      !family->applyInterfaceNameServers(iface, operation))
+    return false;
+  return runOwnerProgram(places, operation);
 }
 
 }  // namespace detail

@@ -10,6 +10,8 @@
 namespace KESP {
 namespace detail {
 
+class Family;
+
 /// Writes servers where the owner reads them; files only, through the one
 /// writer (journaled). `live` says that the running kernel describes the
 /// system being written. False, logged under operation, when it cannot.
@@ -30,18 +32,33 @@ struct NameServerPlaces {
   /// its arguments. Null paths: nothing to run.
   const char* const* programPaths;
   const char* const* programArguments;
+  /// The owner takes servers only from an interface's configuration: without
+  /// one to hold them, writes are refused.
+  bool needsInterface = false;
 };
 
 const NameServerPlaces& placesOf(NameServerOwner owner);
 
-/// The owner's write, then (applyNow) its program, then the read-back check.
+/// The family whose per-interface servers the owner merges (Debian's
+/// stanzas for resolvconf, the profiles for NetworkManager, the links of
+/// netplan or networkd for resolved); null where the owner takes none.
+const Family* interfaceServerFamily(NameServerOwner owner);
+
+/// The owner's write, then the read-back check, then (applyNow) the family's
+/// live step for the interface holding the servers and the owner's program.
+/// The family's step is left out when that interface is comingUp: the caller
+/// brings it up next, which hands the family its servers anyway (a step on
+/// it while it is down would fail or bring it up early).
 bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>& servers,
-                           bool applyNow, const char* operation);
+                           bool applyNow, const char* operation,
+                           const std::string& comingUp = std::string());
 
 /// Applies a list staged with setDnsServers(…, true) (its whole text): a
 /// resolv.conf of its own gets the text, any other owner the servers it
 /// names where it reads them, applied now. False, logged under operation.
-bool applyStagedNameServers(const std::string& staged, const char* operation);
+/// comingUp as in writeOwnedNameServers.
+bool applyStagedNameServers(const std::string& staged, const char* operation,
+                            const std::string& comingUp = std::string());
 
 /// Why servers cannot be written under this owner at all (logged under
 /// operation); false when they can.
@@ -64,6 +81,9 @@ bool writeOpenresolvServers(const std::vector<std::string>& servers, bool live, 
 bool readOpenresolvServers(std::vector<std::string>& servers, std::string& source);
 bool writeNetconfigServers(const std::vector<std::string>& servers, bool live, const char* operation);
 bool readNetconfigServers(std::vector<std::string>& servers, std::string& source);
+bool writeNetworkManagerServers(const std::vector<std::string>& servers, bool live,
+                                const char* operation);
+bool readNetworkManagerServers(std::vector<std::string>& servers, std::string& source);
 
 }  // namespace detail
 }  // namespace KESP

@@ -64,9 +64,10 @@ bool writeOpenresolvConfig(const std::vector<std::string>& servers, const char* 
 
 /// The stanza when an interface carries the default route, else the own
 /// configuration; the other one cleared.
-bool writeResolvconfPlaces(const std::vector<std::string>& servers, bool live, const char* operation,
+bool writeResolvconfPlaces(NameServerOwner owner, const std::vector<std::string>& servers, bool live,
+                           const char* operation,
                            bool (*writeOwn)(const std::vector<std::string>&, const char*)) {
-  const Family* family = detectFamily();
+  const Family* family = interfaceServerFamily(owner);
   const std::string iface = family ? family->nameServerInterface(live, operation) : std::string();
   const std::vector<std::string> none;
   if (family && !family->writeInterfaceNameServers(iface, iface.empty() ? none : servers, operation))
@@ -74,10 +75,11 @@ bool writeResolvconfPlaces(const std::vector<std::string>& servers, bool live, c
   return writeOwn(iface.empty() ? servers : none, operation);
 }
 
-bool readInterfaceServers(std::vector<std::string>& servers, std::string& source) {
+bool readInterfaceServers(NameServerOwner owner, std::vector<std::string>& servers,
+                          std::string& source) {
   servers.clear();
   source.clear();
-  const Family* family = detectFamily();
+  const Family* family = interfaceServerFamily(owner);
   return !family || family->readInterfaceNameServers(servers, source);
 }
 
@@ -91,15 +93,16 @@ void appendFrom(std::vector<std::string>& servers, std::string& source,
 }  // namespace
 
 bool writeResolvconfServers(const std::vector<std::string>& servers, bool live, const char* operation) {
-  return writeResolvconfPlaces(servers, live, operation, writeBaseFile);
+  return writeResolvconfPlaces(NameServerOwner::Resolvconf, servers, live, operation, writeBaseFile);
 }
 
 bool writeOpenresolvServers(const std::vector<std::string>& servers, bool live, const char* operation) {
-  return writeResolvconfPlaces(servers, live, operation, writeOpenresolvConfig);
+  return writeResolvconfPlaces(NameServerOwner::Openresolv, servers, live, operation,
+                               writeOpenresolvConfig);
 }
 
 bool readResolvconfServers(std::vector<std::string>& servers, std::string& source) {
-  if (!readInterfaceServers(servers, source)) return false;
+  if (!readInterfaceServers(NameServerOwner::Resolvconf, servers, source)) return false;
   std::string text;
   bool missing = false;
   if (!readWholeFile(sysPath(kBaseFile), text, &missing)) return missing;
@@ -119,7 +122,7 @@ bool readOpenresolvServers(std::vector<std::string>& servers, std::string& sourc
   // openresolv puts its own list before what the interfaces register.
   std::vector<std::string> stanzas;
   std::string stanzaSource;
-  if (!readInterfaceServers(stanzas, stanzaSource)) return false;
+  if (!readInterfaceServers(NameServerOwner::Openresolv, stanzas, stanzaSource)) return false;
   appendFrom(servers, source, stanzas, stanzaSource);
   return true;
 }

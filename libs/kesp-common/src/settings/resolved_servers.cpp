@@ -1,6 +1,9 @@
 // systemd-resolved's global name servers: the "DNS=" lines of its [Resolve]
 // section, read from resolved.conf and then from its drop-ins in name order;
-// an empty "DNS=" empties the list that earlier lines built.
+// an empty "DNS=" empties the list that earlier lines built. Where the
+// family's daemon hands resolved servers per link (netplan, networkd,
+// NetworkManager), they go on the link of the default route, as the system's
+// own tools keep them, and the global list is emptied.
 
 #include <sys/stat.h>
 
@@ -8,6 +11,7 @@
 #include <cerrno>
 #include <map>
 
+#include "families/family.h"
 #include "files/file_write.h"
 #include "files/root_path.h"
 #include "files/text_lines.h"
@@ -68,9 +72,7 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-}  // namespace
-
-bool readResolvedServers(std::vector<std::string>& servers, std::string& source) {
+bool readGlobalServers(std::vector<std::string>& servers, std::string& source) {
   servers.clear();
   source.clear();
   for (const char* directory : kConfigDirectories) {
@@ -93,7 +95,7 @@ bool readResolvedServers(std::vector<std::string>& servers, std::string& source)
   return true;
 }
 
-bool writeResolvedServers(const std::vector<std::string>& servers, bool, const char* operation) {
+bool writeOwnDropIn(const std::vector<std::string>& servers, const char* operation) {
   std::string list;
   for (const std::string& server : servers) list += (list.empty() ? "" : " ") + server;
   // The empty DNS= drops what resolved.conf and earlier drop-ins name.
@@ -102,11 +104,34 @@ bool writeResolvedServers(const std::vector<std::string>& servers, bool, const c
       (servers.empty() ? std::string() : "DNS=" + list + "\n");
   const std::string path = sysPath(kOwnDropIn);
   const std::string directory = path.substr(0, path.rfind('/'));
-  if (!makeDirectoriesInRoot(directory) || !replaceFile(path, content)) {
+  if (!makeDirectoriesForWrite(directory) || !replaceFile(path, content)) {
     KESP_LOG(LOG_ERROR, operation, "Failed to write file " << path << errnoSuffix(errno));
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+/// The global list, then the links' own.
+bool readResolvedServers(std::vector<std::string>& servers, std::string& source) {
+  if (!readGlobalServers(servers, source)) return false;
+  const Family* family = interfaceServerFamily(NameServerOwner::Resolved);
+  std::vector<std::string> linked;
+  std::string linkSource;
+  if (family && !family->readInterfaceNameServers(linked, linkSource)) return false;
+  if (!linked.empty() && source.empty()) source = linkSource;
+  servers.insert(servers.end(), linked.begin(), linked.end());
+  return true;
+}
+
+bool writeResolvedServers(const std::vector<std::string>& servers, bool live, const char* operation) {
+  const Family* family = interfaceServerFamily(NameServerOwner::Resolved);
+  const std::string iface = family ? family->nameServerInterface(live, operation) : std::string();
+  const std::vector<std::string> none;
+  if (family && !family->writeInterfaceNameServers(iface, iface.empty() ? none : servers, operation))
+    return false;
+  return writeOwnDropIn(iface.empty() ? servers : none, operation);
 }
 
 }  // namespace detail

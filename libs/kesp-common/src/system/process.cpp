@@ -1,6 +1,7 @@
 #include "system/process.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,10 +31,22 @@ std::vector<char*> environmentWith(const std::vector<std::string>& settings) {
   return entries;
 }
 
+/// Sends all of text to fd, retrying short writes; stops quietly when the
+/// reader has gone (MSG_NOSIGNAL: no SIGPIPE for the caller's process).
+void sendAll(int fd, const std::string& text) {
+  size_t sent = 0;
+  while (sent < text.size()) {
+    const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    sent += static_cast<size_t>(n);
+  }
+}
+
 }  // namespace
 
 int runArgv(const std::vector<std::string>& argv, std::string* output,
-            const std::vector<std::string>& settings) {
+            const std::vector<std::string>& settings, const std::string* input) {
   if (argv.empty()) return -1;
   // An argument ends at its first NUL byte: the program would get a shorter
   // text than the caller's, so such a text is not passed on at all.
@@ -56,19 +69,36 @@ int runArgv(const std::vector<std::string>& argv, std::string* output,
 
   int pipeFds[2] = {-1, -1};
   if (output && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-  pid_t child = fork();
-  if (child < 0) {
+  // A socket rather than a pipe carries the input: only a send can refuse
+  // SIGPIPE for one call, and the library must not change the process's
+  // signal dispositions.
+  int inputFds[2] = {-1, -1};
+  if (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inputFds) != 0) {
     if (output) {
       close(pipeFds[0]);
       close(pipeFds[1]);
     }
     return -1;
   }
+  pid_t child = fork();
+  if (child < 0) {
+    for (int fd : {pipeFds[0], pipeFds[1], inputFds[0], inputFds[1]})
+      if (fd >= 0) close(fd);
+    return -1;
+  }
   if (child == 0) {
     if (output && dup2(pipeFds[1], STDOUT_FILENO) < 0) _exit(127);
+    if (input && dup2(inputFds[1], STDIN_FILENO) < 0) _exit(127);
     execve(args[0], args.data(), environment.data());
     if (errno == ENOEXEC) execve(shellArgs[0], shellArgs.data(), environment.data());
     _exit(127);
+  }
+  if (input) {
+    // Small texts (a few lines): they fit the socket's buffer before the
+    // program's output is read, so the order cannot block.
+    close(inputFds[1]);
+    sendAll(inputFds[0], *input);
+    close(inputFds[0]);
   }
   if (output) {
     close(pipeFds[1]);

@@ -14,9 +14,12 @@ namespace detail {
 /// wait status, or -1 when no process could be created or an argument holds a
 /// NUL byte (errno EINVAL). A failed exec ends the child with status 127.
 /// `settings` ("NAME=value") are added to the inherited environment, each
-/// replacing a variable of its name.
+/// replacing a variable of its name. When `input` is given, the program
+/// reads it on its standard input, which then ends; a program that stops
+/// reading early costs the caller nothing (no SIGPIPE). Without it, standard
+/// input is inherited.
 int runArgv(const std::vector<std::string>& argv, std::string* output = nullptr,
-            const std::vector<std::string>& settings = {});
+            const std::vector<std::string>& settings = {}, const std::string* input = nullptr);
 
 /// Splits at blanks (isspace); runs of blanks separate, no empty words.
 std::vector<std::string> splitBlanks(const std::string& text);

@@ -129,6 +129,37 @@ bool writeDebianTreeNameServers(const std::string& iface, const std::vector<std:
   return true;
 }
 
+void debianResolvconfRecord(const std::string& iface, std::string& name, std::string& text) {
+  name.clear();
+  text.clear();
+  DebianTree tree;
+  if (!loadDebianTree(tree, "setDnsServers")) return;
+  std::string domain, search, servers;
+  bool inTarget = false;
+  for (const DebianTreeFile& file : tree.files) {
+    std::list<std::string> lines = splitLines(file.content);
+    walkStanzas(lines, [&](std::list<std::string>::iterator it, const DebianLine& line,
+                           const std::string& stanza) {
+      if (line.kind == DebianLineKind::Iface) {
+        const std::vector<std::string> words = splitBlanks(line.text);
+        inTarget = name.empty() && stanza == iface && words.size() > 2;
+        if (inTarget) name = iface + "." + words[2];
+      } else if (startsTopLevelItem(line) || stanza != iface) {
+        inTarget = false;
+      }
+      std::vector<std::string> words = splitBlanks(line.text);
+      if (!inTarget || line.kind != DebianLineKind::Option || words.size() < 2) return std::next(it);
+      const std::string rest = line.text.substr(line.text.find(words[1]));
+      if (words[0] == "dns-domain") domain = "domain " + words[1] + "\n";
+      if (words[0] == "dns-search") search = "search " + rest + "\n";
+      if (words[0] == kKeyword)
+        for (size_t i = 1; i < words.size(); ++i) servers += "nameserver " + words[i] + "\n";
+      return std::next(it);
+    });
+  }
+  text = domain + search + servers;
+}
+
 std::string debianNameServerInterface(bool live, const char* operation) {
   DebianTree tree;
   if (!loadDebianTree(tree, operation)) return std::string();

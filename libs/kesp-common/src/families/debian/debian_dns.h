@@ -36,5 +36,11 @@ bool writeDebianTreeNameServers(const std::string& iface, const std::vector<std:
 /// none (or no interfaces file).
 std::string debianNameServerInterface(bool live, const char* operation);
 
+/// What ifupdown's hook registers with resolvconf for the first stanza of
+/// iface: its record name ("eth0.inet") and its text ("domain", "search" and
+/// "nameserver" lines from the stanza's dns-domain, dns-search and
+/// dns-nameservers). An empty name when no stanza configures iface.
+void debianResolvconfRecord(const std::string& iface, std::string& name, std::string& text);
+
 }  // namespace detail
 }  // namespace KESP

@@ -20,6 +20,7 @@ namespace detail {
 namespace {
 
 const char kDhcpv6Client[] = "/etc/init.d/wide-dhcpv6-client";
+const char* const kResolvconf[] = {"/sbin/resolvconf", "/usr/sbin/resolvconf"};
 const char kDhcpv6Defaults[] = "/etc/default/wide-dhcpv6-client";
 const char kDhcpv6InterfacesKey[] = "INTERFACES";
 
@@ -119,6 +120,16 @@ class DebianFamily : public Family {
   bool readInterfaceNameServers(std::vector<std::string>& servers,
                                 std::string& source) const override {
     return readDebianTreeNameServers(servers, source);
+  }
+  /// resolvconf rebuilds only from what is registered: the record ifupdown's
+  /// hook makes at the next ifup is made now, under the same name.
+  bool applyInterfaceNameServers(const std::string& iface, const char* operation) const override {
+    std::string record, text;
+    debianResolvconfRecord(iface, record, text);
+    if (record.empty()) return true;
+    const char* program =
+        existsInRoot(kResolvconf[0]) || !existsInRoot(kResolvconf[1]) ? kResolvconf[0] : kResolvconf[1];
+    return runCheckedStep(program, {"-a", record}, operation, &text);
   }
 };
 

@@ -5,6 +5,7 @@
 
 #include "change/change_request.h"
 #include "families/family.h"
+#include "families/link_name_servers.h"
 #include "families/netplan/netplan_files.h"
 #include "families/netplan/netplan_settings.h"
 #include "families/swap_sides.h"
@@ -116,16 +117,10 @@ class NetplanFamily : public Family {
   }
 
   /// netplan renders every file and has networkd apply them: bringing the
-  /// interface down first would only cut it off for longer.
+  /// interface down first would only cut it off for longer. A refused apply
+  /// (a file it cannot render) applied nothing: the change has failed.
   bool control(const std::string&, bool up, AddressMode) const override {
-    if (!up) return true;
-    const std::string program = sysPath(kNetplanProgram);
-    const char* const argv[] = {program.c_str(), "apply", nullptr};
-    if (run_program(argv) < 0) {
-      KESP_LOG(LOG_ERROR, "controlInterface", "can't run " << kNetplanProgram << " apply");
-      return false;
-    }
-    return true;
+    return !up || runCheckedStep(kNetplanProgram, {"apply"}, "controlInterface");
   }
 
   // networkd and NetworkManager, netplan's renderers, carry DHCP clients of their own.
@@ -135,6 +130,24 @@ class NetplanFamily : public Family {
                                  "/usr/lib/systemd/systemd-networkd", "/usr/sbin/NetworkManager"});
   }
   ProxyFileKind proxyFile() const override { return ProxyFileKind::Apt; }
+
+  // `nameservers` go to the renderer with the link, and from it to resolved.
+  std::string nameServerInterface(bool live, const char*) const override {
+    return routedFamilyInterface(*this, live);
+  }
+  bool writeInterfaceNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                                 const char* operation) const override {
+    return writeLinkNameServers(*this, iface, servers, getNetplanNameServers,
+                                setNetplanNameServers, operation);
+  }
+  bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                std::string& source) const override {
+    return readLinkNameServers(*this, servers, source, getNetplanNameServers);
+  }
+  bool applyInterfaceNameServers(const std::string&, const char* operation) const override {
+    return runCheckedStep(kNetplanProgram, {"apply"}, operation);
+  }
+  bool resolvedTakesInterfaceNameServers() const override { return true; }
 };
 
 }  // namespace

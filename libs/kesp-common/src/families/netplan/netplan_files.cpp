@@ -30,7 +30,7 @@ bool saveNetplanOwn(const YamlNode& own, const char* operation) {
     return false;
   }
   // A system whose files all lie in /lib/netplan may have no /etc/netplan yet.
-  if (!makeDirectoriesInRoot(sysPath("/etc/netplan")) ||
+  if (!makeDirectoriesForWrite(sysPath("/etc/netplan")) ||
       !replaceFile(sysPath(kNetplanOwnFile), text, &error, 0600)) {
     KESP_LOG(LOG_ERROR, operation, "can't write " << kNetplanOwnFile << ": " << error);
     return false;

@@ -7,6 +7,7 @@
 #include "families/networkd/networkd_files.h"
 #include "families/networkd/networkd_settings.h"
 #include "files/names.h"
+#include "files/file_write.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
@@ -30,7 +31,7 @@ bool editNetworkdFile(const std::string& iface, const char* operation,
   }
   const std::string target = networkdTargetPath(iface);
   edit(file);
-  if (!makeDirectoriesInRoot(sysPath(kNetworkdEtcDirectory)) || !file.save(sysPath(target))) {
+  if (!makeDirectoriesForWrite(sysPath(kNetworkdEtcDirectory)) || !file.save(sysPath(target))) {
     KESP_LOG(LOG_ERROR, operation, "can't write " << target);
     return false;
   }

@@ -3,6 +3,7 @@
 
 #include "change/change_request.h"
 #include "families/family.h"
+#include "families/link_name_servers.h"
 #include "families/networkd/networkd_edit.h"
 #include "families/networkd/networkd_files.h"
 #include "families/networkd/networkd_settings.h"
@@ -19,8 +20,7 @@ const char kNetworkctl[] = "/usr/bin/networkctl";
 
 bool runNetworkctl(const char* verb, const std::string& iface) {
   const std::string program = sysPath(kNetworkctl);
-  const char* const argv[] = {program.c_str(), verb, iface.empty() ? nullptr : iface.c_str(),
-                              nullptr};
+  const char* const argv[] = {program.c_str(), verb, iface.c_str(), nullptr};
   if (run_program(argv) < 0) {
     KESP_LOG(LOG_ERROR, "controlInterface", "can't run " << kNetworkctl << " " << verb);
     return false;
@@ -114,7 +114,9 @@ class NetworkdFamily : public Family {
   /// the link, which brings it up again.
   bool control(const std::string& iface, bool up, AddressMode) const override {
     if (!up) return runNetworkctl("down", iface);
-    return runNetworkctl("reload", std::string()) && runNetworkctl("reconfigure", iface);
+    // A refused reload or reconfiguration left the old settings running.
+    return runCheckedStep(kNetworkctl, {"reload"}, "controlInterface") &&
+           runCheckedStep(kNetworkctl, {"reconfigure", iface}, "controlInterface");
   }
 
   // networkd carries its own DHCPv4 and DHCPv6 clients.
@@ -123,6 +125,25 @@ class NetworkdFamily : public Family {
     return anyRegularFileInRoot({"/lib/systemd/systemd-networkd", "/usr/lib/systemd/systemd-networkd"});
   }
   ProxyFileKind proxyFile() const override { return ProxyFileKind::Apt; }
+
+  // A link's DNS= reaches resolved as the link's own servers.
+  std::string nameServerInterface(bool live, const char*) const override {
+    return routedFamilyInterface(*this, live);
+  }
+  bool writeInterfaceNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                                 const char* operation) const override {
+    return writeLinkNameServers(*this, iface, servers, getNetworkdNameServers,
+                                setNetworkdNameServers, operation);
+  }
+  bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                std::string& source) const override {
+    return readLinkNameServers(*this, servers, source, getNetworkdNameServers);
+  }
+  bool applyInterfaceNameServers(const std::string& iface, const char* operation) const override {
+    return runCheckedStep(kNetworkctl, {"reload"}, operation) &&
+           (iface.empty() || runCheckedStep(kNetworkctl, {"reconfigure", iface}, operation));
+  }
+  bool resolvedTakesInterfaceNameServers() const override { return true; }
 };
 
 }  // namespace

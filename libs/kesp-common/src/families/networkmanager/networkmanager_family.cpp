@@ -12,6 +12,7 @@
 #include "change/change_request.h"
 #include "change/change_scope.h"
 #include "families/family.h"
+#include "families/networkmanager/profile_dns.h"
 #include "families/networkmanager/profile_files.h"
 #include "families/networkmanager/profile_settings.h"
 #include "families/swap_sides.h"
@@ -188,6 +189,24 @@ class NetworkManagerFamily : public Family {
     if (existsInRoot("/etc/sysconfig/proxy")) return ProxyFileKind::SuseSysconfig;
     return ProxyFileKind::Apt;
   }
+
+  // Only profiles count: the daemon takes no servers from older files.
+  std::string nameServerInterface(bool live, const char*) const override {
+    return detail::nameServerInterface(live);
+  }
+  bool writeInterfaceNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                                 const char* operation) const override {
+    return writeProfilesNameServers(iface, servers, operation);
+  }
+  bool readInterfaceNameServers(std::vector<std::string>& servers,
+                                std::string& source) const override {
+    readProfilesNameServers(servers, source);
+    return true;
+  }
+  bool applyInterfaceNameServers(const std::string& iface, const char* operation) const override {
+    return applyProfilesNameServers(iface, operation);
+  }
+  bool resolvedTakesInterfaceNameServers() const override { return true; }
 
  private:
   static bool daemonInstalled() {

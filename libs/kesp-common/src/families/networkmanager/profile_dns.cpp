@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "families/family.h"
 #include "families/networkmanager/profile_files.h"
 #include "files/file_write.h"
 #include "kesp/log.h"
@@ -14,6 +15,7 @@ namespace detail {
 namespace {
 
 const unsigned kRouteUpGateway = 0x3;  // RTF_UP | RTF_GATEWAY
+const char kNmcli[] = "/usr/bin/nmcli";
 
 std::vector<std::string> dnsEntries(const KeyFile& profile, const char* group) {
   std::vector<std::string> entries;
@@ -28,6 +30,12 @@ std::vector<std::string> dnsEntries(const KeyFile& profile, const char* group) {
 bool turnsFamilyOff(const KeyFile& profile, const char* group) {
   std::string method;
   return profile.get(group, "method", method) && (method == "disabled" || method == "ignore");
+}
+
+std::vector<std::string> profileNameServers(const KeyFile& profile) {
+  std::vector<std::string> servers = dnsEntries(profile, "ipv4");
+  for (const std::string& server : dnsEntries(profile, "ipv6")) servers.push_back(server);
+  return servers;
 }
 
 }  // namespace
@@ -63,9 +71,9 @@ std::string defaultRouteInterface() {
   return std::string();
 }
 
-std::string nameServerInterface() {
+std::string nameServerInterface(bool live) {
   const std::vector<StoredProfile> profiles = loadProfiles();
-  const std::string routed = defaultRouteInterface();
+  const std::string routed = live ? defaultRouteInterface() : std::string();
   if (!routed.empty() && placeOf(profiles, routed).found) return routed;
   std::string fallback;
   for (const std::string& iface : profileInterfaces(profiles)) {
@@ -81,9 +89,7 @@ std::string nameServerInterface() {
 bool getProfileNameServers(const std::string& iface, std::vector<std::string>& servers) {
   const ProfilePlace place = placeOf(loadProfiles(), iface);
   if (!place.found) return false;
-  servers = dnsEntries(place.profile.content, "ipv4");
-  for (const std::string& server : dnsEntries(place.profile.content, "ipv6"))
-    servers.push_back(server);
+  servers = profileNameServers(place.profile.content);
   return true;
 }
 
@@ -115,6 +121,41 @@ bool setProfileNameServers(const std::string& iface, const std::vector<std::stri
     }
   }
   return saveProfile(place.target, content.text(), operation);
+}
+
+void readProfilesNameServers(std::vector<std::string>& servers, std::string& source) {
+  servers.clear();
+  source.clear();
+  const std::vector<StoredProfile> profiles = loadProfiles();
+  for (const std::string& iface : profileInterfaces(profiles)) {
+    const ProfilePlace place = placeOf(profiles, iface);
+    const std::vector<std::string> listed = profileNameServers(place.profile.content);
+    if (!listed.empty() && source.empty()) source = place.profile.path;
+    servers.insert(servers.end(), listed.begin(), listed.end());
+  }
+}
+
+bool writeProfilesNameServers(const std::string& iface, const std::vector<std::string>& servers,
+                              const char* operation) {
+  if (!iface.empty() && !setProfileNameServers(iface, servers, operation)) return false;
+  const std::vector<StoredProfile> profiles = loadProfiles();
+  for (const std::string& other : profileInterfaces(profiles)) {
+    if (other == iface || profileNameServers(placeOf(profiles, other).profile.content).empty())
+      continue;
+    if (!setProfileNameServers(other, {}, operation)) return false;
+  }
+  return true;
+}
+
+bool applyProfilesNameServers(const std::string& iface, const char* operation) {
+  // The daemon reads profile files only when told to; the servers taken off
+  // other profiles reach their devices at their next activation.
+  std::vector<std::string> load = {"connection", "load"};
+  const std::vector<StoredProfile> profiles = loadProfiles();
+  for (const std::string& name : profileInterfaces(profiles))
+    load.push_back(placeOf(profiles, name).profile.path);
+  if (load.size() > 2 && !runCheckedStep(kNmcli, load, operation)) return false;
+  return iface.empty() || runCheckedStep(kNmcli, {"device", "reapply", iface}, operation);
 }
 
 }  // namespace detail
