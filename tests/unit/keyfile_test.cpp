@@ -19,6 +19,7 @@ struct EditCase {
   const char* key;
   const char* value;  // nullptr: remove
   std::string after;
+  std::vector<std::string> replacing = {};  // keys whose lines count as the key's
 };
 
 const EditCase kEditCases[] = {
@@ -40,6 +41,13 @@ const EditCase kEditCases[] = {
      "method", "manual", std::string("[ipv4]\r\nmethod=manual\nx=\0y\n", 27)},
     {"UnterminatedGroupIsNoGroup", "[ipv4]\n[ipv6\nmethod=auto\n", "ipv4", "method", nullptr,
      "[ipv4]\n[ipv6\n"},
+    // A gateway added after the address once must not push the address
+    // behind it at the next write of the same settings.
+    {"ReplacedKeysKeepTheirPlace",
+     "[ipv4]\naddresses=10.1.1.5/16\n# kesp.keep\n address2 = 192.0.2.5\ngateway=10.1.0.1\n",
+     "ipv4", "address1", "10.1.1.5/16",
+     "[ipv4]\n# kesp.keep\n address1 = 10.1.1.5/16\ngateway=10.1.0.1\n",
+     {"addresses", "address2"}},
 };
 
 class KeyFileEditTest : public ::testing::TestWithParam<EditCase> {};
@@ -47,15 +55,21 @@ class KeyFileEditTest : public ::testing::TestWithParam<EditCase> {};
 TEST_P(KeyFileEditTest, ChangesOnlyTheKey) {
   const EditCase& c = GetParam();
   KeyFile file(c.before);
+  auto edit = [&] {
+    if (c.value)
+      file.set(c.group, c.key, c.value, c.replacing);
+    else
+      file.remove(c.group, c.key);
+  };
+  edit();
+  std::string value;
+  EXPECT_EQ(file.get(c.group, c.key, value), c.value != nullptr);
   if (c.value) {
-    file.set(c.group, c.key, c.value);
-    std::string value;
-    EXPECT_TRUE(file.get(c.group, c.key, value));
     EXPECT_EQ(value, c.value);
-  } else {
-    file.remove(c.group, c.key);
   }
   EXPECT_EQ(file.text(), c.after);
+  edit();
+  EXPECT_EQ(file.text(), c.after) << "the same edit again changed the text";
   EXPECT_EQ(KeyFile(file.text()).text(), file.text());
 }
 
