@@ -114,8 +114,10 @@ TEST(KeyfileProfileTest, ReadsMethodsAddressesAndGateways) {
 }
 
 TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
-  auto profile = [](const std::string& connection, const std::string& ethernet) {
+  auto profile = [](const std::string& connection, const std::string& ethernet,
+                    bool insecure = false) {
     StoredProfile stored;
+    stored.insecure = insecure;
     stored.content = KeyFile("[connection]\ntype=ethernet\n" + connection + "\n[ethernet]\n" +
                              ethernet + "\n");
     noteChoiceKeys(stored);
@@ -136,9 +138,23 @@ TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
         profile("interface-name=eth0\ntimestamp=9", "")},
        0},
       {{profile("interface-name=eth0\ntype=wifi", "")}, -1},
+      // The daemon ignores a profile others may read: the older one counts.
+      {{profile("interface-name=eth0\ntimestamp=9", "", true),
+        profile("interface-name=eth0\ntimestamp=5", "")},
+       1},
+      {{profile("", "mac-address=02:00:5e:10:00:01", true)}, -1},
   };
   for (const auto& c : cases)
     EXPECT_EQ(selectProfile(c.profiles, "eth0", "02:00:5e:10:00:01"), c.chosen);
+  // Root's own, or the image owner's; never open to group or others.
+  const struct {
+    uid_t owner;
+    mode_t mode;
+    bool insecure;
+  } files[] = {{0, 0100600, false}, {0, 0100400, false}, {0, 0100640, true},
+               {0, 0100604, true},  {1000, 0100600, true}, {4242, 0100600, false}};
+  for (const auto& f : files)
+    EXPECT_EQ(isInsecureProfile(f.owner, f.mode, 4242), f.insecure) << f.owner << " " << f.mode;
 }
 
 }  // namespace

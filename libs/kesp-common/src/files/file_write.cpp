@@ -44,8 +44,19 @@ bool writeAll(int fd, const std::string& content, int& err) {
   return true;
 }
 
-bool readAll(int fd, std::string& content) {
+bool readAll(int fd, std::string& content, off_t size = 0) {
   content.clear();
+  // A regular file of a known size is read in one call: a short read is its
+  // end, which saves the read that would only return it.
+  if (size > 0 && size < (1 << 20)) {
+    content.resize(static_cast<size_t>(size) + 1);
+    ssize_t n;
+    do n = read(fd, &content[0], content.size());
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    content.resize(static_cast<size_t>(n));
+    if (n <= size) return true;
+  }
   char buffer[65536];
   for (;;) {
     ssize_t n = read(fd, buffer, sizeof buffer);
@@ -251,7 +262,7 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
   return ok;
 }
 
-ReadResult readFile(const std::string& path, std::string& content) {
+ReadResult readFile(const std::string& path, std::string& content, struct stat* info) {
   if (const DraftedFiles* draft = openDraft()) {
     const auto drafted = draft->find(path);
     if (drafted != draft->end()) {
@@ -260,6 +271,14 @@ ReadResult readFile(const std::string& path, std::string& content) {
         return ReadResult::NotOpened;
       }
       content = drafted->second.content;
+      // The writer keeps an existing file's owner and mode, and makes a new
+      // one ours with the mode its caller named.
+      if (info && !statInRoot(path, *info)) {
+        *info = {};
+        info->st_mode = S_IFREG | drafted->second.newFileMode;
+        info->st_uid = geteuid();
+        info->st_gid = getegid();
+      }
       return ReadResult::Read;
     }
   }
@@ -271,9 +290,10 @@ ReadResult readFile(const std::string& path, std::string& content) {
     if (errno != ENOENT && errno != ENOTDIR) noteUnreadable(path, errno);
     return ReadResult::NotOpened;
   }
-  struct stat info;
-  bool read = fstat(fd, &info) == 0 && isRegularOrRefuse(path, info.st_mode) &&
-              readAll(fd, content);
+  struct stat own;
+  if (!info) info = &own;
+  bool read = fstat(fd, info) == 0 && isRegularOrRefuse(path, info->st_mode) &&
+              readAll(fd, content, info->st_size);
   int saved = errno;
   close(fd);
   if (!read) noteUnreadable(path, saved);

@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace KESP {
@@ -54,8 +56,10 @@ void resetWriterCalls();
 /// What became of reading a whole file; on failure errno tells why. Only a
 /// regular file is read (resolved inside the system root); anything else is
 /// refused at once, logged.
+/// `info` (when given) receives the file's stat(2) from the same open; for a
+/// file the open draft made anew, that of the file it would be.
 enum class ReadResult { Read, NotOpened, NotRead };
-ReadResult readFile(const std::string& path, std::string& content);
+ReadResult readFile(const std::string& path, std::string& content, struct stat* info = nullptr);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.

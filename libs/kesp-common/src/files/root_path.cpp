@@ -172,11 +172,29 @@ void setRootResolver(RootResolver resolver) { g_resolver = resolver; }
 
 RootResolver rootResolver() { return g_resolver; }
 
+namespace {
+thread_local int t_heldRoot = -1;
+}  // namespace
+
+RootHold::RootHold() {
+  if (t_heldRoot >= 0 || systemRoot().empty()) return;
+  t_heldRoot = open(systemRoot().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  outermost_ = t_heldRoot >= 0;
+}
+
+RootHold::~RootHold() {
+  if (!outermost_) return;
+  ::close(t_heldRoot);
+  t_heldRoot = -1;
+}
+
 int openInRoot(const std::string& path, int flags, mode_t mode) {
   std::string relative;
   int fd = -1;
   if (!belowRoot(path, relative)) {
     fd = open(path.c_str(), flags | O_CLOEXEC, mode);
+  } else if (t_heldRoot >= 0) {
+    fd = openInside(t_heldRoot, relative, flags, mode);
   } else {
     Descriptor root(open(systemRoot().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (root.get() < 0) return -1;

@@ -45,20 +45,30 @@ std::string KeyFile::text() const {
 }
 
 void KeyFile::describe() {
+  // Works on positions in the lines rather than trimmed copies: every
+  // profile of the system is described at each command.
   std::vector<LineInfo> infos(lines_.size());
   std::string group;
   for (size_t i = 0; i < lines_.size(); ++i) {
-    const std::string line = trimmed(lines_[i]);
+    const std::string& line = lines_[i];
+    size_t begin = 0;
+    size_t end = line.size();
+    while (begin < end && isBlank(line[begin])) ++begin;
+    while (end > begin && isBlank(line[end - 1])) --end;
     LineInfo& info = infos[i];
-    if (!line.empty() && line[0] == '[' && line.back() == ']') {
-      group = line.substr(1, line.size() - 2);
+    if (begin < end && line[begin] == '[' && line[end - 1] == ']' && end - begin >= 2) {
+      group.assign(line, begin + 1, end - begin - 2);
       info.isGroup = true;
-    } else if (!line.empty() && line[0] != '#') {
-      const size_t equals = line.find('=');
+    } else if (begin < end && line[begin] != '#') {
+      const size_t equals = line.find('=', begin);
       // A line without "=" is no key; it is kept as it is.
-      if (equals != std::string::npos && equals > 0) {
-        info.key = trimmed(line.substr(0, equals));
-        info.value = trimmed(line.substr(equals + 1));
+      if (equals != std::string::npos && equals > begin) {
+        size_t keyEnd = equals;
+        while (isBlank(line[keyEnd - 1])) --keyEnd;
+        size_t valueBegin = equals + 1;
+        while (valueBegin < end && isBlank(line[valueBegin])) ++valueBegin;
+        info.key.assign(line, begin, keyEnd - begin);
+        info.value.assign(line, valueBegin, end > valueBegin ? end - valueBegin : 0);
       }
     }
     info.group = group;
