@@ -3,9 +3,9 @@
 # installed), the daemon run in network, mount and PID namespaces of this
 # test's own with its own D-Bus daemon, managing the test's veth "eth0".
 # `set` writes the profile, loads it and brings it up through nmcli; the
-# address must arrive on the link and a second `set` must replace it. (The
-# restore of a change that brings no address is the transaction's, the same
-# for every family, and takes the full wait: it is not repeated here.)
+# address must arrive on the link and a second `set` must replace it. A third
+# that brings no address (DHCP, no server on the link) must put the profile
+# back and bring it up again; it takes the library's full address wait.
 #   networkmanager_live_test.sh TOOL [PACKAGE_DIR]
 # Exit 77 (skipped) without root or without the packages.
 set -euo pipefail
@@ -86,9 +86,15 @@ check "the daemon has the profile" 'nmcli -t -f NAME,DEVICE connection show --ac
 check "second address on the link" 'ip -br -4 addr show eth0 | grep -q "198.51.100.10/24"'
 check "first address gone" '! ip -br -4 addr show eth0 | grep -q "192.0.2.10"'
 check "show reads the profile" '"$TOOL" show eth0 | grep -q "ipv4: 198.51.100.10/24"'
-[ "$fail" -eq 0 ] || { tail -n 30 "$DIR/nm.log"; cat "$DIR/set1" "$DIR/set2"; }
+profile=/etc/NetworkManager/system-connections/eth0.nmconnection
+kept=$(cat "$profile")
+if "$TOOL" set eth0 --mode DHCPV4 >"$DIR/set3" 2>&1; then echo "FAILED: a change without an address succeeded"; fail=1; fi
+check "the old profile is back" '[ "$(cat "$profile")" = "$kept" ]'
+check "the old address is back on the link" 'ip -br -4 addr show eth0 | grep -q "198.51.100.10/24"'
+check "the daemon runs the old profile" 'nmcli -t -f NAME,DEVICE connection show --active | grep -q "^eth0:eth0$"'
+[ "$fail" -eq 0 ] || { tail -n 30 "$DIR/nm.log"; cat "$DIR/set1" "$DIR/set2" "$DIR/set3"; }
 exit "$fail"
 INSIDE
-timeout 180 unshare --net --mount --pid --fork --mount-proc --propagation private \
+timeout 280 unshare --net --mount --pid --fork --mount-proc --propagation private \
   bash "$dir/inside.sh" "$dir" "$tool"
 echo "live NetworkManager test passed"
