@@ -2,10 +2,13 @@
 // interface, read from text in memory; and the YAML reader's refusals.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "families/netplan/netplan_settings.h"
 #include "families/networkd/networkd_files.h"
 #include "families/networkd/networkd_settings.h"
+#include "test_support.h"
 
 namespace {
 
@@ -94,6 +97,61 @@ TEST(YamlFamiliesTest, NetworkdReadsItsKeysAndMatchesNamesAsNetworkdDoes) {
     if (c.found) readNetworkdInterface(file, mode, v4, v6, more);
     EXPECT_EQ(mode, c.mode);
     EXPECT_EQ(summary(v4, v6, more), c.summary);
+  }
+}
+
+// Which file networkd applies to an interface, across its directories: a
+// name in an earlier directory hides it in later ones, an empty file or a link
+// to /dev/null masks it, names sort across directories, anything else that is
+// no regular file leaves the answer unknown.
+TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
+  struct Entry {
+    const char* path;
+    const char* content;  // "->target" for a link, "|" for a FIFO
+  };
+  struct FindCase {
+    std::vector<Entry> entries;
+    NetworkdMatch match;
+    const char* path;  // the file found
+  } cases[] = {
+      {{{"/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/60-b.network", "[Match]\nName=eth*\n"}},
+       NetworkdMatch::Exact, "/lib/systemd/network/50-a.network"},
+      {{{"/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/50-a.network", ""},
+        {"/run/systemd/network/70-c.network", "[Match]\nName=e*\n"}},
+       NetworkdMatch::Pattern, "/run/systemd/network/70-c.network"},
+      {{{"/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/50-a.network", "->/dev/null"}},
+       NetworkdMatch::None, ""},
+      {{{"/usr/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
+        {"/run/systemd/network/50-a.network", "[Match]\nName=eth1\n"}},
+       NetworkdMatch::None, ""},
+      {{{"/etc/systemd/network/10-a.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/90-z.network", "|"}},
+       NetworkdMatch::Unreadable, ""},
+  };
+  for (const FindCase& c : cases) {
+    SCOPED_TRACE(c.entries.back().path);
+    kesp_test::SystemRoot root;
+    for (const Entry& entry : c.entries) {
+      const std::string content = entry.content;
+      if (content.rfind("->", 0) == 0) {
+        root.write(entry.path, "");
+        ASSERT_EQ(::unlink((root / entry.path).c_str()), 0);
+        ASSERT_EQ(::symlink(content.substr(2).c_str(), (root / entry.path).c_str()), 0);
+      } else if (content == "|") {
+        root.write(entry.path, "");
+        ASSERT_EQ(::unlink((root / entry.path).c_str()), 0);
+        ASSERT_EQ(::mkfifo((root / entry.path).c_str(), 0600), 0);
+      } else {
+        root.write(entry.path, content);
+      }
+    }
+    KeyValueFile file('=');
+    std::string path;
+    EXPECT_EQ(findNetworkdFile("eth0", file, path), c.match);
+    EXPECT_EQ(path, c.path);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "help_text.h"
 #include "interactive.h"
+#include "kesp/interface_files.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "log_collector.h"
@@ -50,6 +51,8 @@ int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
              std::ostream& err, const LogCollector& log) {
   LibraryOperations operations(!invocation.offline, log);
   if (invocation.command.empty()) return runInteractive(invocation, operations, out, err);
+  // A command asks for the family many times over; it is detected once.
+  const KESP::OsFlavourHold flavourHold;
   CommandContext context{invocation, operations, log, in, out, err};
   for (const CommandEntry& entry : kCommands)
     if (invocation.command == entry.name) return entry.run(context);

@@ -44,6 +44,21 @@ extern const std::string SUSE_ROUTES_FILE;
 /// FLAVOUR_NONE when none is; never fails, logs nothing.
 OsFlavour getOsFlavour();
 
+/// While one lives, getOsFlavour and everything in the library that needs the
+/// family detect it once per system root and answer later calls from memory.
+/// For one command of a program that runs for milliseconds: which family
+/// configures the system does not change under it, and detecting it probes
+/// every family's directories each time. The system root's directory is
+/// likewise opened once and kept for the hold's life. Holds nest; a program that runs for
+/// days (the console) holds none, so that it sees a family that appears later.
+class OsFlavourHold {
+ public:
+  OsFlavourHold();
+  ~OsFlavourHold();
+  OsFlavourHold(const OsFlavourHold&) = delete;
+  OsFlavourHold& operator=(const OsFlavourHold&) = delete;
+};
+
 /// The directories getOsFlavour looks for, in its order, as absolute paths of the system; for telling an operator what was
 /// looked for when none was found.
 std::vector<std::string> osFlavourMarkers();

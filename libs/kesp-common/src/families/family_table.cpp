@@ -62,14 +62,51 @@ const Family* familyOf(OsFlavour flavour) {
   return nullptr;
 }
 
+namespace {
+
+// What an OsFlavourHold remembers; the root is part of the answer, since a
+// caller that runs the tool in process changes it between commands.
+struct HeldDetection {
+  int holds = 0;
+  bool known = false;
+  std::string root;
+  const Family* family = nullptr;
+};
+
+HeldDetection& heldDetection() {
+  static HeldDetection held;
+  return held;
+}
+
+}  // namespace
+
 const Family* detectFamily() {
-  for (const Family* const* family = families(); *family; ++family) {
-    if ((*family)->isPresent()) return *family;
+  HeldDetection& held = heldDetection();
+  if (held.holds > 0 && held.known && held.root == systemRoot()) return held.family;
+  const Family* found = nullptr;
+  for (const Family* const* family = families(); *family && !found; ++family) {
+    if ((*family)->isPresent()) found = *family;
   }
-  return nullptr;
+  if (held.holds > 0) {
+    held.known = true;
+    held.root = systemRoot();
+    held.family = found;
+  }
+  return found;
 }
 
 }  // namespace detail
+
+OsFlavourHold::OsFlavourHold() {
+  ++detail::heldDetection().holds;
+  detail::holdRootDirectory(true);
+}
+
+OsFlavourHold::~OsFlavourHold() {
+  detail::holdRootDirectory(false);
+  detail::HeldDetection& held = detail::heldDetection();
+  if (--held.holds == 0) held.known = false;
+}
 
 OsFlavour getOsFlavour() {
   const detail::Family* family = detail::detectFamily();

@@ -44,19 +44,12 @@ bool writeAll(int fd, const std::string& content, int& err) {
   return true;
 }
 
+/// size: what fstat said of a regular file; a short read that ends there is
+/// the end, which spares the read that would return nothing (per file, on
+/// directories of many small files). Files that claim no size (the kernel's
+/// tables) and files that grew are read until read(2) returns 0.
 bool readAll(int fd, std::string& content, off_t size = 0) {
   content.clear();
-  // A regular file of a known size is read in one call: a short read is its
-  // end, which saves the read that would only return it.
-  if (size > 0 && size < (1 << 20)) {
-    content.resize(static_cast<size_t>(size) + 1);
-    ssize_t n;
-    do n = read(fd, &content[0], content.size());
-    while (n < 0 && errno == EINTR);
-    if (n < 0) return false;
-    content.resize(static_cast<size_t>(n));
-    if (n <= size) return true;
-  }
   char buffer[65536];
   for (;;) {
     ssize_t n = read(fd, buffer, sizeof buffer);
@@ -66,6 +59,9 @@ bool readAll(int fd, std::string& content, off_t size = 0) {
     }
     if (n == 0) return true;
     content.append(buffer, static_cast<size_t>(n));
+    if (size > 0 && static_cast<size_t>(n) < sizeof buffer &&
+        content.size() == static_cast<size_t>(size))
+      return true;
   }
 }
 
@@ -262,7 +258,7 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
   return ok;
 }
 
-ReadResult readFile(const std::string& path, std::string& content, struct stat* info) {
+ReadResult readFile(const std::string& path, std::string& content, struct stat* identity) {
   if (const DraftedFiles* draft = openDraft()) {
     const auto drafted = draft->find(path);
     if (drafted != draft->end()) {
@@ -271,14 +267,8 @@ ReadResult readFile(const std::string& path, std::string& content, struct stat* 
         return ReadResult::NotOpened;
       }
       content = drafted->second.content;
-      // The writer keeps an existing file's owner and mode, and makes a new
-      // one ours with the mode its caller named.
-      if (info && !statInRoot(path, *info)) {
-        *info = {};
-        info->st_mode = S_IFREG | drafted->second.newFileMode;
-        info->st_uid = geteuid();
-        info->st_gid = getegid();
-      }
+      // A file the draft creates has no identity yet.
+      if (identity && !statInRoot(path, *identity)) *identity = {};
       return ReadResult::Read;
     }
   }
@@ -290,13 +280,13 @@ ReadResult readFile(const std::string& path, std::string& content, struct stat* 
     if (errno != ENOENT && errno != ENOTDIR) noteUnreadable(path, errno);
     return ReadResult::NotOpened;
   }
-  struct stat own;
-  if (!info) info = &own;
-  bool read = fstat(fd, info) == 0 && isRegularOrRefuse(path, info->st_mode) &&
-              readAll(fd, content, info->st_size);
+  struct stat info;
+  bool read = fstat(fd, &info) == 0 && isRegularOrRefuse(path, info.st_mode) &&
+              readAll(fd, content, info.st_size);
   int saved = errno;
   close(fd);
   if (!read) noteUnreadable(path, saved);
+  if (read && identity) *identity = info;
   errno = saved;
   return read ? ReadResult::Read : ReadResult::NotRead;
 }

@@ -1,9 +1,8 @@
 #pragma once
 // The one way the library changes a file: never a half-written file.
 
-#include <sys/types.h>
-
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <string>
 
@@ -56,10 +55,11 @@ void resetWriterCalls();
 /// What became of reading a whole file; on failure errno tells why. Only a
 /// regular file is read (resolved inside the system root); anything else is
 /// refused at once, logged.
-/// `info` (when given) receives the file's stat(2) from the same open; for a
-/// file the open draft made anew, that of the file it would be.
 enum class ReadResult { Read, NotOpened, NotRead };
-ReadResult readFile(const std::string& path, std::string& content, struct stat* info = nullptr);
+/// `identity` (when given) receives the file's stat(2) as read, for telling
+/// two names of one file apart (zeroed for a file only a draft holds).
+ReadResult readFile(const std::string& path, std::string& content,
+                    struct stat* identity = nullptr);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.

@@ -29,7 +29,33 @@ const int kRaceRetries = 8;
 RootResolver g_resolver = RootResolver::Kernel;
 bool g_kernelLacksOpenat2 = false;
 
+// The root's directory, kept open while a command holds it.
+struct HeldRoot {
+  int holds = 0;
+  std::string path;
+  int fd = -1;
+};
 
+HeldRoot& heldRoot() {
+  static HeldRoot held;
+  return held;
+}
+
+// The directory at path, for one lookup: while held, opened once and kept
+// (owned stays empty); else opened now and closed with owned.
+int rootDirectory(const char* path, Descriptor& owned) {
+  HeldRoot& held = heldRoot();
+  if (held.holds > 0 && held.fd >= 0 && held.path == path) return held.fd;
+  const int fd = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && held.holds > 0) {
+    if (held.fd >= 0) ::close(held.fd);
+    held.fd = fd;
+    held.path = path;
+  } else {
+    owned.reset(fd);
+  }
+  return fd;
+}
 
 bool readLinkAt(int directory, const std::string& name, std::string& target) {
   std::vector<char> buffer(256);
@@ -168,37 +194,29 @@ std::deque<std::string> pathComponents(const std::string& path) {
   return parts;
 }
 
+void holdRootDirectory(bool hold) {
+  HeldRoot& held = heldRoot();
+  held.holds += hold ? 1 : -1;
+  if (held.holds == 0 && held.fd >= 0) {
+    ::close(held.fd);
+    held.fd = -1;
+  }
+}
+
 void setRootResolver(RootResolver resolver) { g_resolver = resolver; }
 
 RootResolver rootResolver() { return g_resolver; }
-
-namespace {
-thread_local int t_heldRoot = -1;
-}  // namespace
-
-RootHold::RootHold() {
-  if (t_heldRoot >= 0 || systemRoot().empty()) return;
-  t_heldRoot = open(systemRoot().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  outermost_ = t_heldRoot >= 0;
-}
-
-RootHold::~RootHold() {
-  if (!outermost_) return;
-  ::close(t_heldRoot);
-  t_heldRoot = -1;
-}
 
 int openInRoot(const std::string& path, int flags, mode_t mode) {
   std::string relative;
   int fd = -1;
   if (!belowRoot(path, relative)) {
     fd = open(path.c_str(), flags | O_CLOEXEC, mode);
-  } else if (t_heldRoot >= 0) {
-    fd = openInside(t_heldRoot, relative, flags, mode);
   } else {
-    Descriptor root(open(systemRoot().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) return -1;
-    fd = openInside(root.get(), relative, flags, mode);
+    Descriptor owned;
+    const int root = rootDirectory(systemRoot().c_str(), owned);
+    if (root < 0) return -1;
+    fd = openInside(root, relative, flags, mode);
   }
   if (fd < 0 && errno == ELOOP && !(flags & O_NOFOLLOW)) refuseUnresolvable(path);
   return fd;
@@ -287,8 +305,9 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
     errno = EINVAL;
     return false;
   }
-  Descriptor root(open(below ? systemRoot().c_str() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (root.get() < 0) return false;
+  Descriptor ownedRoot;
+  const int rootFd = rootDirectory(below ? systemRoot().c_str() : "/", ownedRoot);
+  if (rootFd < 0) return false;
   HeldDescriptors walked;  // directories walked into
   std::vector<int>& held = walked.fds;
   std::vector<std::string> names;
@@ -309,7 +328,7 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
       continue;
     }
     struct stat info;
-    if (absent || fstatat(held.empty() ? root.get() : held.back(), part.c_str(), &info,
+    if (absent || fstatat(held.empty() ? rootFd : held.back(), part.c_str(), &info,
                           AT_SYMLINK_NOFOLLOW) != 0) {
       if (!absent && errno != ENOENT) return false;
       if (!pending.empty() && !missingParents) return false;
@@ -319,7 +338,7 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
     }
     if (S_ISLNK(info.st_mode)) {
       bool absolute = false;
-      if (!followLink(held.empty() ? root.get() : held.back(), part, hops, held, pending,
+      if (!followLink(held.empty() ? rootFd : held.back(), part, hops, held, pending,
                       absolute))
         return false;
       if (absolute) names.clear();
@@ -327,7 +346,7 @@ bool pathInRoot(const std::string& path, std::string& inside, bool missingParent
     }
     names.push_back(part);
     if (pending.empty()) break;
-    const int next = openat(held.empty() ? root.get() : held.back(), part.c_str(),
+    const int next = openat(held.empty() ? rootFd : held.back(), part.c_str(),
                             O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0) return false;
     held.push_back(next);

@@ -8,7 +8,6 @@
 #include <sys/types.h>
 
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,21 +19,12 @@ namespace detail {
 /// here. Tests choose to exercise both.
 enum class RootResolver { Kernel, Own };
 void setRootResolver(RootResolver resolver);
+
+/// While held (holds nest), the system root's directory is opened once and
+/// kept for every lookup inside it: for one command, under which the root is
+/// not replaced. A program that runs for days holds none.
+void holdRootDirectory(bool hold);
 RootResolver rootResolver();
-
-/// While one lives on a thread, openInRoot there resolves from the system
-/// root opened once, not once per path: for reading many files in a row.
-/// Holds nothing without a root; holds do not nest (an inner one shares).
-class RootHold {
- public:
-  RootHold();
-  RootHold(const RootHold&) = delete;
-  RootHold& operator=(const RootHold&) = delete;
-  ~RootHold();
-
- private:
-  bool outermost_ = false;
-};
 
 /// Opens path with open(2) flags, resolved inside the system root when the
 /// path lies under it. -1 with errno set on failure; a link that cannot be
@@ -83,11 +73,10 @@ bool syncDirectoryInRoot(const std::string& directory);
 
 /// The names in a directory resolved inside the root ("." and ".." left out).
 /// False with errno set when it cannot be listed.
-bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names);
-/// Hands each name of the directory to visit until it returns false (the
-/// rest is not read). False with errno set when it cannot be listed.
-bool visitDirectoryInRoot(const std::string& directory,
-                          const std::function<bool(const std::string&)>& visit);
+/// `types` (when given) receives each name's d_type (DT_UNKNOWN where the
+/// file system does not say), for skipping a stat per entry.
+bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
+                         std::vector<unsigned char>* types = nullptr);
 
 /// Refuses, with a logged message naming it, a file whose type is not regular
 /// (errno EISDIR for a directory, else EINVAL).

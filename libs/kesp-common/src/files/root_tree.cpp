@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <deque>
-#include <functional>
 
 #include "kesp/sysroot.h"
 #include "files/root_path.h"
@@ -69,8 +68,8 @@ bool syncDirectoryInRoot(const std::string& directory) {
   return fd.get() >= 0 && fsync(fd.get()) == 0;
 }
 
-bool visitDirectoryInRoot(const std::string& directory,
-                          const std::function<bool(const std::string&)>& visit) {
+bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
+                         std::vector<unsigned char>* types) {
   const int fd = openInRoot(directory, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return false;
   DIR* dir = fdopendir(fd);
@@ -80,23 +79,19 @@ bool visitDirectoryInRoot(const std::string& directory,
     errno = err;
     return false;
   }
+  names.clear();
+  if (types) types->clear();
   errno = 0;
   while (const struct dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != ".." && !visit(name)) break;
+    if (name == "." || name == "..") continue;
+    names.push_back(name);
+    if (types) types->push_back(entry->d_type);
   }
   const int err = errno;
   closedir(dir);
   errno = err;
   return err == 0;
-}
-
-bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names) {
-  names.clear();
-  return visitDirectoryInRoot(directory, [&names](const std::string& name) {
-    names.push_back(name);
-    return true;
-  });
 }
 
 }  // namespace detail

@@ -4,6 +4,8 @@
 
 #include <yaml.h>
 
+#include <unordered_map>
+
 
 namespace KESP {
 namespace detail {
@@ -58,6 +60,8 @@ namespace {
 
 // Deeper documents are refused rather than read with unbounded recursion.
 const int kMaxDepth = 64;
+// Mappings up to this size are searched; larger ones get an index.
+const std::size_t kIndexedFrom = 16;
 
 struct EventReader {
   yaml_parser_t parser;
@@ -114,8 +118,11 @@ bool readNode(EventReader& reader, YamlNode& node, int depth) {
         node.items.emplace_back();
         if (!readNode(reader, node.items.back(), depth + 1)) return false;
       }
-    case YAML_MAPPING_START_EVENT:
+    case YAML_MAPPING_START_EVENT: {
       node = YamlNode::mapping();
+      // Repeated keys are looked up through an index once a mapping grows
+      // (ethernets: of many interfaces), so that reading stays linear.
+      std::unordered_map<std::string, std::size_t> index;
       for (;;) {
         if (!reader.next()) return false;
         if (reader.event.type == YAML_MAPPING_END_EVENT) return true;
@@ -126,11 +133,23 @@ bool readNode(EventReader& reader, YamlNode& node, int depth) {
         YamlNode value;
         if (!readNode(reader, value, depth + 1)) return false;
         // A repeated key is read as its last value, as YAML readers commonly do.
-        if (YamlNode* earlier = node.find(key))
+        YamlNode* earlier = nullptr;
+        if (node.entries.size() < kIndexedFrom) {
+          earlier = node.find(key);
+        } else {
+          if (index.empty())
+            for (std::size_t i = 0; i < node.entries.size(); ++i) index.emplace(node.entries[i].first, i);
+          const auto hit = index.find(key);
+          if (hit != index.end()) earlier = &node.entries[hit->second].second;
+        }
+        if (earlier) {
           *earlier = std::move(value);
-        else
+        } else {
+          if (!index.empty()) index.emplace(key, node.entries.size());
           node.entries.emplace_back(std::move(key), std::move(value));
+        }
       }
+    }
     case YAML_ALIAS_EVENT:
       return reader.fail("aliases are not supported");
     default:

@@ -111,21 +111,18 @@ class TreeLoader {
   /// Loads path as the next file; its index, or -1 when it was left out.
   long load(const std::string& path, bool isMain) {
     const std::string normal = std::filesystem::path(path).lexically_normal().string();
-    struct stat info {};
-    const bool identified = statInRoot(sysPath(normal), info);
     // Each file once: a loop of sources, or one file reached by two names,
     // would otherwise be read again and again or define its interfaces twice.
-    if (!seenPaths_.insert(normal).second ||
-        (identified && !seenFiles_.insert({info.st_dev, info.st_ino}).second)) {
-      KESP_LOG(LOG_WARN, operation_, "skipping " << normal << ", which is sourced again");
-      return -1;
-    }
+    if (!seenPaths_.insert(normal).second) return skipAgain(normal);
     DebianTreeFile file;
     file.path = normal;
-    if (!readWholeFile(sysPath(normal), file.content)) {
+    struct stat info {};
+    if (readFile(sysPath(normal), file.content, &info) != ReadResult::Read) {
       if (!isMain) KESP_LOG(LOG_ERROR, operation_, "cannot read sourced file " << normal);
       return -1;
     }
+    if (info.st_ino != 0 && !seenFiles_.insert({info.st_dev, info.st_ino}).second)
+      return skipAgain(normal);
     const std::size_t index = tree_.files.size();
     tree_.files.push_back(std::move(file));
     followSources(index);
@@ -133,6 +130,11 @@ class TreeLoader {
   }
 
  private:
+  long skipAgain(const std::string& path) {
+    KESP_LOG(LOG_WARN, operation_, "skipping " << path << ", which is sourced again");
+    return -1;
+  }
+
   void followSources(std::size_t index) {
     std::vector<std::pair<std::size_t, std::vector<std::string>>> found;
     {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "files/file_write.h"
 #include "files/root_path.h"
@@ -47,17 +48,21 @@ std::string netplanOwnId(const std::string& iface) { return "0kesp-" + iface; }
 void mergeNetplanDocument(const NetplanFile& file, std::vector<NetplanDefinition>& definitions) {
   const YamlNode* network = file.document.find("network");
   if (!network) return;
+  // By id, so that merging many definitions stays linear.
+  std::unordered_map<std::string, std::size_t> byId;
+  for (std::size_t i = 0; i < definitions.size(); ++i) byId.emplace(definitions[i].id, i);
   for (const char* type : kDeviceTypes) {
     const YamlNode* devices = network->find(type);
     if (!devices) continue;
     for (const auto& entry : devices->entries) {
-      auto same = std::find_if(definitions.begin(), definitions.end(),
-                               [&](const NetplanDefinition& d) { return d.id == entry.first; });
-      if (same == definitions.end()) {
+      const auto same = byId.find(entry.first);
+      if (same == byId.end()) {
+        byId.emplace(entry.first, definitions.size());
         definitions.push_back(NetplanDefinition{type, entry.first, entry.second, file.path});
       } else {
-        mergeInto(same->node, entry.second);
-        same->lastPath = file.path;
+        NetplanDefinition& earlier = definitions[same->second];
+        mergeInto(earlier.node, entry.second);
+        earlier.lastPath = file.path;
       }
     }
   }

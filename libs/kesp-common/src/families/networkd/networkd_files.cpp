@@ -2,6 +2,7 @@
 
 #include "families/networkd/networkd_files.h"
 
+#include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
@@ -50,27 +51,35 @@ std::string trimmedValue(const std::string& value) {
   return end == std::string::npos ? std::string() : value.substr(0, end + 1);
 }
 
-std::vector<std::string> networkdFilePaths(bool* refused) {
-  std::map<std::string, std::string> byName;
+std::vector<std::string> networkdFilePaths(bool* refused, NetworkdListing listing) {
+  std::map<std::string, std::pair<std::string, unsigned char>> byName;
   for (const char* directory : kDirectories) {
     std::vector<std::string> names;
-    if (!listDirectoryInRoot(sysPath(directory), names)) continue;
-    for (const std::string& name : names)
-      if (endsWith(name, ".network") && !byName.count(name))
-        byName[name] = std::string(directory) + "/" + name;
+    std::vector<unsigned char> types;
+    if (!listDirectoryInRoot(sysPath(directory), names, &types)) continue;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (endsWith(names[i], ".network") && !byName.count(names[i]))
+        byName[names[i]] = {std::string(directory) + "/" + names[i], types[i]};
   }
   std::vector<std::string> paths;
   for (const auto& entry : byName) {
+    const std::string& path = entry.second.first;
+    // A plain file's emptiness is seen when it is read: no stat per file.
+    if (listing == NetworkdListing::Unsized && entry.second.second == DT_REG) {
+      paths.push_back(path);
+      continue;
+    }
     struct stat info;
     // A link to /dev/null (or one left dangling) and an empty file mask the
     // name; anything else that is no regular file is refused, named.
-    if (!statInRoot(sysPath(entry.second), info) || S_ISCHR(info.st_mode)) continue;
+    if (!statInRoot(sysPath(path), info) || S_ISCHR(info.st_mode)) continue;
     if (!S_ISREG(info.st_mode)) {
-      isRegularOrRefuse(sysPath(entry.second), info.st_mode & S_IFMT);
+      isRegularOrRefuse(sysPath(path), info.st_mode & S_IFMT);
       if (refused) *refused = true;
       continue;
     }
-    if (info.st_size > 0) paths.push_back(entry.second);
+    if (info.st_size > 0) paths.push_back(path);
+    if (listing == NetworkdListing::First && !paths.empty()) break;
   }
   return paths;
 }
@@ -108,12 +117,13 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
 
 NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path) {
   bool refused = false;
-  const std::vector<std::string> paths = networkdFilePaths(&refused);
+  const std::vector<std::string> paths = networkdFilePaths(&refused, NetworkdListing::Unsized);
   // A file that cannot be read may be the one that configures iface.
   if (refused) return NetworkdMatch::Unreadable;
   for (const std::string& candidate : paths) {
     KeyValueFile loaded('=');
     if (!loaded.load(sysPath(candidate))) return NetworkdMatch::Unreadable;
+    if (loaded.lines.empty()) continue;  // an empty file masks the name
     const NetworkdMatch match = networkdMatch(loaded, iface);
     if (match == NetworkdMatch::None) continue;
     file = loaded;
@@ -160,7 +170,7 @@ bool networkdIsManager() {
         std::find(names.begin(), names.end(), link.second) != names.end())
       enabled = true;
   }
-  return enabled && !networkdFilePaths().empty();
+  return enabled && !networkdFilePaths(nullptr, NetworkdListing::First).empty();
 }
 
 }  // namespace detail

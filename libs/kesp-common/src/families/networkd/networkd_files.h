@@ -17,7 +17,12 @@ extern const char* const kNetworkdEtcDirectory;
 /// The .network files networkd reads, in its order, without the system root.
 /// Masked ones (links to /dev/null, empty files) are left out; one that is
 /// no regular file is refused (logged, naming it) and sets refused.
-std::vector<std::string> networkdFilePaths(bool* refused = nullptr);
+/// First stops at the first file (whether there is one at all); Unsized
+/// leaves plain files unchecked for emptiness, for a caller that reads them
+/// anyway and skips an empty one.
+enum class NetworkdListing { All, First, Unsized };
+std::vector<std::string> networkdFilePaths(bool* refused = nullptr,
+                                           NetworkdListing listing = NetworkdListing::All);
 
 /// How a file's [Match] section relates to an interface.
 enum class NetworkdMatch { None, Exact, Pattern, Unreadable };

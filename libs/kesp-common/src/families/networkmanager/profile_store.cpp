@@ -101,7 +101,6 @@ bool preferred(const KeyFile& a, const KeyFile& b) {
 std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
   std::vector<StoredProfile> profiles;
   std::set<std::string> seen;
-  const RootHold hold;
   const uid_t owner = imageOwner();
   const std::pair<const char*, bool> directories[] = {
       {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
@@ -128,19 +127,16 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
 }
 
 bool anyProfileFile() {
-  const RootHold hold;
-  // Stops at the first profile: detection asks at every operation.
-  bool found = false;
-  auto look = [&found](bool extensionOnly) {
-    return [&found, extensionOnly](const std::string& name) {
-      found = isProfileName(name, extensionOnly);
-      return !found;
-    };
+  std::vector<std::string> names;
+  auto any = [&names](bool extensionOnly) {
+    return std::any_of(names.begin(), names.end(), [extensionOnly](const std::string& name) {
+      return isProfileName(name, extensionOnly);
+    });
   };
-  visitDirectoryInRoot(sysPath(kProfileDirectory), look(false));
+  if (listDirectoryInRoot(sysPath(kProfileDirectory), names) && any(false)) return true;
   for (const char* directory : kReadOnlyDirectories)
-    if (!found) visitDirectoryInRoot(sysPath(directory), look(true));
-  return found;
+    if (listDirectoryInRoot(sysPath(directory), names) && any(true)) return true;
+  return false;
 }
 
 bool isInsecureProfile(uid_t owner, mode_t mode, uid_t imageOwner) {
