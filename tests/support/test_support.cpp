@@ -50,9 +50,15 @@ std::string SystemRoot::operator/(const std::string& absolutePath) const {
   return dir_.path() + absolutePath;
 }
 
+std::string fixtureCopyCommand(const std::string& source, const std::string& target) {
+  const std::string to = KESP::shell_quote(target);
+  return "cp -a " + KESP::shell_quote(source) + "/. " + to + " && find " + to +
+         " -name '*.nmconnection' -type f -exec chmod 600 {} +";
+}
+
 void SystemRoot::copyFixture(const std::string& fixture) const {
   std::string source = fixturePath(fixture);
-  if (shell("cp -a " + KESP::shell_quote(source) + "/. " + KESP::shell_quote(dir_.path())) != 0)
+  if (shell(fixtureCopyCommand(source, dir_.path())) != 0)
     throw std::runtime_error("cannot copy fixture " + source);
 }
 

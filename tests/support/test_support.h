@@ -34,7 +34,8 @@ class SystemRoot {
   const std::string& path() const { return dir_.path(); }
   /// Absolute path under the root of an absolute system path.
   std::string operator/(const std::string& absolutePath) const;
-  /// Copies tests/fixtures/<fixture> (a directory tree) into the root.
+  /// Copies tests/fixtures/<fixture> (a directory tree) into the root, its
+  /// connection profiles private (see fixtureCopyCommand).
   void copyFixture(const std::string& fixture) const;
   /// Writes a file under the root, creating parent directories.
   void write(const std::string& absolutePath, const std::string& content,
@@ -80,6 +81,10 @@ bool forEachFileBelow(const std::string& dir,
 std::string entryContent(const std::string& path, const struct stat& info);
 void makeDirs(const std::string& path);
 bool isRoot();
+/// The shell command that copies the tree source into target. Git keeps no
+/// mode but 0644 and 0755, and the daemon ignores connection profiles others
+/// may read, so the copied profiles are made the owner's only.
+std::string fixtureCopyCommand(const std::string& source, const std::string& target);
 /// Runs a shell command line (test scaffolding only); returns its exit code.
 int shell(const std::string& command);
 /// Runs a shell command and returns its standard output.

@@ -41,7 +41,7 @@ class ToolRoot {
   explicit ToolRoot(const std::string& family) {
     const std::string programs = kesp_test::fixturePath("config_net/programs");
     const std::string script =
-        "cp -a " + quote(kesp_test::fixturePath("config_net/" + family)) + "/. " + quote(path()) +
+        kesp_test::fixtureCopyCommand(kesp_test::fixturePath("config_net/" + family), path()) +
         " && mkdir -p " + quote(file("/sbin")) + " " + quote(file("/opt/tolvex/share/kesp")) + " " +
         quote(fakeBin()) + " && cp " + quote(programs + "/ifup") + " " + quote(programs + "/ifdown") +
         " " + quote(file("/sbin/")) + " && cp " + quote(programs + "/kesp_set_hostname") + " " +

@@ -67,7 +67,8 @@ mkdir -p "$outside/run" "$outside/lib"
 
 make_tree() {  # family dir
   local family=${1%%-*}
-  mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/"
+  mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/" &&
+    find "$2" -name '*.nmconnection' -type f -exec chmod 600 {} +
   if [ "$1" = debian-outlinks ]; then  # inside the image they lead to its own copy
     rm -rf "$2/run" "$2/var/lib" && mkdir -p "$2$outside/run/kesp" "$2$outside/lib/kesp"
     ln -s "$outside/run" "$2/run" && ln -s "$outside/lib" "$2/var/lib"

@@ -19,6 +19,7 @@ struct EditCase {
   const char* key;
   const char* value;  // nullptr: remove
   std::string after;
+  std::vector<std::string> replacing = {};  // keys whose lines count as the key's
 };
 
 const EditCase kEditCases[] = {
@@ -40,6 +41,13 @@ const EditCase kEditCases[] = {
      "method", "manual", std::string("[ipv4]\r\nmethod=manual\nx=\0y\n", 27)},
     {"UnterminatedGroupIsNoGroup", "[ipv4]\n[ipv6\nmethod=auto\n", "ipv4", "method", nullptr,
      "[ipv4]\n[ipv6\n"},
+    // A gateway added after the address once must not push the address
+    // behind it at the next write of the same settings.
+    {"ReplacedKeysKeepTheirPlace",
+     "[ipv4]\naddresses=10.1.1.5/16\n# kesp.keep\n address2 = 192.0.2.5\ngateway=10.1.0.1\n",
+     "ipv4", "address1", "10.1.1.5/16",
+     "[ipv4]\n# kesp.keep\n address1 = 10.1.1.5/16\ngateway=10.1.0.1\n",
+     {"addresses", "address2"}},
 };
 
 class KeyFileEditTest : public ::testing::TestWithParam<EditCase> {};
@@ -47,15 +55,21 @@ class KeyFileEditTest : public ::testing::TestWithParam<EditCase> {};
 TEST_P(KeyFileEditTest, ChangesOnlyTheKey) {
   const EditCase& c = GetParam();
   KeyFile file(c.before);
+  auto edit = [&] {
+    if (c.value)
+      file.set(c.group, c.key, c.value, c.replacing);
+    else
+      file.remove(c.group, c.key);
+  };
+  edit();
+  std::string value;
+  EXPECT_EQ(file.get(c.group, c.key, value), c.value != nullptr);
   if (c.value) {
-    file.set(c.group, c.key, c.value);
-    std::string value;
-    EXPECT_TRUE(file.get(c.group, c.key, value));
     EXPECT_EQ(value, c.value);
-  } else {
-    file.remove(c.group, c.key);
   }
   EXPECT_EQ(file.text(), c.after);
+  edit();
+  EXPECT_EQ(file.text(), c.after) << "the same edit again changed the text";
   EXPECT_EQ(KeyFile(file.text()).text(), file.text());
 }
 
@@ -100,8 +114,10 @@ TEST(KeyfileProfileTest, ReadsMethodsAddressesAndGateways) {
 }
 
 TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
-  auto profile = [](const std::string& connection, const std::string& ethernet) {
+  auto profile = [](const std::string& connection, const std::string& ethernet,
+                    bool insecure = false) {
     StoredProfile stored;
+    stored.insecure = insecure;
     stored.content = KeyFile("[connection]\ntype=ethernet\n" + connection + "\n[ethernet]\n" +
                              ethernet + "\n");
     noteChoiceKeys(stored);
@@ -122,9 +138,23 @@ TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
         profile("interface-name=eth0\ntimestamp=9", "")},
        0},
       {{profile("interface-name=eth0\ntype=wifi", "")}, -1},
+      // The daemon ignores a profile others may read: the older one counts.
+      {{profile("interface-name=eth0\ntimestamp=9", "", true),
+        profile("interface-name=eth0\ntimestamp=5", "")},
+       1},
+      {{profile("", "mac-address=02:00:5e:10:00:01", true)}, -1},
   };
   for (const auto& c : cases)
     EXPECT_EQ(selectProfile(c.profiles, "eth0", "02:00:5e:10:00:01"), c.chosen);
+  // Root's own, or the image owner's; never open to group or others.
+  const struct {
+    uid_t owner;
+    mode_t mode;
+    bool insecure;
+  } files[] = {{0, 0100600, false}, {0, 0100400, false}, {0, 0100640, true},
+               {0, 0100604, true},  {1000, 0100600, true}, {4242, 0100600, false}};
+  for (const auto& f : files)
+    EXPECT_EQ(isInsecureProfile(f.owner, f.mode, 4242), f.insecure) << f.owner << " " << f.mode;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include "families/networkmanager/key_file.h"
 
+#include <algorithm>
+
 namespace KESP {
 namespace detail {
 
@@ -43,20 +45,30 @@ std::string KeyFile::text() const {
 }
 
 void KeyFile::describe() {
+  // Works on positions in the lines rather than trimmed copies: every
+  // profile of the system is described at each command.
   std::vector<LineInfo> infos(lines_.size());
   std::string group;
   for (size_t i = 0; i < lines_.size(); ++i) {
-    const std::string line = trimmed(lines_[i]);
+    const std::string& line = lines_[i];
+    size_t begin = 0;
+    size_t end = line.size();
+    while (begin < end && isBlank(line[begin])) ++begin;
+    while (end > begin && isBlank(line[end - 1])) --end;
     LineInfo& info = infos[i];
-    if (!line.empty() && line[0] == '[' && line.back() == ']') {
-      group = line.substr(1, line.size() - 2);
+    if (begin < end && line[begin] == '[' && line[end - 1] == ']' && end - begin >= 2) {
+      group.assign(line, begin + 1, end - begin - 2);
       info.isGroup = true;
-    } else if (!line.empty() && line[0] != '#') {
-      const size_t equals = line.find('=');
+    } else if (begin < end && line[begin] != '#') {
+      const size_t equals = line.find('=', begin);
       // A line without "=" is no key; it is kept as it is.
-      if (equals != std::string::npos && equals > 0) {
-        info.key = trimmed(line.substr(0, equals));
-        info.value = trimmed(line.substr(equals + 1));
+      if (equals != std::string::npos && equals > begin) {
+        size_t keyEnd = equals;
+        while (isBlank(line[keyEnd - 1])) --keyEnd;
+        size_t valueBegin = equals + 1;
+        while (valueBegin < end && isBlank(line[valueBegin])) ++valueBegin;
+        info.key.assign(line, begin, keyEnd - begin);
+        info.value.assign(line, valueBegin, end > valueBegin ? end - valueBegin : 0);
       }
     }
     info.group = group;
@@ -89,22 +101,34 @@ std::vector<std::pair<std::string, std::string>> KeyFile::entries(const std::str
 }
 
 void KeyFile::set(const std::string& group, const std::string& key, const std::string& value) {
-  const std::vector<LineInfo> infos = infos_;
+  set(group, key, value, {});
+}
+
+void KeyFile::set(const std::string& group, const std::string& key, const std::string& value,
+                  const std::vector<std::string>& replacing) {
+  auto isTheKey = [&](const LineInfo& info) {
+    if (info.key.empty() || !sameGroup(info.group, group)) return false;
+    return info.key == key ||
+           std::find(replacing.begin(), replacing.end(), info.key) != replacing.end();
+  };
   long last = -1;       // the key's last line
   long groupEnd = -1;   // after the last key (or header) of the group's last block
-  for (size_t i = 0; i < infos.size(); ++i) {
-    if (!sameGroup(infos[i].group, group)) continue;
-    if (infos[i].key == key && !key.empty()) last = static_cast<long>(i);
-    if (infos[i].isGroup || !infos[i].key.empty()) groupEnd = static_cast<long>(i) + 1;
+  for (size_t i = 0; i < infos_.size(); ++i) {
+    if (!sameGroup(infos_[i].group, group)) continue;
+    if (isTheKey(infos_[i])) last = static_cast<long>(i);
+    if (infos_[i].isGroup || !infos_[i].key.empty()) groupEnd = static_cast<long>(i) + 1;
   }
   if (last >= 0) {
     std::string& line = lines_[last];
+    const std::string& old = infos_[last].key;
+    const size_t keyAt = line.find(old);
     size_t at = line.find('=') + 1;
     while (at < line.size() && isBlank(line[at])) ++at;
-    line = line.substr(0, at) + value;
+    const size_t afterKey = keyAt + old.size();
+    line = line.substr(0, keyAt) + key + line.substr(afterKey, at - afterKey) + value;
     // Earlier duplicates would only confuse the next reader of the file.
     for (long i = last - 1; i >= 0; --i)
-      if (infos[i].key == key && sameGroup(infos[i].group, group)) lines_.erase(lines_.begin() + i);
+      if (isTheKey(infos_[i])) lines_.erase(lines_.begin() + i);
   } else if (groupEnd >= 0) {
     lines_.insert(lines_.begin() + groupEnd, key + "=" + value);
   } else {

@@ -35,6 +35,12 @@ class KeyFile {
   /// (earlier duplicates removed), else a line is added after the group's
   /// last key, else the group is added at the end.
   void set(const std::string& group, const std::string& key, const std::string& value);
+  /// As set, but the lines of the keys in replacing count as lines of key:
+  /// the last of them is renamed to key and given the value, the others go.
+  /// One key taking the place of several stays where they were, so that
+  /// writing the same value again is the same text.
+  void set(const std::string& group, const std::string& key, const std::string& value,
+           const std::vector<std::string>& replacing);
   /// Removes every line of key in group.
   void remove(const std::string& group, const std::string& key);
 

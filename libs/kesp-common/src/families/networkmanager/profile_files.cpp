@@ -18,11 +18,24 @@ bool needsMac(const std::vector<StoredProfile>& profiles) {
   return false;
 }
 
+/// Says why a profile that would be iface's is not: the daemon ignores it.
+void warnIgnored(const std::vector<StoredProfile>& profiles, const std::string& iface,
+                 const std::string& liveMac) {
+  for (const StoredProfile& profile : profiles)
+    if (profile.insecure && profileMatches(profile, iface, liveMac))
+      KESP_LOG(LOG_WARN, "profile",
+               "ignoring " << profile.path << " for " << iface
+                           << ": NetworkManager reads only profiles that root owns and no "
+                              "one else may read or change (chown root, chmod 600)");
+}
+
 }  // namespace
 
 ProfilePlace placeOf(const std::vector<StoredProfile>& profiles, const std::string& iface) {
   ProfilePlace place;
-  const int index = selectProfile(profiles, iface, needsMac(profiles) ? liveMacOf(iface) : "");
+  const std::string mac = needsMac(profiles) ? liveMacOf(iface) : "";
+  warnIgnored(profiles, iface, mac);
+  const int index = selectProfile(profiles, iface, mac);
   if (index >= 0) {
     place.found = true;
     place.profile = profiles[index];

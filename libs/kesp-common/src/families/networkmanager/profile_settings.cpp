@@ -85,9 +85,14 @@ void writeGroup(KeyFile& profile, const std::string& group, const std::string& m
     KESP_LOG(LOG_WARN, operation,
              "removing " << (address.empty() ? old.size() : old.size() - 1) << " further " << group
                          << " address(es) of " << iface);
-  for (const std::string& key : addressKeys(profile, group)) profile.remove(group, key);
+  // The new address takes the old ones' place: removing them first and
+  // adding it after the group's last key would move it behind the gateway
+  // the first write added, and each write would differ from the one before.
+  const std::vector<std::string> oldKeys = addressKeys(profile, group);
+  if (address.empty())
+    for (const std::string& key : oldKeys) profile.remove(group, key);
   profile.set(group, "method", method);
-  if (!address.empty()) profile.set(group, "address1", address);
+  if (!address.empty()) profile.set(group, "address1", address, oldKeys);
   if (!gateway.empty())
     profile.set(group, "gateway", gateway);
   else

@@ -2,8 +2,11 @@
 
 #include "families/networkmanager/profile_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "files/file_write.h"
 #include "files/names.h"
@@ -39,17 +42,30 @@ bool isIgnoredName(const std::string& name) {
   return false;
 }
 
+bool isProfileName(const std::string& name, bool extensionOnly) {
+  return !isIgnoredName(name) && (!extensionOnly || endsWith(name, kExtension));
+}
+
 /// The profile file names of directory, sorted; the read-only directories
 /// count only those with the profile extension.
 std::vector<std::string> profileNames(const std::string& directory, bool extensionOnly) {
   std::vector<std::string> names;
-  std::vector<std::string> found;
-  if (!listDirectoryInRoot(sysPath(directory), found)) return names;
-  for (const std::string& name : found)
-    if (!isIgnoredName(name) && (!extensionOnly || endsWith(name, kExtension)))
-      names.push_back(name);
+  if (!listDirectoryInRoot(sysPath(directory), names)) return {};
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [&](const std::string& name) {
+                               return !isProfileName(name, extensionOnly);
+                             }),
+              names.end());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+/// Who owns the image: the owner of the system root's directory, 0 without a
+/// root.
+uid_t imageOwner() {
+  struct stat info;
+  if (systemRoot().empty() || stat(systemRoot().c_str(), &info) != 0) return 0;
+  return info.st_uid;
 }
 
 std::string lowerMac(std::string mac) {
@@ -84,22 +100,24 @@ bool preferred(const KeyFile& a, const KeyFile& b) {
 
 std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
   std::vector<StoredProfile> profiles;
-  std::vector<std::string> seen;
-  const std::vector<std::pair<const char*, bool>> directories = {
+  std::set<std::string> seen;
+  const uid_t owner = imageOwner();
+  const std::pair<const char*, bool> directories[] = {
       {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
   for (const auto& directory : directories) {
     for (const std::string& name : profileNames(directory.first, directory.second)) {
-      if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
-      seen.push_back(name);
+      if (!seen.insert(name).second) continue;
       StoredProfile profile;
       profile.path = std::string(directory.first) + "/" + name;
       profile.fileName = name;
       profile.readOnly = directory.second;
       std::string text;
-      if (!readWholeFile(sysPath(profile.path), text)) {
+      struct stat info;
+      if (readFile(sysPath(profile.path), text, &info) != ReadResult::Read) {
         if (unreadable) unreadable->push_back(profile.path);
         continue;
       }
+      profile.insecure = isInsecureProfile(info.st_uid, info.st_mode, owner);
       profile.content = KeyFile(text);
       noteChoiceKeys(profile);
       profiles.push_back(std::move(profile));
@@ -109,10 +127,20 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
 }
 
 bool anyProfileFile() {
-  if (!profileNames(kProfileDirectory, false).empty()) return true;
+  std::vector<std::string> names;
+  auto any = [&names](bool extensionOnly) {
+    return std::any_of(names.begin(), names.end(), [extensionOnly](const std::string& name) {
+      return isProfileName(name, extensionOnly);
+    });
+  };
+  if (listDirectoryInRoot(sysPath(kProfileDirectory), names) && any(false)) return true;
   for (const char* directory : kReadOnlyDirectories)
-    if (!profileNames(directory, true).empty()) return true;
+    if (listDirectoryInRoot(sysPath(directory), names) && any(true)) return true;
   return false;
+}
+
+bool isInsecureProfile(uid_t owner, mode_t mode, uid_t imageOwner) {
+  return (owner != 0 && owner != imageOwner) || (mode & 077) != 0;
 }
 
 bool isEthernetProfile(const KeyFile& profile) {
@@ -127,15 +155,20 @@ void noteChoiceKeys(StoredProfile& profile) {
   if (profile.content.get("ethernet", "mac-address", profile.mac)) profile.mac = lowerMac(profile.mac);
 }
 
+bool profileMatches(const StoredProfile& profile, const std::string& iface,
+                    const std::string& liveMac) {
+  if (!profile.ethernet) return false;
+  if (profile.named) return profile.interfaceName == iface;
+  return !liveMac.empty() && profile.mac == lowerMac(liveMac);
+}
+
 int selectProfile(const std::vector<StoredProfile>& profiles, const std::string& iface,
                   const std::string& liveMac) {
   int chosen = -1;
-  const std::string mac = lowerMac(liveMac);
   for (size_t i = 0; i < profiles.size(); ++i) {
     const StoredProfile& profile = profiles[i];
-    const bool matches = profile.ethernet && (profile.named ? profile.interfaceName == iface
-                                                            : !mac.empty() && profile.mac == mac);
-    if (matches && (chosen < 0 || preferred(profile.content, profiles[chosen].content)))
+    if (!profile.insecure && profileMatches(profile, iface, liveMac) &&
+        (chosen < 0 || preferred(profile.content, profiles[chosen].content)))
       chosen = static_cast<int>(i);
   }
   return chosen;
@@ -145,7 +178,7 @@ std::vector<std::string> profileInterfaces(const std::vector<StoredProfile>& pro
   std::vector<std::string> names;
   std::vector<std::string> macs;
   for (const StoredProfile& profile : profiles) {
-    if (!profile.ethernet) continue;
+    if (!profile.ethernet || profile.insecure) continue;
     if (profile.named) {
       if (isValidInterfaceName(profile.interfaceName)) names.push_back(profile.interfaceName);
     } else if (!profile.mac.empty()) {

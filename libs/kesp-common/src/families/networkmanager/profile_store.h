@@ -2,6 +2,8 @@
 // Where a system keeps its connection profiles, and which one an interface
 // gets: what NetworkManager itself would pick.
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -20,6 +22,9 @@ struct StoredProfile {
   std::string fileName;
   KeyFile content;
   bool readOnly = false;  ///< in /run or /usr/lib: edits go to a copy in /etc
+  /// Others may read or change it, or root does not own it: the daemon
+  /// ignores such a file, since profiles may hold secrets.
+  bool insecure = false;
   // What the choice of an interface's profile looks at, taken once at load.
   bool ethernet = false;
   bool named = false;         ///< has an interface-name
@@ -34,7 +39,7 @@ void noteChoiceKeys(StoredProfile& profile);
 /// hides the same name in /run and /usr/lib, and /run hides /usr/lib. In
 /// /run and /usr/lib only "*.nmconnection" files count; hidden files, backup
 /// copies and "*.nmmeta" never do. `unreadable` receives the files that exist
-/// but could not be read.
+/// but could not be read. Each file is opened and read once.
 std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable = nullptr);
 
 /// True when any of the directories holds a profile file (none is read).
@@ -43,7 +48,17 @@ bool anyProfileFile();
 /// True for a profile of an Ethernet connection.
 bool isEthernetProfile(const KeyFile& profile);
 
-/// The index in profiles of iface's profile: an Ethernet profile whose
+/// True when the daemon would ignore a profile file of this owner and mode:
+/// one root does not own (on an image, neither the owner of its root
+/// directory: an image unpacked by a user is the user's throughout), or one
+/// that others may read, write or run.
+bool isInsecureProfile(uid_t owner, mode_t mode, uid_t imageOwner);
+
+/// True when profile could be iface's (by name, else by liveMac), secure or not.
+bool profileMatches(const StoredProfile& profile, const std::string& iface,
+                    const std::string& liveMac);
+
+/// The index in profiles of iface's profile: a secure Ethernet profile whose
 /// interface-name is iface or, without one, whose [ethernet] mac-address is
 /// liveMac; of several, the one that connects automatically, then the
 /// highest autoconnect-priority, then the latest timestamp, then the first.
@@ -51,8 +66,8 @@ bool isEthernetProfile(const KeyFile& profile);
 int selectProfile(const std::vector<StoredProfile>& profiles, const std::string& iface,
                   const std::string& liveMac);
 
-/// The names of the interfaces the profiles configure by name, and of the
-/// live links whose MAC a profile without a name gives.
+/// The names of the interfaces the secure profiles configure by name, and of
+/// the live links whose MAC a profile without a name gives.
 std::vector<std::string> profileInterfaces(const std::vector<StoredProfile>& profiles);
 
 /// The live MAC of iface ("02:00:5e:10:00:01"); empty when none.
