@@ -54,8 +54,8 @@ class ToolRoot {
   std::string file(const std::string& absolute) const { return path() + absolute; }
   std::string read(const std::string& absolute) const { return kesp_test::readFile(file(absolute)); }
   bool exists(const std::string& absolute) const { return kesp_test::fileExists(file(absolute)); }
-  void write(const std::string& absolute, const std::string& content) const {
-    kesp_test::writeFile(file(absolute), content);
+  void write(const std::string& absolute, const std::string& content, unsigned mode = 0644) const {
+    kesp_test::writeFile(file(absolute), content, mode);
   }
   /// The directory put first in PATH: the fake killall and what it records.
   std::string fakeBin() const { return scratch_.path() + "/bin"; }

@@ -236,10 +236,10 @@ void handOver(const ToolRoot& root, const OwnerCase& c) {
     // IPv6 on, so that the profile takes IPv6 servers; another profile's to displace.
     std::string eth0 = root.read(profiles + "eth0.nmconnection");
     eth0.replace(eth0.find("[ipv6]\nmethod=disabled"), 22, "[ipv6]\nmethod=auto");
-    root.write(profiles + "eth0.nmconnection", eth0);
+    root.write(profiles + "eth0.nmconnection", eth0, 0600);
     std::string eth1 = root.read(profiles + "eth1.nmconnection");
     eth1.replace(eth1.find("[ipv4]\n"), 7, "[ipv4]\ndns=203.0.113.11;\nignore-auto-dns=true\n");
-    root.write(profiles + "eth1.nmconnection", eth1);
+    root.write(profiles + "eth1.nmconnection", eth1, 0600);
   }
 }
 
