@@ -113,6 +113,25 @@ TEST(SuseWriterTest, EmptyBroadcastIsWrittenAsTwoQuotesAndReadsBackEmpty) {
   EXPECT_EQ(back4.broadcast, "");
 }
 
+// Keys left under a suffix without its address (as cloud-init's and hand
+// edits leave them) must not become the new address's on the next write.
+TEST(SuseWriterTest, StraySuffixedKeysDoNotOutliveTheFirstWrite) {
+  const std::string input =
+      "IPADDR1=192.0.2.41\nNETMASK=255.255.255.0\nNETMASK0=255.255.255.0\n"
+      "BROADCAST0=192.0.2.255\nLABEL1=x\nONBOOT=yes\n";
+  for (AddressMode mode : kesp_test::namedModes()) {
+    KeyValueFile file('=');
+    file.lines = linesOf(input);
+    writeSuseInterface(file, "eth0", mode, kesp_test::sampleIpv4(), kesp_test::sampleIpv6());
+    const std::string once = textOf(file.lines);
+    EXPECT_EQ(once.find("NETMASK0"), std::string::npos) << mode;
+    EXPECT_EQ(once.find("BROADCAST0"), std::string::npos) << mode;
+    EXPECT_NE(once.find("ONBOOT=yes"), std::string::npos) << mode;
+    writeSuseInterface(file, "eth0", mode, kesp_test::sampleIpv4(), kesp_test::sampleIpv6());
+    EXPECT_EQ(textOf(file.lines), once) << mode;
+  }
+}
+
 struct SuseReadCase {
   const char* name;
   const char* text;

@@ -181,6 +181,12 @@ std::vector<std::string> furtherAddressKeys(KeyValueFile& file, bool suse,
   for (const std::string& key : keys) {
     if (suffixAfter(key, "IPADDR", suffix)) suffixes.insert(suffix);
   }
+  // An address the writer is about to put under a suffix must not inherit
+  // what was left there without one (a stray NETMASK0 beside a new IPADDR0):
+  // the next write would take it as the address's own and remove it.
+  for (const std::string& key : rewritten) {
+    if (suffixAfter(key, "IPADDR", suffix)) suffixes.insert(suffix);
+  }
   std::vector<std::string> found;
   for (const std::string& key : keys) {
     if (std::find(rewritten.begin(), rewritten.end(), key) != rewritten.end()) continue;

@@ -40,7 +40,8 @@ IfcfgAddresses redHatAddresses(KeyValueFile& file);
 IfcfgAddresses suseAddresses(KeyValueFile& file);
 
 /// The keys that state addresses beside the ones a writer always rewrites
-/// (`rewritten`): the suffixed keys of further addresses, in file order.
+/// (`rewritten`): the suffixed keys of further addresses, in file order, and
+/// those left under a suffix the writer is about to use.
 std::vector<std::string> furtherAddressKeys(KeyValueFile& file, bool suse,
                                             const std::vector<std::string>& rewritten);
 
