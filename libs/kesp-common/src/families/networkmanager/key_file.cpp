@@ -3,6 +3,7 @@
 #include "families/networkmanager/key_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace KESP {
 namespace detail {
@@ -27,76 +28,110 @@ bool sameGroup(const std::string& name, const std::string& group) {
   return ethernet && (group == "ethernet" || group == "802-3-ethernet");
 }
 
-KeyFile::KeyFile(const std::string& text) {
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines_.push_back(text.substr(start, end - start));
-    start = end + 1;
+KeyFile::KeyFile(std::string text) : text_(std::move(text)) { describe(); }
+
+std::string KeyFile::text() const {
+  if (text_.empty() || text_.back() == '\n') return text_;
+  return text_ + "\n";
+}
+
+std::vector<std::string> KeyFile::lines() const {
+  std::vector<std::string> result;
+  result.reserve(infos_.size());
+  for (const LineInfo& info : infos_) result.emplace_back(text_, info.begin, info.end - info.begin);
+  return result;
+}
+
+void KeyFile::assign(const std::vector<std::string>& lines) {
+  text_.clear();
+  for (const std::string& line : lines) {
+    text_ += line;
+    text_ += '\n';
   }
   describe();
 }
 
-std::string KeyFile::text() const {
-  std::string text;
-  for (const std::string& line : lines_) text += line + "\n";
-  return text;
-}
-
 void KeyFile::describe() {
-  // Works on positions in the lines rather than trimmed copies: every
-  // profile of the system is described at each command.
-  std::vector<LineInfo> infos(lines_.size());
-  std::string group;
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    const std::string& line = lines_[i];
-    size_t begin = 0;
-    size_t end = line.size();
-    while (begin < end && isBlank(line[begin])) ++begin;
-    while (end > begin && isBlank(line[end - 1])) --end;
-    LineInfo& info = infos[i];
-    if (begin < end && line[begin] == '[' && line[end - 1] == ']' && end - begin >= 2) {
-      group.assign(line, begin + 1, end - begin - 2);
+  infos_.clear();
+  groups_.clear();
+  infos_.reserve(static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1);
+  groups_.reserve(8);
+  int group = -1;
+  const std::string& text = text_;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t lineEnd = text.find('\n', start);
+    if (lineEnd == std::string::npos) lineEnd = text.size();
+    LineInfo info;
+    info.begin = start;
+    info.end = lineEnd;
+    size_t begin = start;
+    size_t end = lineEnd;
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    if (begin < end && text[begin] == '[' && text[end - 1] == ']' && end - begin >= 2) {
+      groups_.emplace_back(text, begin + 1, end - begin - 2);
+      group = static_cast<int>(groups_.size()) - 1;
       info.isGroup = true;
-    } else if (begin < end && line[begin] != '#') {
-      const size_t equals = line.find('=', begin);
+    } else if (begin < end && text[begin] != '#') {
+      const void* found = std::memchr(text.data() + begin, '=', end - begin);
+      const size_t equals = found ? static_cast<size_t>(static_cast<const char*>(found) - text.data())
+                                  : std::string::npos;
       // A line without "=" is no key; it is kept as it is.
       if (equals != std::string::npos && equals > begin) {
         size_t keyEnd = equals;
-        while (isBlank(line[keyEnd - 1])) --keyEnd;
+        while (isBlank(text[keyEnd - 1])) --keyEnd;
         size_t valueBegin = equals + 1;
-        while (valueBegin < end && isBlank(line[valueBegin])) ++valueBegin;
-        info.key.assign(line, begin, keyEnd - begin);
-        info.value.assign(line, valueBegin, end > valueBegin ? end - valueBegin : 0);
+        while (valueBegin < end && isBlank(text[valueBegin])) ++valueBegin;
+        info.keyBegin = begin;
+        info.keyEnd = keyEnd;
+        info.valueBegin = valueBegin;
+        info.valueEnd = std::max(end, valueBegin);
       }
     }
     info.group = group;
+    infos_.push_back(info);
+    start = lineEnd + 1;
   }
-  infos_.swap(infos);
+}
+
+bool KeyFile::keyIs(const LineInfo& info, const std::string& key) const {
+  return info.isKey() && info.keyEnd - info.keyBegin == key.size() &&
+         text_.compare(info.keyBegin, key.size(), key) == 0;
+}
+
+std::vector<bool> KeyFile::groupsNamed(const std::string& group) const {
+  std::vector<bool> named(groups_.size());
+  for (size_t i = 0; i < groups_.size(); ++i) named[i] = sameGroup(groups_[i], group);
+  return named;
 }
 
 bool KeyFile::hasGroup(const std::string& group) const {
-  for (const LineInfo& info : infos_)
-    if (info.isGroup && sameGroup(info.group, group)) return true;
+  for (const std::string& name : groups_)
+    if (sameGroup(name, group)) return true;
   return false;
 }
 
 bool KeyFile::get(const std::string& group, const std::string& key, std::string& value) const {
-  bool found = false;
-  for (const LineInfo& info : infos_) {
-    if (!info.key.empty() && info.key == key && sameGroup(info.group, group)) {
-      value = info.value;
-      found = true;
+  // The key first: it rules out nearly every line without looking at groups.
+  for (size_t i = infos_.size(); i-- > 0;) {
+    const LineInfo& info = infos_[i];
+    if (keyIs(info, key) && info.group >= 0 &&
+        sameGroup(groups_[static_cast<size_t>(info.group)], group)) {
+      value.assign(text_, info.valueBegin, info.valueEnd - info.valueBegin);
+      return true;
     }
   }
-  return found;
+  return false;
 }
 
 std::vector<std::pair<std::string, std::string>> KeyFile::entries(const std::string& group) const {
+  const std::vector<bool> named = groupsNamed(group);
   std::vector<std::pair<std::string, std::string>> result;
   for (const LineInfo& info : infos_)
-    if (!info.key.empty() && sameGroup(info.group, group)) result.emplace_back(info.key, info.value);
+    if (info.isKey() && inGroup(info, named))
+      result.emplace_back(text_.substr(info.keyBegin, info.keyEnd - info.keyBegin),
+                          text_.substr(info.valueBegin, info.valueEnd - info.valueBegin));
   return result;
 }
 
@@ -106,48 +141,52 @@ void KeyFile::set(const std::string& group, const std::string& key, const std::s
 
 void KeyFile::set(const std::string& group, const std::string& key, const std::string& value,
                   const std::vector<std::string>& replacing) {
+  const std::vector<bool> named = groupsNamed(group);
   auto isTheKey = [&](const LineInfo& info) {
-    if (info.key.empty() || !sameGroup(info.group, group)) return false;
-    return info.key == key ||
-           std::find(replacing.begin(), replacing.end(), info.key) != replacing.end();
+    if (!info.isKey() || !inGroup(info, named)) return false;
+    if (keyIs(info, key)) return true;
+    for (const std::string& other : replacing)
+      if (keyIs(info, other)) return true;
+    return false;
   };
   long last = -1;       // the key's last line
   long groupEnd = -1;   // after the last key (or header) of the group's last block
   for (size_t i = 0; i < infos_.size(); ++i) {
-    if (!sameGroup(infos_[i].group, group)) continue;
+    if (!inGroup(infos_[i], named)) continue;
     if (isTheKey(infos_[i])) last = static_cast<long>(i);
-    if (infos_[i].isGroup || !infos_[i].key.empty()) groupEnd = static_cast<long>(i) + 1;
+    if (infos_[i].isGroup || infos_[i].isKey()) groupEnd = static_cast<long>(i) + 1;
   }
+  std::vector<std::string> edited = lines();
   if (last >= 0) {
-    std::string& line = lines_[last];
-    const std::string& old = infos_[last].key;
-    const size_t keyAt = line.find(old);
-    size_t at = line.find('=') + 1;
-    while (at < line.size() && isBlank(line[at])) ++at;
-    const size_t afterKey = keyAt + old.size();
-    line = line.substr(0, keyAt) + key + line.substr(afterKey, at - afterKey) + value;
+    const LineInfo& info = infos_[static_cast<size_t>(last)];
+    // Blanks around the key and the "=" stay as they were.
+    edited[static_cast<size_t>(last)] = text_.substr(info.begin, info.keyBegin - info.begin) + key +
+                                        text_.substr(info.keyEnd, info.valueBegin - info.keyEnd) +
+                                        value;
     // Earlier duplicates would only confuse the next reader of the file.
     for (long i = last - 1; i >= 0; --i)
-      if (isTheKey(infos_[i])) lines_.erase(lines_.begin() + i);
+      if (isTheKey(infos_[static_cast<size_t>(i)])) edited.erase(edited.begin() + i);
   } else if (groupEnd >= 0) {
-    lines_.insert(lines_.begin() + groupEnd, key + "=" + value);
+    edited.insert(edited.begin() + groupEnd, key + "=" + value);
   } else {
-    if (!lines_.empty() && !trimmed(lines_.back()).empty()) lines_.push_back("");
-    lines_.push_back("[" + group + "]");
-    lines_.push_back(key + "=" + value);
+    if (!edited.empty() && !trimmed(edited.back()).empty()) edited.push_back("");
+    edited.push_back("[" + group + "]");
+    edited.push_back(key + "=" + value);
   }
-  describe();
+  assign(edited);
 }
 
 void KeyFile::remove(const std::string& group, const std::string& key) {
+  const std::vector<bool> named = groupsNamed(group);
+  std::vector<std::string> edited = lines();
   bool removed = false;
   for (size_t i = infos_.size(); i-- > 0;) {
-    if (infos_[i].key == key && sameGroup(infos_[i].group, group)) {
-      lines_.erase(lines_.begin() + i);
+    if (keyIs(infos_[i], key) && inGroup(infos_[i], named)) {
+      edited.erase(edited.begin() + static_cast<long>(i));
       removed = true;
     }
   }
-  if (removed) describe();
+  if (removed) assign(edited);
 }
 
 }  // namespace detail

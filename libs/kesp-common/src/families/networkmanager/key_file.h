@@ -15,11 +15,11 @@ namespace detail {
 class KeyFile {
  public:
   KeyFile() = default;
-  explicit KeyFile(const std::string& text);
+  explicit KeyFile(std::string text);
 
   /// The whole text, each line ended by "\n".
   std::string text() const;
-  bool empty() const { return lines_.empty(); }
+  bool empty() const { return text_.empty(); }
 
   /// True when a "[group]" line names group (or its other spelling: the
   /// Ethernet group is "ethernet" or "802-3-ethernet").
@@ -45,19 +45,36 @@ class KeyFile {
   void remove(const std::string& group, const std::string& key);
 
  private:
-  /// The group each line belongs to ("" before the first group line), and
-  /// for key lines the key; empty key for any other line.
+  /// One line of text_, as offsets into it: every profile of the system is
+  /// read at each command, so reading copies nothing. `group` indexes
+  /// groups_ (-1 before the first group line); a key line has key and value
+  /// ranges, any other line empty ones.
   struct LineInfo {
-    std::string group;
-    std::string key;
-    std::string value;
+    size_t begin = 0;
+    size_t end = 0;
+    size_t keyBegin = 0;
+    size_t keyEnd = 0;
+    size_t valueBegin = 0;
+    size_t valueEnd = 0;
+    int group = -1;
     bool isGroup = false;
+    bool isKey() const { return keyEnd > keyBegin; }
   };
-  /// Describes every line again after a change of lines_.
+  /// Describes every line again after a change of text_.
   void describe();
+  /// The lines as strings, for an edit; assign() takes them back.
+  std::vector<std::string> lines() const;
+  void assign(const std::vector<std::string>& lines);
+  bool keyIs(const LineInfo& info, const std::string& key) const;
+  /// For each of groups_, whether it spells group.
+  std::vector<bool> groupsNamed(const std::string& group) const;
+  bool inGroup(const LineInfo& info, const std::vector<bool>& named) const {
+    return info.group >= 0 && named[static_cast<size_t>(info.group)];
+  }
 
-  std::vector<std::string> lines_;
-  std::vector<LineInfo> infos_;  ///< one per line
+  std::string text_;
+  std::vector<LineInfo> infos_;     ///< one per line
+  std::vector<std::string> groups_; ///< the name of each group line, in order
 };
 
 /// True when name spells group (the two spellings of the Ethernet group).

@@ -76,8 +76,11 @@ class NetworkManagerFamily : public Family {
   const char* marker() const override { return kProfileDirectory; }
 
   bool isPresent() const override {
-    if (!Family::isPresent()) return false;
-    if (anyProfileFile()) return true;
+    // Listing the directory tells that it is one: no status call first.
+    bool directory = false;
+    const bool anyProfile = anyProfileFile(directory);
+    if (!directory) return false;
+    if (anyProfile) return true;
     // A directory without profiles claims the system only when no other
     // family's files are there to configure it.
     for (OsFlavour flavour : kOlderFamilies) {

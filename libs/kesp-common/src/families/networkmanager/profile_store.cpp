@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "files/file_write.h"
@@ -25,9 +26,9 @@ const char* const kReadOnlyDirectories[] = {"/run/NetworkManager/system-connecti
                                             "/usr/lib/NetworkManager/system-connections"};
 const char kExtension[] = ".nmconnection";
 
-bool endsWith(const std::string& text, const std::string& ending) {
-  return text.size() >= ending.size() &&
-         text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+bool endsWith(const std::string& text, const char* ending) {
+  const size_t length = std::strlen(ending);
+  return text.size() >= length && text.compare(text.size() - length, length, ending) == 0;
 }
 
 // Editor leftovers and package-manager copies configure nothing.
@@ -118,7 +119,7 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
         continue;
       }
       profile.insecure = isInsecureProfile(info.st_uid, info.st_mode, owner);
-      profile.content = KeyFile(text);
+      profile.content = KeyFile(std::move(text));
       noteChoiceKeys(profile);
       profiles.push_back(std::move(profile));
     }
@@ -126,14 +127,17 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
   return profiles;
 }
 
-bool anyProfileFile() {
+bool anyProfileFile(bool& writableDirectory) {
   std::vector<std::string> names;
   auto any = [&names](bool extensionOnly) {
     return std::any_of(names.begin(), names.end(), [extensionOnly](const std::string& name) {
       return isProfileName(name, extensionOnly);
     });
   };
-  if (listDirectoryInRoot(sysPath(kProfileDirectory), names) && any(false)) return true;
+  writableDirectory = listDirectoryInRoot(sysPath(kProfileDirectory), names);
+  // Without it the family is absent whatever the others hold.
+  if (!writableDirectory) return false;
+  if (any(false)) return true;
   for (const char* directory : kReadOnlyDirectories)
     if (listDirectoryInRoot(sysPath(directory), names) && any(true)) return true;
   return false;

@@ -43,7 +43,9 @@ void noteChoiceKeys(StoredProfile& profile);
 std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable = nullptr);
 
 /// True when any of the directories holds a profile file (none is read).
-bool anyProfileFile();
+/// `writableDirectory` tells whether the directory in /etc could be listed:
+/// the family's marker, found by the same call; without it, false at once.
+bool anyProfileFile(bool& writableDirectory);
 
 /// True for a profile of an Ethernet connection.
 bool isEthernetProfile(const KeyFile& profile);
