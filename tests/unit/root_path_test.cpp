@@ -3,6 +3,7 @@
 // case runs with the kernel's resolver and with our own.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,6 +18,7 @@
 #include "kesp/proxy.h"
 #include "kesp/util.h"
 #include "files/root_path.h"
+#include "files/scoped_fd.h"
 #include "test_support.h"
 #include "files/text_lines.h"
 
@@ -124,6 +126,18 @@ TEST(RootContainment, LinksResolveInsideTheRootOrAreRefused) {
         TextFile text;
         const bool loaded = text.load(root / file);
         EXPECT_NE(detail::joinLines(text.lines), "host\n");
+        // By name through the open directory, as directories of profiles are read.
+        if (!c.onDirectory) {
+          const std::string directory = link.substr(0, link.rfind('/'));
+          detail::Descriptor opened(detail::openInRoot(directory, O_RDONLY | O_DIRECTORY));
+          std::string byName;
+          EXPECT_EQ(opened.get() >= 0 && detail::readFileInDirectory(opened.get(), directory, name,
+                                                                     byName) == detail::ReadResult::Read,
+                    loaded);
+          if (loaded) {
+            EXPECT_EQ(byName, "image\n");
+          }
+        }
         text.lines = {"changed"};
         const bool saved = text.save(root / file);
 
@@ -185,6 +199,11 @@ TEST(RootContainment, SpecialFilesAreRefusedAtOnce) {
         EXPECT_FALSE(detail::readWholeFile(root / file, content));
         EXPECT_FALSE(detail::replaceFile(root / file, "changed\n"));
         EXPECT_TRUE(log.contains("Refusing " + root / file)) << log.text();
+        detail::Descriptor directory(detail::openInRoot(root / "/etc/network", O_RDONLY | O_DIRECTORY));
+        // By name through the open directory: refused too, and without blocking.
+        EXPECT_NE(detail::readFileInDirectory(directory.get(), root / "/etc/network",
+                                              std::string(file).substr(13), content),
+                  detail::ReadResult::Read);
       }
       struct stat info;
       ASSERT_EQ(lstat((root / "/etc/network/special").c_str(), &info), 0);

@@ -281,37 +281,72 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
   return ok;
 }
 
-ReadResult readFile(const std::string& path, std::string& content, struct stat* identity) {
-  if (const DraftedFiles* draft = openDraft()) {
-    const auto drafted = draft->find(path);
-    if (drafted != draft->end()) {
-      if (drafted->second.removed) {
-        errno = ENOENT;
-        return ReadResult::NotOpened;
-      }
-      content = drafted->second.content;
-      // A file the draft creates has no identity yet.
-      if (identity && !statInRoot(path, *identity)) *identity = {};
-      return ReadResult::Read;
-    }
+namespace {
+
+/// The file a draft holds at path: Read, NotOpened (the draft removes it), or
+/// NotRead when the draft does not touch it.
+ReadResult readDrafted(const std::string& path, std::string& content, struct stat* identity) {
+  const DraftedFiles* draft = openDraft();
+  if (!draft) return ReadResult::NotRead;
+  const auto drafted = draft->find(path);
+  if (drafted == draft->end()) return ReadResult::NotRead;
+  if (drafted->second.removed) {
+    errno = ENOENT;
+    return ReadResult::NotOpened;
   }
-  // O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once
-  // so that the type check can refuse it before anything reads.
-  int fd = openInRoot(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  content = drafted->second.content;
+  // A file the draft creates has no identity yet.
+  if (identity && !statInRoot(path, *identity)) *identity = {};
+  return ReadResult::Read;
+}
+
+/// Reads the open fd (closed here); fd < 0 reports the failed open. The
+/// file's path is `place`, followed by "/" and `name` when given: built only
+/// for a message.
+ReadResult readOpened(int fd, const std::string& place, const std::string* name,
+                      std::string& content, struct stat* identity) {
+  auto path = [&] { return name ? place + "/" + *name : place; };
   if (fd < 0) {
     // A missing file is an answer; a file that is there but unreadable is not.
-    if (errno != ENOENT && errno != ENOTDIR) noteUnreadable(path, errno);
+    if (errno != ENOENT && errno != ENOTDIR) noteUnreadable(path(), errno);
     return ReadResult::NotOpened;
   }
   struct stat info;
-  bool read = fstat(fd, &info) == 0 && isRegularOrRefuse(path, info.st_mode) &&
+  bool read = fstat(fd, &info) == 0 &&
+              (S_ISREG(info.st_mode) || isRegularOrRefuse(path(), info.st_mode)) &&
               readAll(fd, content, info.st_size);
   int saved = errno;
   close(fd);
-  if (!read) noteUnreadable(path, saved);
+  if (!read) noteUnreadable(path(), saved);
   if (read && identity) *identity = info;
   errno = saved;
   return read ? ReadResult::Read : ReadResult::NotRead;
+}
+
+// O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once
+// so that the type check can refuse it before anything reads.
+const int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+
+}  // namespace
+
+ReadResult readFile(const std::string& path, std::string& content, struct stat* identity) {
+  const ReadResult drafted = readDrafted(path, content, identity);
+  if (drafted != ReadResult::NotRead) return drafted;
+  return readOpened(openInRoot(path, kReadFlags), path, nullptr, content, identity);
+}
+
+ReadResult readFileInDirectory(int directory, const std::string& directoryPath,
+                               const std::string& name, std::string& content,
+                               struct stat* identity) {
+  // Only a change in the making has drafts: most commands read every file
+  // here without building its path.
+  if (openDraft() || name.empty() || name.find('/') != std::string::npos || name == "." ||
+      name == "..")
+    return readFile(directoryPath + "/" + name, content, identity);
+  const int fd = openat(directory, name.c_str(), kReadFlags | O_NOFOLLOW | O_CLOEXEC);
+  // A link may point anywhere in the root: resolved as every path is.
+  if (fd < 0 && errno == ELOOP) return readFile(directoryPath + "/" + name, content, identity);
+  return readOpened(fd, directoryPath, &name, content, identity);
 }
 
 bool readWholeFile(const std::string& path, std::string& content, bool* missing) {

@@ -73,6 +73,14 @@ enum class ReadResult { Read, NotOpened, NotRead };
 ReadResult readFile(const std::string& path, std::string& content,
                     struct stat* identity = nullptr);
 
+/// readFile of the entry `name` of an open directory whose path (system root
+/// included) is directoryPath: the directory's path is not looked up again
+/// for every file. An entry that is a symbolic link is read as readFile
+/// reads the whole path, followed inside the system root.
+ReadResult readFileInDirectory(int directory, const std::string& directoryPath,
+                               const std::string& name, std::string& content,
+                               struct stat* identity = nullptr);
+
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.
 bool readWholeFile(const std::string& path, std::string& content, bool* missing = nullptr);

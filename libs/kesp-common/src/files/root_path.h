@@ -78,6 +78,9 @@ bool syncDirectoryInRoot(const std::string& directory);
 /// file system does not say), for skipping a stat per entry.
 bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
                          std::vector<unsigned char>* types = nullptr);
+/// The same listing through a directory already open (O_RDONLY|O_DIRECTORY).
+bool listOpenDirectory(int directory, std::vector<std::string>& names,
+                       std::vector<unsigned char>* types = nullptr);
 
 /// Refuses, with a logged message naming it, a file whose type is not regular
 /// (errno EISDIR for a directory, else EINVAL).

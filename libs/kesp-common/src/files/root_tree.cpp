@@ -72,7 +72,11 @@ bool syncDirectoryInRoot(const std::string& directory) {
 bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
                          std::vector<unsigned char>* types) {
   Descriptor fd(openInRoot(directory, O_RDONLY | O_DIRECTORY));
-  if (fd.get() < 0) return false;
+  return fd.get() >= 0 && listOpenDirectory(fd.get(), names, types);
+}
+
+bool listOpenDirectory(int directory, std::vector<std::string>& names,
+                       std::vector<unsigned char>* types) {
   names.clear();
   if (types) types->clear();
   // The kernel's records directly: a directory stream would cost three more
@@ -80,7 +84,7 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
   // directories at every command.
   alignas(8) char buffer[16384];
   for (;;) {
-    const long got = syscall(SYS_getdents64, fd.get(), buffer, sizeof buffer);
+    const long got = syscall(SYS_getdents64, directory, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;

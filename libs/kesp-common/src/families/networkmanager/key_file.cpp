@@ -54,14 +54,15 @@ void KeyFile::assign(const std::vector<std::string>& lines) {
 void KeyFile::describe() {
   infos_.clear();
   groups_.clear();
-  infos_.reserve(static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1);
-  groups_.reserve(8);
+  infos_.reserve(16);
+  groups_.reserve(4);
   int group = -1;
   const std::string& text = text_;
   size_t start = 0;
   while (start < text.size()) {
-    size_t lineEnd = text.find('\n', start);
-    if (lineEnd == std::string::npos) lineEnd = text.size();
+    const void* newline = std::memchr(text.data() + start, '\n', text.size() - start);
+    const size_t lineEnd = newline ? static_cast<size_t>(static_cast<const char*>(newline) - text.data())
+                                   : text.size();
     LineInfo info;
     info.begin = start;
     info.end = lineEnd;

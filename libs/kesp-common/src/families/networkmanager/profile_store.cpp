@@ -2,16 +2,17 @@
 
 #include "families/networkmanager/profile_store.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 
 #include "files/file_write.h"
 #include "files/names.h"
 #include "files/root_path.h"
+#include "files/scoped_fd.h"
 #include "kesp/discovery.h"
 #include "kesp/sysroot.h"
 
@@ -44,14 +45,17 @@ bool isIgnoredName(const std::string& name) {
 }
 
 bool isProfileName(const std::string& name, bool extensionOnly) {
-  return !isIgnoredName(name) && (!extensionOnly || endsWith(name, kExtension));
+  if (name.empty() || name[0] == '.') return false;
+  // The usual name: no leftover's suffix ends as the extension does.
+  if (endsWith(name, kExtension)) return true;
+  return !extensionOnly && !isIgnoredName(name);
 }
 
-/// The profile file names of directory, sorted; the read-only directories
-/// count only those with the profile extension.
-std::vector<std::string> profileNames(const std::string& directory, bool extensionOnly) {
+/// The profile file names of an open directory, sorted; the read-only
+/// directories count only those with the profile extension.
+std::vector<std::string> profileNames(int directory, bool extensionOnly) {
   std::vector<std::string> names;
-  if (!listDirectoryInRoot(sysPath(directory), names)) return {};
+  if (!listOpenDirectory(directory, names)) return {};
   names.erase(std::remove_if(names.begin(), names.end(),
                              [&](const std::string& name) {
                                return !isProfileName(name, extensionOnly);
@@ -101,20 +105,33 @@ bool preferred(const KeyFile& a, const KeyFile& b) {
 
 std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
   std::vector<StoredProfile> profiles;
-  std::set<std::string> seen;
+  // The names of the directories already read, each list sorted.
+  std::vector<std::vector<std::string>> earlier;
+  auto hidden = [&earlier](const std::string& name) {
+    for (const std::vector<std::string>& names : earlier)
+      if (std::binary_search(names.begin(), names.end(), name)) return true;
+    return false;
+  };
   const uid_t owner = imageOwner();
   const std::pair<const char*, bool> directories[] = {
       {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
   for (const auto& directory : directories) {
-    for (const std::string& name : profileNames(directory.first, directory.second)) {
-      if (!seen.insert(name).second) continue;
+    // Opened once: each profile is then opened by its name in it.
+    const std::string inRoot = sysPath(directory.first);
+    Descriptor opened(openInRoot(inRoot, O_RDONLY | O_DIRECTORY));
+    if (opened.get() < 0) continue;
+    std::vector<std::string> names = profileNames(opened.get(), directory.second);
+    profiles.reserve(profiles.size() + names.size());
+    for (const std::string& name : names) {
+      if (hidden(name)) continue;
       StoredProfile profile;
-      profile.path = std::string(directory.first) + "/" + name;
+      profile.path.reserve(std::strlen(directory.first) + 1 + name.size());
+      profile.path.append(directory.first).append(1, '/').append(name);
       profile.fileName = name;
       profile.readOnly = directory.second;
       std::string text;
       struct stat info;
-      if (readFile(sysPath(profile.path), text, &info) != ReadResult::Read) {
+      if (readFileInDirectory(opened.get(), inRoot, name, text, &info) != ReadResult::Read) {
         if (unreadable) unreadable->push_back(profile.path);
         continue;
       }
@@ -123,6 +140,7 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
       noteChoiceKeys(profile);
       profiles.push_back(std::move(profile));
     }
+    earlier.push_back(std::move(names));
   }
   return profiles;
 }
