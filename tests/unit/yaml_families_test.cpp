@@ -130,6 +130,17 @@ TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
       {{{"/etc/systemd/network/10-a.network", "[Match]\nName=eth0\n"},
         {"/etc/systemd/network/90-z.network", "|"}},
        NetworkdMatch::Unreadable, ""},
+      // Globs, lists and negations come in networkd's order among the names.
+      {{{"/etc/systemd/network/20-b.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/10-a.network", "[Match]\nName=e*\n"}},
+       NetworkdMatch::Pattern, "/etc/systemd/network/10-a.network"},
+      {{{"/etc/systemd/network/20-b.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/10-a.network", "[Match]\nName=eth1 eth0\n"}},
+       NetworkdMatch::Pattern, "/etc/systemd/network/10-a.network"},
+      {{{"/etc/systemd/network/05-b.network", "[Match]\nName=eth2\n"},
+        {"/etc/systemd/network/30-c.network", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/10-a.network", "[Match]\nName=!eth1\n"}},
+       NetworkdMatch::Pattern, "/etc/systemd/network/10-a.network"},
   };
   for (const FindCase& c : cases) {
     SCOPED_TRACE(c.entries.back().path);

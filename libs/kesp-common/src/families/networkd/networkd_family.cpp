@@ -48,10 +48,11 @@ class NetworkdFamily : public Family {
   }
 
   void read(const std::vector<ConfiguredNetwork*>& networks) const override {
+    NetworkdFileSet files;
     for (ConfiguredNetwork* network : networks) {
       KeyValueFile file('=');
       std::string path;
-      const NetworkdMatch match = findNetworkdFile(network->name, file, path);
+      const NetworkdMatch match = files.find(network->name, file, path);
       if (match == NetworkdMatch::None || match == NetworkdMatch::Unreadable) continue;
       readNetworkdInterface(file, network->mode, network->ipv4, network->ipv6,
                             network->furtherAddresses);

@@ -3,6 +3,7 @@
 #include "families/networkd/networkd_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "files/root_path.h"
+#include "files/scoped_fd.h"
 #include "kesp/sysroot.h"
 
 namespace KESP {
@@ -84,7 +86,11 @@ std::vector<std::string> networkdFilePaths(bool* refused, NetworkdListing listin
   return paths;
 }
 
-NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
+namespace {
+
+/// The names and globs of [Match] Name=, as networkd collects them; empty
+/// when there are none.
+std::vector<std::string> namePatterns(KeyValueFile& file) {
   std::vector<std::string> values;
   std::vector<KeyValueFile::Position> positions;
   file.find("Match", "Name", values, positions);
@@ -95,7 +101,22 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
     if (listed.empty()) patterns.clear();
     patterns.insert(patterns.end(), listed.begin(), listed.end());
   }
+  return patterns;
+}
+
+bool isLiteral(const std::vector<std::string>& patterns) {
+  if (patterns.empty() || patterns.front().compare(0, 1, "!") == 0) return false;
+  for (const std::string& pattern : patterns)
+    if (pattern.find_first_of("*?[\\") != std::string::npos) return false;
+  return true;
+}
+
+}  // namespace
+
+NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
+  std::vector<std::string> patterns = namePatterns(file);
   if (patterns.empty()) {
+    std::vector<KeyValueFile::Position> positions;
     for (const char* key : kOtherMatchKeys) {
       std::vector<std::string> other;
       if (file.find("Match", key, other, positions) > 0) return NetworkdMatch::None;
@@ -115,22 +136,51 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
                                                                         : NetworkdMatch::Pattern;
 }
 
-NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path) {
-  bool refused = false;
-  const std::vector<std::string> paths = networkdFilePaths(&refused, NetworkdListing::Unsized);
-  // A file that cannot be read may be the one that configures iface.
-  if (refused) return NetworkdMatch::Unreadable;
-  for (const std::string& candidate : paths) {
-    KeyValueFile loaded('=');
-    if (!loaded.load(sysPath(candidate))) return NetworkdMatch::Unreadable;
-    if (loaded.lines.empty()) continue;  // an empty file masks the name
-    const NetworkdMatch match = networkdMatch(loaded, iface);
-    if (match == NetworkdMatch::None) continue;
-    file = loaded;
-    path = candidate;
-    return match;
+NetworkdFileSet::NetworkdFileSet() : firstUnreadable_(std::string::npos) {
+  const std::vector<std::string> paths = networkdFilePaths(&refused_, NetworkdListing::Unsized);
+  // A file that cannot be read may be the one that configures an interface.
+  if (refused_) return;
+  for (const std::string& path : paths) {
+    Entry entry;
+    entry.path = path;
+    if (!entry.file.load(sysPath(path))) {
+      firstUnreadable_ = entries_.size();
+      break;
+    }
+    if (entry.file.lines.empty()) continue;  // an empty file masks the name
+    const std::vector<std::string> patterns = namePatterns(entry.file);
+    if (isLiteral(patterns)) {
+      for (const std::string& name : patterns) byName_.emplace_back(name, entries_.size());
+    } else {
+      general_.push_back(entries_.size());
+    }
+    entries_.push_back(std::move(entry));
   }
-  return NetworkdMatch::None;
+  // Sorted by name, then by order: the first of a name is the file that counts.
+  std::sort(byName_.begin(), byName_.end());
+}
+
+NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file,
+                                    std::string& path) {
+  if (refused_) return NetworkdMatch::Unreadable;
+  size_t best = std::string::npos;
+  const auto named = std::lower_bound(byName_.begin(), byName_.end(),
+                                      std::make_pair(iface, size_t{0}));
+  if (named != byName_.end() && named->first == iface) best = named->second;
+  for (size_t index : general_) {
+    if (index >= best) break;
+    if (networkdMatch(entries_[index].file, iface) != NetworkdMatch::None) best = index;
+  }
+  if (firstUnreadable_ != std::string::npos && (best == std::string::npos || firstUnreadable_ <= best))
+    return NetworkdMatch::Unreadable;
+  if (best == std::string::npos) return NetworkdMatch::None;
+  file = entries_[best].file;
+  path = entries_[best].path;
+  return networkdMatch(file, iface);
+}
+
+NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path) {
+  return NetworkdFileSet().find(iface, file, path);
 }
 
 std::string networkdTargetPath(const std::string& iface) {
@@ -158,17 +208,21 @@ std::vector<std::string> networkdInterfaceNames() {
 }
 
 bool networkdIsManager() {
-  // The enabling links are the mark, listed rather than followed: their
-  // absolute targets may not exist in an image.
+  // The enabling links are the mark, looked at rather than followed: their
+  // absolute targets may not exist in an image. Not listed either:
+  // /etc/systemd/system holds hundreds of names on a real system.
   const std::pair<const char*, const char*> links[] = {
       {"/etc/systemd/system/multi-user.target.wants", "systemd-networkd.service"},
       {"/etc/systemd/system", "dbus-org.freedesktop.network1.service"}};
   bool enabled = false;
   for (const auto& link : links) {
-    std::vector<std::string> names;
-    if (listDirectoryInRoot(sysPath(link.first), names) &&
-        std::find(names.begin(), names.end(), link.second) != names.end())
+    Descriptor directory(openInRoot(sysPath(link.first), O_PATH | O_DIRECTORY));
+    struct stat info;
+    if (directory.get() >= 0 &&
+        fstatat(directory.get(), link.second, &info, AT_SYMLINK_NOFOLLOW) == 0) {
       enabled = true;
+      break;
+    }
   }
   return enabled && !networkdFilePaths(nullptr, NetworkdListing::First).empty();
 }

@@ -38,6 +38,27 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface);
 /// when a file could not be read.
 NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path);
 
+/// Every .network file listed and read once, for finding the files of many
+/// interfaces (findNetworkdFile for each would list and read them all again
+/// per interface). Files that name their links literally are indexed by name.
+class NetworkdFileSet {
+ public:
+  NetworkdFileSet();
+  /// As findNetworkdFile.
+  NetworkdMatch find(const std::string& iface, KeyValueFile& file, std::string& path);
+
+ private:
+  struct Entry {
+    std::string path;
+    KeyValueFile file{'='};
+  };
+  bool refused_ = false;
+  std::vector<Entry> entries_;           ///< in networkd's order; empty files left out
+  size_t firstUnreadable_;               ///< the order of the first file not read
+  std::vector<std::pair<std::string, size_t>> byName_;  ///< literal names, sorted, first file
+  std::vector<size_t> general_;          ///< globs, negations, other keys, empty [Match]
+};
+
 /// The file a change of iface writes: the matching file when it names iface
 /// alone (its copy in /etc when it lies elsewhere), otherwise a new file of
 /// the interface's own in /etc that networkd reads before the others.
