@@ -163,6 +163,15 @@ TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
     std::string path;
     EXPECT_EQ(findNetworkdFile("eth0", file, path), c.match);
     EXPECT_EQ(path, c.path);
+    // The same through a set that has already read on for a name no file has.
+    NetworkdFileSet files;
+    KeyValueFile unused('=');
+    std::string unusedPath;
+    files.find("x9", unused, unusedPath);
+    KeyValueFile again('=');
+    std::string againPath;
+    EXPECT_EQ(files.find("eth0", again, againPath), c.match);
+    EXPECT_EQ(againPath, c.path);
   }
 }
 

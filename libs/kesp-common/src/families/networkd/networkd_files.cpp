@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <map>
 #include <sstream>
 
 #include "files/root_path.h"
@@ -54,20 +53,32 @@ std::string trimmedValue(const std::string& value) {
 }
 
 std::vector<std::string> networkdFilePaths(bool* refused, NetworkdListing listing) {
-  std::map<std::string, std::pair<std::string, unsigned char>> byName;
-  for (const char* directory : kDirectories) {
+  // Every name with the directory it stands in and its type; sorted by name
+  // and then by directory, the first of each name is the one networkd reads.
+  struct Listed {
+    std::string name;
+    std::size_t directory;
+    unsigned char type;
+    bool operator<(const Listed& other) const {
+      const int order = name.compare(other.name);
+      return order != 0 ? order < 0 : directory < other.directory;
+    }
+  };
+  std::vector<Listed> listed;
+  for (std::size_t d = 0; d < sizeof kDirectories / sizeof kDirectories[0]; ++d) {
     std::vector<std::string> names;
     std::vector<unsigned char> types;
-    if (!listDirectoryInRoot(sysPath(directory), names, &types)) continue;
+    if (!listDirectoryInRoot(sysPath(kDirectories[d]), names, &types)) continue;
     for (std::size_t i = 0; i < names.size(); ++i)
-      if (endsWith(names[i], ".network") && !byName.count(names[i]))
-        byName[names[i]] = {std::string(directory) + "/" + names[i], types[i]};
+      if (endsWith(names[i], ".network")) listed.push_back({std::move(names[i]), d, types[i]});
   }
+  std::sort(listed.begin(), listed.end());
   std::vector<std::string> paths;
-  for (const auto& entry : byName) {
-    const std::string& path = entry.second.first;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    if (i > 0 && listed[i].name == listed[i - 1].name) continue;  // hidden by an earlier directory
+    const std::string path = std::string(kDirectories[listed[i].directory]) + "/" + listed[i].name;
     // A plain file's emptiness is seen when it is read: no stat per file.
-    if (listing == NetworkdListing::Unsized && entry.second.second == DT_REG) {
+    if (listing == NetworkdListing::Unsized && listed[i].type == DT_REG) {
       paths.push_back(path);
       continue;
     }
@@ -113,70 +124,82 @@ bool isLiteral(const std::vector<std::string>& patterns) {
 
 }  // namespace
 
-NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
-  std::vector<std::string> patterns = namePatterns(file);
-  if (patterns.empty()) {
+NetworkdNameMatch networkdNameMatch(KeyValueFile& file) {
+  NetworkdNameMatch match;
+  match.patterns = namePatterns(file);
+  if (match.patterns.empty()) {
     std::vector<KeyValueFile::Position> positions;
     for (const char* key : kOtherMatchKeys) {
       std::vector<std::string> other;
-      if (file.find("Match", key, other, positions) > 0) return NetworkdMatch::None;
+      if (file.find("Match", key, other, positions) > 0) match.otherKeys = true;
     }
-    return NetworkdMatch::Pattern;
   }
-  bool inverted = false;
-  if (patterns.front().compare(0, 1, "!") == 0) {
-    inverted = true;
-    patterns.front().erase(0, 1);
-  }
-  bool matched = false;
-  for (const std::string& pattern : patterns)
-    if (fnmatch(pattern.c_str(), iface.c_str(), 0) == 0) matched = true;
-  if (matched == inverted) return NetworkdMatch::None;
-  return !inverted && patterns.size() == 1 && patterns.front() == iface ? NetworkdMatch::Exact
-                                                                        : NetworkdMatch::Pattern;
+  return match;
 }
 
-NetworkdFileSet::NetworkdFileSet() : firstUnreadable_(std::string::npos) {
-  const std::vector<std::string> paths = networkdFilePaths(&refused_, NetworkdListing::Unsized);
-  // A file that cannot be read may be the one that configures an interface.
-  if (refused_) return;
-  for (const std::string& path : paths) {
-    Entry entry;
-    entry.path = path;
-    if (!entry.file.load(sysPath(path))) {
-      firstUnreadable_ = entries_.size();
-      break;
-    }
-    if (entry.file.lines.empty()) continue;  // an empty file masks the name
-    const std::vector<std::string> patterns = namePatterns(entry.file);
-    if (isLiteral(patterns)) {
-      for (const std::string& name : patterns) byName_.emplace_back(name, entries_.size());
-    } else {
-      general_.push_back(entries_.size());
-    }
-    entries_.push_back(std::move(entry));
+NetworkdMatch networkdMatch(const NetworkdNameMatch& match, const std::string& iface) {
+  if (match.patterns.empty()) return match.otherKeys ? NetworkdMatch::None : NetworkdMatch::Pattern;
+  const bool inverted = match.patterns.front().compare(0, 1, "!") == 0;
+  bool matched = false;
+  bool first = true;
+  for (const std::string& pattern : match.patterns) {
+    const char* text = pattern.c_str() + (first && inverted ? 1 : 0);
+    first = false;
+    if (fnmatch(text, iface.c_str(), 0) == 0) matched = true;
   }
-  // Sorted by name, then by order: the first of a name is the file that counts.
-  std::sort(byName_.begin(), byName_.end());
+  if (matched == inverted) return NetworkdMatch::None;
+  return !inverted && match.patterns.size() == 1 && match.patterns.front() == iface
+             ? NetworkdMatch::Exact
+             : NetworkdMatch::Pattern;
 }
+
+NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
+  return networkdMatch(networkdNameMatch(file), iface);
+}
+
+NetworkdFileSet::NetworkdFileSet()
+    : paths_(networkdFilePaths(&refused_, NetworkdListing::Unsized)) {}
 
 NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file,
                                     std::string& path) {
+  // A file that cannot be read may be the one that configures iface.
   if (refused_) return NetworkdMatch::Unreadable;
+  // Among the files read so far: the first that matches, read again.
   size_t best = std::string::npos;
-  const auto named = std::lower_bound(byName_.begin(), byName_.end(),
-                                      std::make_pair(iface, size_t{0}));
-  if (named != byName_.end() && named->first == iface) best = named->second;
-  for (size_t index : general_) {
-    if (index >= best) break;
-    if (networkdMatch(entries_[index].file, iface) != NetworkdMatch::None) best = index;
+  const auto named = byName_.find(iface);
+  if (named != byName_.end()) best = named->second;
+  for (const General& general : general_) {
+    if (general.index >= best) break;
+    if (networkdMatch(general.match, iface) != NetworkdMatch::None) best = general.index;
   }
-  if (firstUnreadable_ != std::string::npos && (best == std::string::npos || firstUnreadable_ <= best))
-    return NetworkdMatch::Unreadable;
-  if (best == std::string::npos) return NetworkdMatch::None;
-  file = entries_[best].file;
-  path = entries_[best].path;
-  return networkdMatch(file, iface);
+  if (best != std::string::npos) {
+    if (!file.load(sysPath(paths_[best]))) return NetworkdMatch::Unreadable;
+    path = paths_[best];
+    return networkdMatch(file, iface);
+  }
+  // Else read on, in networkd's order, up to the first file that matches.
+  while (!unreadable_ && next_ < paths_.size()) {
+    const size_t index = next_++;
+    KeyValueFile loaded('=');
+    if (!loaded.load(sysPath(paths_[index]))) {
+      unreadable_ = true;
+      break;
+    }
+    if (loaded.lines.empty()) continue;  // an empty file masks the name
+    NetworkdNameMatch match = networkdNameMatch(loaded);
+    const NetworkdMatch result = networkdMatch(match, iface);
+    if (isLiteral(match.patterns)) {
+      for (const std::string& name : match.patterns) byName_.emplace(name, index);
+    } else {
+      general_.push_back({index, std::move(match)});
+    }
+    if (result != NetworkdMatch::None) {
+      file = std::move(loaded);
+      path = paths_[index];
+      return result;
+    }
+  }
+  return unreadable_ ? NetworkdMatch::Unreadable : NetworkdMatch::None;
 }
 
 NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path) {

@@ -4,6 +4,7 @@
 // for each link the first file, in name order, whose [Match] fits it.
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kesp/util.h"
@@ -38,9 +39,20 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface);
 /// when a file could not be read.
 NetworkdMatch findNetworkdFile(const std::string& iface, KeyValueFile& file, std::string& path);
 
-/// Every .network file listed and read once, for finding the files of many
-/// interfaces (findNetworkdFile for each would list and read them all again
-/// per interface). Files that name their links literally are indexed by name.
+/// What a file's [Match] says of names: Name= patterns as collected (an
+/// empty assignment resets them), and whether other keys match by more.
+struct NetworkdNameMatch {
+  std::vector<std::string> patterns;
+  bool otherKeys = false;
+};
+NetworkdNameMatch networkdNameMatch(KeyValueFile& file);
+NetworkdMatch networkdMatch(const NetworkdNameMatch& match, const std::string& iface);
+
+/// The .network files listed once and read at most once each, in order and
+/// only as far as a lookup needs, for finding the files of many interfaces
+/// (findNetworkdFile for each would list and read them all again). What the
+/// files read say of names is kept, not the files: a literal name is found
+/// through an index, and the file that matches is read again.
 class NetworkdFileSet {
  public:
   NetworkdFileSet();
@@ -48,15 +60,16 @@ class NetworkdFileSet {
   NetworkdMatch find(const std::string& iface, KeyValueFile& file, std::string& path);
 
  private:
-  struct Entry {
-    std::string path;
-    KeyValueFile file{'='};
+  struct General {
+    size_t index;  ///< in paths_
+    NetworkdNameMatch match;
   };
   bool refused_ = false;
-  std::vector<Entry> entries_;           ///< in networkd's order; empty files left out
-  size_t firstUnreadable_;               ///< the order of the first file not read
-  std::vector<std::pair<std::string, size_t>> byName_;  ///< literal names, sorted, first file
-  std::vector<size_t> general_;          ///< globs, negations, other keys, empty [Match]
+  std::vector<std::string> paths_;  ///< in networkd's order
+  size_t next_ = 0;                 ///< the next file to read
+  bool unreadable_ = false;         ///< reading stopped at a file that cannot be read
+  std::unordered_map<std::string, size_t> byName_;  ///< literal names: the first file
+  std::vector<General> general_;    ///< globs, negations, other keys, empty [Match]
 };
 
 /// The file a change of iface writes: the matching file when it names iface
