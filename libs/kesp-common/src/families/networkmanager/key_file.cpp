@@ -28,7 +28,11 @@ bool sameGroup(const std::string& name, const std::string& group) {
   return ethernet && (group == "ethernet" || group == "802-3-ethernet");
 }
 
-KeyFile::KeyFile(std::string text) : text_(std::move(text)) { describe(); }
+KeyFile::KeyFile(std::string text) : text_(std::move(text)) {
+  // Offsets are 32 bits wide; the reader never hands over more.
+  if (text_.size() > kMaxKeyFileSize) text_.resize(kMaxKeyFileSize);
+  describe();
+}
 
 std::string KeyFile::text() const {
   if (text_.empty() || text_.back() == '\n') return text_;
@@ -54,7 +58,12 @@ void KeyFile::assign(const std::vector<std::string>& lines) {
 void KeyFile::describe() {
   infos_.clear();
   groups_.clear();
-  infos_.reserve(16);
+  size_t lines = 0;
+  for (const char* at = text_.data(); (at = static_cast<const char*>(
+                                           std::memchr(at, '\n', text_.data() + text_.size() - at)));
+       ++at)
+    ++lines;
+  infos_.reserve(lines + 1);
   groups_.reserve(4);
   int group = -1;
   const std::string& text = text_;
@@ -64,15 +73,15 @@ void KeyFile::describe() {
     const size_t lineEnd = newline ? static_cast<size_t>(static_cast<const char*>(newline) - text.data())
                                    : text.size();
     LineInfo info;
-    info.begin = start;
-    info.end = lineEnd;
+    info.begin = static_cast<uint32_t>(start);
+    info.end = static_cast<uint32_t>(lineEnd);
     size_t begin = start;
     size_t end = lineEnd;
     while (begin < end && isBlank(text[begin])) ++begin;
     while (end > begin && isBlank(text[end - 1])) --end;
     if (begin < end && text[begin] == '[' && text[end - 1] == ']' && end - begin >= 2) {
       groups_.emplace_back(text, begin + 1, end - begin - 2);
-      group = static_cast<int>(groups_.size()) - 1;
+      group = static_cast<int32_t>(groups_.size()) - 1;
       info.isGroup = true;
     } else if (begin < end && text[begin] != '#') {
       const void* found = std::memchr(text.data() + begin, '=', end - begin);
@@ -84,10 +93,10 @@ void KeyFile::describe() {
         while (isBlank(text[keyEnd - 1])) --keyEnd;
         size_t valueBegin = equals + 1;
         while (valueBegin < end && isBlank(text[valueBegin])) ++valueBegin;
-        info.keyBegin = begin;
-        info.keyEnd = keyEnd;
-        info.valueBegin = valueBegin;
-        info.valueEnd = std::max(end, valueBegin);
+        info.keyBegin = static_cast<uint32_t>(begin);
+        info.keyEnd = static_cast<uint32_t>(keyEnd);
+        info.valueBegin = static_cast<uint32_t>(valueBegin);
+        info.valueEnd = static_cast<uint32_t>(std::max(end, valueBegin));
       }
     }
     info.group = group;

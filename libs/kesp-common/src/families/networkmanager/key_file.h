@@ -5,12 +5,17 @@
 // group, key, comment and blank line it does not own stays as it was, in
 // place. Pure: the caller reads and writes the file.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace KESP {
 namespace detail {
+
+/// The largest text a KeyFile describes; the profile reader takes a larger
+/// file for an unreadable one.
+constexpr size_t kMaxKeyFileSize = size_t{64} << 20;
 
 class KeyFile {
  public:
@@ -49,14 +54,16 @@ class KeyFile {
   /// read at each command, so reading copies nothing. `group` indexes
   /// groups_ (-1 before the first group line); a key line has key and value
   /// ranges, any other line empty ones.
+  /// 32-bit offsets: every profile of the system is held at once, and the
+  /// profile reader takes none of more than kMaxKeyFileSize.
   struct LineInfo {
-    size_t begin = 0;
-    size_t end = 0;
-    size_t keyBegin = 0;
-    size_t keyEnd = 0;
-    size_t valueBegin = 0;
-    size_t valueEnd = 0;
-    int group = -1;
+    uint32_t begin = 0;
+    uint32_t end = 0;
+    uint32_t keyBegin = 0;
+    uint32_t keyEnd = 0;
+    uint32_t valueBegin = 0;
+    uint32_t valueEnd = 0;
+    int32_t group = -1;
     bool isGroup = false;
     bool isKey() const { return keyEnd > keyBegin; }
   };

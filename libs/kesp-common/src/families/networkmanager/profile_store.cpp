@@ -131,7 +131,8 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
       profile.readOnly = directory.second;
       std::string text;
       struct stat info;
-      if (readFileInDirectory(opened.get(), inRoot, name, text, &info) != ReadResult::Read) {
+      if (readFileInDirectory(opened.get(), inRoot, name, text, &info) != ReadResult::Read ||
+          text.size() > kMaxKeyFileSize) {
         if (unreadable) unreadable->push_back(profile.path);
         continue;
       }
