@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <sstream>
 
+#include "files/file_write.h"
 #include "files/root_path.h"
+#include "files/text_lines.h"
 #include "files/scoped_fd.h"
 #include "kesp/sysroot.h"
 
@@ -158,7 +160,34 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
 }
 
 NetworkdFileSet::NetworkdFileSet()
-    : paths_(networkdFilePaths(&refused_, NetworkdListing::Unsized)) {}
+    : paths_(networkdFilePaths(&refused_, NetworkdListing::Unsized)) {
+  static_assert(sizeof kDirectories / sizeof kDirectories[0] == kDirectoryCount,
+                "one descriptor per directory");
+}
+
+bool NetworkdFileSet::read(size_t index, KeyValueFile& file) {
+  const std::string& path = paths_[index];
+  const std::string::size_type slash = path.rfind('/');
+  const std::string directory = path.substr(0, slash);
+  int fd = -1;
+  for (size_t d = 0; d < kDirectoryCount; ++d) {
+    if (directory != kDirectories[d]) continue;
+    if (!opened_[d]) {
+      directories_[d].reset(openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY));
+      opened_[d] = true;
+    }
+    fd = directories_[d].get();
+    break;
+  }
+  std::string content;
+  const ReadResult result =
+      fd >= 0 ? readFileInDirectory(fd, sysPath(directory), path.substr(slash + 1), content)
+              : readFile(sysPath(path), content);
+  if (result != ReadResult::Read) return false;
+  file.filename = sysPath(path);
+  file.lines = splitLines(content);
+  return true;
+}
 
 NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file,
                                     std::string& path) {
@@ -173,7 +202,7 @@ NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file
     if (networkdMatch(general.match, iface) != NetworkdMatch::None) best = general.index;
   }
   if (best != std::string::npos) {
-    if (!file.load(sysPath(paths_[best]))) return NetworkdMatch::Unreadable;
+    if (!read(best, file)) return NetworkdMatch::Unreadable;
     path = paths_[best];
     return networkdMatch(file, iface);
   }
@@ -181,7 +210,7 @@ NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file
   while (!unreadable_ && next_ < paths_.size()) {
     const size_t index = next_++;
     KeyValueFile loaded('=');
-    if (!loaded.load(sysPath(paths_[index]))) {
+    if (!read(index, loaded)) {
       unreadable_ = true;
       break;
     }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "files/scoped_fd.h"
 #include "kesp/util.h"
 
 namespace KESP {
@@ -64,6 +65,12 @@ class NetworkdFileSet {
     size_t index;  ///< in paths_
     NetworkdNameMatch match;
   };
+  /// Reads paths_[index] into file through its directory, opened once.
+  bool read(size_t index, KeyValueFile& file);
+
+  static constexpr size_t kDirectoryCount = 5;  ///< networkd's directories
+  Descriptor directories_[kDirectoryCount];
+  bool opened_[kDirectoryCount] = {};
   bool refused_ = false;
   std::vector<std::string> paths_;  ///< in networkd's order
   size_t next_ = 0;                 ///< the next file to read
