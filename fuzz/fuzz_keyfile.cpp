@@ -2,7 +2,8 @@
 // into it, and read back.
 //
 // Properties: the text of an unedited file is the input (a final newline
-// added); an edit keeps every line of a key it does not own, in order; the
+// added); the one-pass look at the keys that choose a profile agrees with
+// the lookups of each key; an edit keeps every line of a key it does not own, in order; the
 // written mode reads back as written, its main addresses and gateways too;
 // writing the same request again changes nothing.
 
@@ -12,6 +13,7 @@
 
 #include "families/networkmanager/key_file.h"
 #include "families/networkmanager/profile_settings.h"
+#include "families/networkmanager/profile_store.h"
 #include "fuzz_requests.h"
 #include "fuzz_support.h"
 
@@ -47,6 +49,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KeyFile file(text);
   const std::string expected = text.empty() || text.back() == '\n' ? text : text + "\n";
   KESP_FUZZ_CHECK(file.text() == expected);
+
+  StoredProfile stored;
+  stored.content = file;
+  noteChoiceKeys(stored);
+  std::string name;
+  std::string mac;
+  KESP_FUZZ_CHECK(stored.ethernet == isEthernetProfile(file));
+  KESP_FUZZ_CHECK(stored.named == file.get("connection", "interface-name", name));
+  KESP_FUZZ_CHECK(!stored.named || stored.interfaceName == name);
+  const bool hasMac = file.get("ethernet", "mac-address", mac);
+  KESP_FUZZ_CHECK(stored.mac.size() == (hasMac ? mac.size() : 0));  // lower-cased, same length
 
   const std::vector<std::string> kept = keptEntries(file);
   writeProfileSettings(file, "eth0", mode, settings.ipv4, settings.ipv6, "fuzz");

@@ -4,6 +4,7 @@
 // image from anywhere cannot make us read or change the host's own files.
 // Paths outside the root (and every path when no root is set) open as usual.
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -81,6 +82,33 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
 /// The same listing through a directory already open (O_RDONLY|O_DIRECTORY).
 bool listOpenDirectory(int directory, std::vector<std::string>& names,
                        std::vector<unsigned char>* types = nullptr);
+
+/// Reads the next records of an open directory (getdents64) into buffer:
+/// the number of bytes, 0 at the end, -1 with errno set.
+long readDirectoryRecords(int directory, char* buffer, size_t size);
+
+/// Calls visit(name, type) for each name in an open directory ("." and ".."
+/// left out; type is the d_type, DT_UNKNOWN where the file system does not
+/// say) until visit returns false: a caller after one name stops there and
+/// copies none. False with errno set when it cannot be listed.
+template <typename Visit>
+bool forEachDirectoryEntry(int directory, Visit visit) {
+  // The kernel's records directly: a directory stream would cost three more
+  // calls per listing (status, flags), and the families list several
+  // directories at every command.
+  alignas(8) char buffer[16384];
+  for (;;) {
+    const long got = readDirectoryRecords(directory, buffer, sizeof buffer);
+    if (got <= 0) return got == 0;
+    for (long at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+      at += entry->d_reclen;
+      const char* name = entry->d_name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      if (!visit(name, entry->d_type)) return true;
+    }
+  }
+}
 
 /// Refuses, with a logged message naming it, a file whose type is not regular
 /// (errno EISDIR for a directory, else EINVAL).

@@ -75,30 +75,22 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
   return fd.get() >= 0 && listOpenDirectory(fd.get(), names, types);
 }
 
+long readDirectoryRecords(int directory, char* buffer, size_t size) {
+  for (;;) {
+    const long got = syscall(SYS_getdents64, directory, buffer, size);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
 bool listOpenDirectory(int directory, std::vector<std::string>& names,
                        std::vector<unsigned char>* types) {
   names.clear();
   if (types) types->clear();
-  // The kernel's records directly: a directory stream would cost three more
-  // calls per listing (status, flags), and the families list several
-  // directories at every command.
-  alignas(8) char buffer[16384];
-  for (;;) {
-    const long got = syscall(SYS_getdents64, directory, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) return true;
-    for (long at = 0; at < got;) {
-      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
-      at += entry->d_reclen;
-      const char* name = entry->d_name;
-      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-      names.emplace_back(name);
-      if (types) types->push_back(entry->d_type);
-    }
-  }
+  return forEachDirectoryEntry(directory, [&](const char* name, unsigned char type) {
+    names.emplace_back(name);
+    if (types) types->push_back(type);
+    return true;
+  });
 }
 
 }  // namespace detail

@@ -22,7 +22,7 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
-bool sameGroup(const std::string& name, const std::string& group) {
+bool sameGroup(std::string_view name, std::string_view group) {
   if (name == group) return true;
   const bool ethernet = name == "ethernet" || name == "802-3-ethernet";
   return ethernet && (group == "ethernet" || group == "802-3-ethernet");
@@ -31,7 +31,6 @@ bool sameGroup(const std::string& name, const std::string& group) {
 KeyFile::KeyFile(std::string text) : text_(std::move(text)) {
   // Offsets are 32 bits wide; the reader never hands over more.
   if (text_.size() > kMaxKeyFileSize) text_.resize(kMaxKeyFileSize);
-  describe();
 }
 
 std::string KeyFile::text() const {
@@ -39,10 +38,72 @@ std::string KeyFile::text() const {
   return text_ + "\n";
 }
 
-std::vector<std::string> KeyFile::lines() const {
+KeyFile::LineInfo KeyFile::lineAt(size_t start) const {
+  const std::string& text = text_;
+  const void* newline = std::memchr(text.data() + start, '\n', text.size() - start);
+  const size_t lineEnd =
+      newline ? static_cast<size_t>(static_cast<const char*>(newline) - text.data()) : text.size();
+  LineInfo info;
+  info.begin = static_cast<uint32_t>(start);
+  info.end = static_cast<uint32_t>(lineEnd);
+  size_t begin = start;
+  size_t end = lineEnd;
+  while (begin < end && isBlank(text[begin])) ++begin;
+  while (end > begin && isBlank(text[end - 1])) --end;
+  if (begin < end && text[begin] == '[' && text[end - 1] == ']' && end - begin >= 2) {
+    info.isGroup = true;
+    info.keyBegin = static_cast<uint32_t>(begin + 1);
+    info.keyEnd = static_cast<uint32_t>(end - 1);
+  } else if (begin < end && text[begin] != '#') {
+    const void* found = std::memchr(text.data() + begin, '=', end - begin);
+    // A line without "=" is no key; it is kept as it is.
+    if (found && found != text.data() + begin) {
+      const size_t equals = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+      size_t keyEnd = equals;
+      while (isBlank(text[keyEnd - 1])) --keyEnd;
+      size_t valueBegin = equals + 1;
+      while (valueBegin < end && isBlank(text[valueBegin])) ++valueBegin;
+      info.keyBegin = static_cast<uint32_t>(begin);
+      info.keyEnd = static_cast<uint32_t>(keyEnd);
+      info.valueBegin = static_cast<uint32_t>(valueBegin);
+      info.valueEnd = static_cast<uint32_t>(std::max(end, valueBegin));
+    }
+  }
+  return info;
+}
+
+template <typename Visit>
+void KeyFile::walk(const std::string& group, Visit visit) const {
+  bool inGroup = false;
+  for (size_t start = 0; start < text_.size();) {
+    const LineInfo info = lineAt(start);
+    if (info.isGroup)
+      inGroup = sameGroup(std::string_view(text_).substr(info.keyBegin, info.keyEnd - info.keyBegin),
+                          group);
+    visit(info, inGroup);
+    start = info.end + size_t{1};
+  }
+}
+
+KeyFile::Table KeyFile::describe(const std::string& group) const {
+  Table table;
+  int32_t groups = -1;
+  walk(group, [&](LineInfo info, bool inGroup) {
+    if (info.isGroup) {
+      table.named.push_back(inGroup);
+      ++groups;
+    }
+    info.group = groups;
+    table.infos.push_back(info);
+  });
+  return table;
+}
+
+std::vector<std::string> KeyFile::lines(const Table& table) const {
   std::vector<std::string> result;
-  result.reserve(infos_.size());
-  for (const LineInfo& info : infos_) result.emplace_back(text_, info.begin, info.end - info.begin);
+  result.reserve(table.infos.size());
+  for (const LineInfo& info : table.infos)
+    result.emplace_back(text_, info.begin, info.end - info.begin);
   return result;
 }
 
@@ -52,57 +113,6 @@ void KeyFile::assign(const std::vector<std::string>& lines) {
     text_ += line;
     text_ += '\n';
   }
-  describe();
-}
-
-void KeyFile::describe() {
-  infos_.clear();
-  groups_.clear();
-  size_t lines = 0;
-  for (const char* at = text_.data(); (at = static_cast<const char*>(
-                                           std::memchr(at, '\n', text_.data() + text_.size() - at)));
-       ++at)
-    ++lines;
-  infos_.reserve(lines + 1);
-  groups_.reserve(4);
-  int group = -1;
-  const std::string& text = text_;
-  size_t start = 0;
-  while (start < text.size()) {
-    const void* newline = std::memchr(text.data() + start, '\n', text.size() - start);
-    const size_t lineEnd = newline ? static_cast<size_t>(static_cast<const char*>(newline) - text.data())
-                                   : text.size();
-    LineInfo info;
-    info.begin = static_cast<uint32_t>(start);
-    info.end = static_cast<uint32_t>(lineEnd);
-    size_t begin = start;
-    size_t end = lineEnd;
-    while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
-    if (begin < end && text[begin] == '[' && text[end - 1] == ']' && end - begin >= 2) {
-      groups_.emplace_back(text, begin + 1, end - begin - 2);
-      group = static_cast<int32_t>(groups_.size()) - 1;
-      info.isGroup = true;
-    } else if (begin < end && text[begin] != '#') {
-      const void* found = std::memchr(text.data() + begin, '=', end - begin);
-      const size_t equals = found ? static_cast<size_t>(static_cast<const char*>(found) - text.data())
-                                  : std::string::npos;
-      // A line without "=" is no key; it is kept as it is.
-      if (equals != std::string::npos && equals > begin) {
-        size_t keyEnd = equals;
-        while (isBlank(text[keyEnd - 1])) --keyEnd;
-        size_t valueBegin = equals + 1;
-        while (valueBegin < end && isBlank(text[valueBegin])) ++valueBegin;
-        info.keyBegin = static_cast<uint32_t>(begin);
-        info.keyEnd = static_cast<uint32_t>(keyEnd);
-        info.valueBegin = static_cast<uint32_t>(valueBegin);
-        info.valueEnd = static_cast<uint32_t>(std::max(end, valueBegin));
-      }
-    }
-    info.group = group;
-    infos_.push_back(info);
-    start = lineEnd + 1;
-  }
 }
 
 bool KeyFile::keyIs(const LineInfo& info, const std::string& key) const {
@@ -110,38 +120,32 @@ bool KeyFile::keyIs(const LineInfo& info, const std::string& key) const {
          text_.compare(info.keyBegin, key.size(), key) == 0;
 }
 
-std::vector<bool> KeyFile::groupsNamed(const std::string& group) const {
-  std::vector<bool> named(groups_.size());
-  for (size_t i = 0; i < groups_.size(); ++i) named[i] = sameGroup(groups_[i], group);
-  return named;
-}
-
 bool KeyFile::hasGroup(const std::string& group) const {
-  for (const std::string& name : groups_)
-    if (sameGroup(name, group)) return true;
-  return false;
+  bool found = false;
+  walk(group, [&found](const LineInfo&, bool inGroup) { found = found || inGroup; });
+  return found;
 }
 
 bool KeyFile::get(const std::string& group, const std::string& key, std::string& value) const {
-  // The key first: it rules out nearly every line without looking at groups.
-  for (size_t i = infos_.size(); i-- > 0;) {
-    const LineInfo& info = infos_[i];
-    if (keyIs(info, key) && info.group >= 0 &&
-        sameGroup(groups_[static_cast<size_t>(info.group)], group)) {
-      value.assign(text_, info.valueBegin, info.valueEnd - info.valueBegin);
-      return true;
+  bool found = false;
+  LineInfo line;
+  walk(group, [&](const LineInfo& info, bool inGroup) {
+    if (inGroup && keyIs(info, key)) {
+      line = info;
+      found = true;
     }
-  }
-  return false;
+  });
+  if (found) value.assign(text_, line.valueBegin, line.valueEnd - line.valueBegin);
+  return found;
 }
 
 std::vector<std::pair<std::string, std::string>> KeyFile::entries(const std::string& group) const {
-  const std::vector<bool> named = groupsNamed(group);
   std::vector<std::pair<std::string, std::string>> result;
-  for (const LineInfo& info : infos_)
-    if (info.isKey() && inGroup(info, named))
+  walk(group, [&](const LineInfo& info, bool inGroup) {
+    if (inGroup && info.isKey())
       result.emplace_back(text_.substr(info.keyBegin, info.keyEnd - info.keyBegin),
                           text_.substr(info.valueBegin, info.valueEnd - info.valueBegin));
+  });
   return result;
 }
 
@@ -151,9 +155,10 @@ void KeyFile::set(const std::string& group, const std::string& key, const std::s
 
 void KeyFile::set(const std::string& group, const std::string& key, const std::string& value,
                   const std::vector<std::string>& replacing) {
-  const std::vector<bool> named = groupsNamed(group);
+  const Table table = describe(group);
+  const std::vector<LineInfo>& infos = table.infos;
   auto isTheKey = [&](const LineInfo& info) {
-    if (!info.isKey() || !inGroup(info, named)) return false;
+    if (!info.isKey() || !table.inGroup(info)) return false;
     if (keyIs(info, key)) return true;
     for (const std::string& other : replacing)
       if (keyIs(info, other)) return true;
@@ -161,21 +166,21 @@ void KeyFile::set(const std::string& group, const std::string& key, const std::s
   };
   long last = -1;       // the key's last line
   long groupEnd = -1;   // after the last key (or header) of the group's last block
-  for (size_t i = 0; i < infos_.size(); ++i) {
-    if (!inGroup(infos_[i], named)) continue;
-    if (isTheKey(infos_[i])) last = static_cast<long>(i);
-    if (infos_[i].isGroup || infos_[i].isKey()) groupEnd = static_cast<long>(i) + 1;
+  for (size_t i = 0; i < infos.size(); ++i) {
+    if (!table.inGroup(infos[i])) continue;
+    if (isTheKey(infos[i])) last = static_cast<long>(i);
+    if (infos[i].isGroup || infos[i].isKey()) groupEnd = static_cast<long>(i) + 1;
   }
-  std::vector<std::string> edited = lines();
+  std::vector<std::string> edited = lines(table);
   if (last >= 0) {
-    const LineInfo& info = infos_[static_cast<size_t>(last)];
+    const LineInfo& info = infos[static_cast<size_t>(last)];
     // Blanks around the key and the "=" stay as they were.
     edited[static_cast<size_t>(last)] = text_.substr(info.begin, info.keyBegin - info.begin) + key +
                                         text_.substr(info.keyEnd, info.valueBegin - info.keyEnd) +
                                         value;
     // Earlier duplicates would only confuse the next reader of the file.
     for (long i = last - 1; i >= 0; --i)
-      if (isTheKey(infos_[static_cast<size_t>(i)])) edited.erase(edited.begin() + i);
+      if (isTheKey(infos[static_cast<size_t>(i)])) edited.erase(edited.begin() + i);
   } else if (groupEnd >= 0) {
     edited.insert(edited.begin() + groupEnd, key + "=" + value);
   } else {
@@ -187,11 +192,11 @@ void KeyFile::set(const std::string& group, const std::string& key, const std::s
 }
 
 void KeyFile::remove(const std::string& group, const std::string& key) {
-  const std::vector<bool> named = groupsNamed(group);
-  std::vector<std::string> edited = lines();
+  const Table table = describe(group);
+  std::vector<std::string> edited = lines(table);
   bool removed = false;
-  for (size_t i = infos_.size(); i-- > 0;) {
-    if (keyIs(infos_[i], key) && inGroup(infos_[i], named)) {
+  for (size_t i = table.infos.size(); i-- > 0;) {
+    if (keyIs(table.infos[i], key) && table.inGroup(table.infos[i])) {
       edited.erase(edited.begin() + static_cast<long>(i));
       removed = true;
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,11 @@ class KeyFile {
   bool get(const std::string& group, const std::string& key, std::string& value) const;
   /// Every key of group with its value, in file order.
   std::vector<std::pair<std::string, std::string>> entries(const std::string& group) const;
+  /// Calls visit(group, key, value) for every key line in file order, and
+  /// visit(group, "", "") for every group line (views into the text): several
+  /// keys read in one pass.
+  template <typename Visit>
+  void forEachKey(Visit visit) const;
 
   /// Gives key the value: its last line in group is rewritten in place
   /// (earlier duplicates removed), else a line is added after the group's
@@ -51,11 +57,12 @@ class KeyFile {
 
  private:
   /// One line of text_, as offsets into it: every profile of the system is
-  /// read at each command, so reading copies nothing. `group` indexes
-  /// groups_ (-1 before the first group line); a key line has key and value
-  /// ranges, any other line empty ones.
-  /// 32-bit offsets: every profile of the system is held at once, and the
-  /// profile reader takes none of more than kMaxKeyFileSize.
+  /// read at each command, so reading copies nothing and keeps no table; only
+  /// an edit describes every line. A key line has key and value ranges; a
+  /// group line has its name in the key range. `group` (in a table) counts
+  /// the group lines before it, -1 before the first.
+  /// 32-bit offsets: the profile reader takes no file of more than
+  /// kMaxKeyFileSize.
   struct LineInfo {
     uint32_t begin = 0;
     uint32_t end = 0;
@@ -65,27 +72,53 @@ class KeyFile {
     uint32_t valueEnd = 0;
     int32_t group = -1;
     bool isGroup = false;
-    bool isKey() const { return keyEnd > keyBegin; }
+    bool isKey() const { return !isGroup && keyEnd > keyBegin; }
   };
-  /// Describes every line again after a change of text_.
-  void describe();
+  /// Every line, and for each group line whether it names the group of an
+  /// edit.
+  struct Table {
+    std::vector<LineInfo> infos;
+    std::vector<bool> named;
+    bool inGroup(const LineInfo& info) const {
+      return info.group >= 0 && named[static_cast<size_t>(info.group)];
+    }
+  };
+  /// The line that starts at offset start.
+  LineInfo lineAt(size_t start) const;
+  /// Calls visit(info, inGroup) for every line in file order, inGroup
+  /// telling whether the line is in a group that names group.
+  template <typename Visit>
+  void walk(const std::string& group, Visit visit) const;
+  Table describe(const std::string& group) const;
   /// The lines as strings, for an edit; assign() takes them back.
-  std::vector<std::string> lines() const;
+  std::vector<std::string> lines(const Table& table) const;
   void assign(const std::vector<std::string>& lines);
   bool keyIs(const LineInfo& info, const std::string& key) const;
-  /// For each of groups_, whether it spells group.
-  std::vector<bool> groupsNamed(const std::string& group) const;
-  bool inGroup(const LineInfo& info, const std::vector<bool>& named) const {
-    return info.group >= 0 && named[static_cast<size_t>(info.group)];
-  }
 
   std::string text_;
-  std::vector<LineInfo> infos_;     ///< one per line
-  std::vector<std::string> groups_; ///< the name of each group line, in order
 };
 
+template <typename Visit>
+void KeyFile::forEachKey(Visit visit) const {
+  const std::string_view text(text_);
+  std::string_view group;
+  bool inGroup = false;
+  for (size_t start = 0; start < text.size();) {
+    const LineInfo info = lineAt(start);
+    if (info.isGroup) {
+      group = text.substr(info.keyBegin, info.keyEnd - info.keyBegin);
+      inGroup = true;
+      visit(group, std::string_view(), std::string_view());
+    } else if (inGroup && info.isKey()) {
+      visit(group, text.substr(info.keyBegin, info.keyEnd - info.keyBegin),
+            text.substr(info.valueBegin, info.valueEnd - info.valueBegin));
+    }
+    start = info.end + size_t{1};
+  }
+}
+
 /// True when name spells group (the two spellings of the Ethernet group).
-bool sameGroup(const std::string& name, const std::string& group);
+bool sameGroup(std::string_view name, std::string_view group);
 
 }  // namespace detail
 }  // namespace KESP

@@ -96,7 +96,7 @@ class NetworkManagerFamily : public Family {
     if (!place.found)
       if (const Family* older = olderOwner(iface)) return older->configPath(iface, operation);
     // A read-only profile is still the file that holds the configuration.
-    return place.found ? place.profile.path : place.target;
+    return place.found ? place.profile.path() : place.target;
   }
 
   void read(const std::vector<ConfiguredNetwork*>& networks) const override {
@@ -143,7 +143,7 @@ class NetworkManagerFamily : public Family {
       return {place.target};
     }
     // A read-only profile is read from its place; the copy in /etc is new.
-    if (place.profile.readOnly) return {place.profile.path, place.target};
+    if (place.profile.readOnly) return {place.profile.path(), place.target};
     return {place.target};
   }
 
@@ -178,7 +178,7 @@ class NetworkManagerFamily : public Family {
     // The daemon reads profiles when told to; a copy in /etc and the
     // read-only original (back after a restore) are both read again.
     std::vector<std::string> load = {"connection", "load", place.target};
-    if (place.profile.path != place.target) load.push_back(place.profile.path);
+    if (place.profile.path() != place.target) load.push_back(place.profile.path());
     return runNmcli(load) && runNmcli({"connection", "up", id[0], id[1]});
   }
 
@@ -239,11 +239,11 @@ class NetworkManagerFamily : public Family {
     }
     if (place.profile.readOnly) {
       KESP_LOG(LOG_ERROR, kMoveOperation,
-               "Cant remove: " << iface << " (its profile " << place.profile.path
+               "Cant remove: " << iface << " (its profile " << place.profile.path()
                                << " is read-only)");
       return false;
     }
-    if (!removeFile(sysPath(place.profile.path))) {
+    if (!removeFile(sysPath(place.profile.path()))) {
       KESP_LOG(LOG_ERROR, kMoveOperation, "Cant remove: " << iface);
       return false;
     }

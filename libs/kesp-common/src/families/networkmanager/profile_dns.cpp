@@ -130,7 +130,7 @@ void readProfilesNameServers(std::vector<std::string>& servers, std::string& sou
   for (const std::string& iface : profileInterfaces(profiles)) {
     const ProfilePlace place = placeOf(profiles, iface);
     const std::vector<std::string> listed = profileNameServers(place.profile.content);
-    if (!listed.empty() && source.empty()) source = place.profile.path;
+    if (!listed.empty() && source.empty()) source = place.profile.path();
     servers.insert(servers.end(), listed.begin(), listed.end());
   }
 }
@@ -153,7 +153,7 @@ bool applyProfilesNameServers(const std::string& iface, const char* operation) {
   std::vector<std::string> load = {"connection", "load"};
   const std::vector<StoredProfile> profiles = loadProfiles();
   for (const std::string& name : profileInterfaces(profiles))
-    load.push_back(placeOf(profiles, name).profile.path);
+    load.push_back(placeOf(profiles, name).profile.path());
   if (load.size() > 2 && !runCheckedStep(kNmcli, load, operation)) return false;
   return iface.empty() || runCheckedStep(kNmcli, {"device", "reapply", iface}, operation);
 }

@@ -24,7 +24,7 @@ void warnIgnored(const std::vector<StoredProfile>& profiles, const std::string& 
   for (const StoredProfile& profile : profiles)
     if (profile.insecure && profileMatches(profile, iface, liveMac))
       KESP_LOG(LOG_WARN, "profile",
-               "ignoring " << profile.path << " for " << iface
+               "ignoring " << profile.path() << " for " << iface
                            << ": NetworkManager reads only profiles that root owns and no "
                               "one else may read or change (chown root, chmod 600)");
 }

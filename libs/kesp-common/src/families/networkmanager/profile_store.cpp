@@ -27,13 +27,13 @@ const char* const kReadOnlyDirectories[] = {"/run/NetworkManager/system-connecti
                                             "/usr/lib/NetworkManager/system-connections"};
 const char kExtension[] = ".nmconnection";
 
-bool endsWith(const std::string& text, const char* ending) {
-  const size_t length = std::strlen(ending);
-  return text.size() >= length && text.compare(text.size() - length, length, ending) == 0;
+bool endsWith(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() &&
+         text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
 }
 
 // Editor leftovers and package-manager copies configure nothing.
-bool isIgnoredName(const std::string& name) {
+bool isIgnoredName(std::string_view name) {
   static const char* const kSuffixes[] = {"~",        ".swp",    ".tmp",     ".bak",
                                           ".orig",    ".rej",    ".rpmnew",  ".rpmsave",
                                           ".rpmorig", ".nmmeta", ".dpkg-old", ".dpkg-new",
@@ -44,7 +44,7 @@ bool isIgnoredName(const std::string& name) {
   return false;
 }
 
-bool isProfileName(const std::string& name, bool extensionOnly) {
+bool isProfileName(std::string_view name, bool extensionOnly) {
   if (name.empty() || name[0] == '.') return false;
   // The usual name: no leftover's suffix ends as the extension does.
   if (endsWith(name, kExtension)) return true;
@@ -81,6 +81,8 @@ std::string lowerMac(std::string mac) {
   return mac;
 }
 
+bool isEthernetType(std::string_view type) { return type == "ethernet" || type == "802-3-ethernet"; }
+
 long long numberOf(const KeyFile& profile, const char* key) {
   std::string value;
   return profile.get("connection", key, value) ? std::atoll(value.c_str()) : 0;
@@ -105,7 +107,18 @@ bool preferred(const KeyFile& a, const KeyFile& b) {
 
 std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
   std::vector<StoredProfile> profiles;
-  // The names of the directories already read, each list sorted.
+  const std::pair<const char*, bool> directories[] = {
+      {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
+  constexpr size_t kDirectories = sizeof directories / sizeof directories[0];
+  // Each opened once: each profile is then opened by its name in it.
+  std::string inRoot[kDirectories];
+  Descriptor opened[kDirectories];
+  for (size_t i = 0; i < kDirectories; ++i) {
+    inRoot[i] = sysPath(directories[i].first);
+    opened[i].reset(openInRoot(inRoot[i], O_RDONLY | O_DIRECTORY));
+  }
+  // The names of the directories already read, each list sorted: kept only
+  // while a later directory is there for them to hide names in.
   std::vector<std::vector<std::string>> earlier;
   auto hidden = [&earlier](const std::string& name) {
     for (const std::vector<std::string>& names : earlier)
@@ -113,52 +126,53 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
     return false;
   };
   const uid_t owner = imageOwner();
-  const std::pair<const char*, bool> directories[] = {
-      {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
-  for (const auto& directory : directories) {
-    // Opened once: each profile is then opened by its name in it.
-    const std::string inRoot = sysPath(directory.first);
-    Descriptor opened(openInRoot(inRoot, O_RDONLY | O_DIRECTORY));
-    if (opened.get() < 0) continue;
-    std::vector<std::string> names = profileNames(opened.get(), directory.second);
+  for (size_t i = 0; i < kDirectories; ++i) {
+    if (opened[i].get() < 0) continue;
+    std::vector<std::string> names = profileNames(opened[i].get(), directories[i].second);
+    const bool laterDirectory = std::any_of(opened + i + 1, opened + kDirectories,
+                                            [](const Descriptor& d) { return d.get() >= 0; });
     profiles.reserve(profiles.size() + names.size());
-    for (const std::string& name : names) {
+    for (std::string& name : names) {
       if (hidden(name)) continue;
-      StoredProfile profile;
-      profile.path.reserve(std::strlen(directory.first) + 1 + name.size());
-      profile.path.append(directory.first).append(1, '/').append(name);
-      profile.fileName = name;
-      profile.readOnly = directory.second;
       std::string text;
       struct stat info;
-      if (readFileInDirectory(opened.get(), inRoot, name, text, &info) != ReadResult::Read ||
+      if (readFileInDirectory(opened[i].get(), inRoot[i], name, text, &info) != ReadResult::Read ||
           text.size() > kMaxKeyFileSize) {
-        if (unreadable) unreadable->push_back(profile.path);
+        if (unreadable) unreadable->push_back(std::string(directories[i].first) + "/" + name);
         continue;
       }
+      profiles.emplace_back();
+      StoredProfile& profile = profiles.back();
+      profile.directory = directories[i].first;
+      profile.fileName = laterDirectory ? name : std::move(name);
+      profile.readOnly = directories[i].second;
       profile.insecure = isInsecureProfile(info.st_uid, info.st_mode, owner);
       profile.content = KeyFile(std::move(text));
       noteChoiceKeys(profile);
-      profiles.push_back(std::move(profile));
     }
-    earlier.push_back(std::move(names));
+    if (laterDirectory) earlier.push_back(std::move(names));
   }
   return profiles;
 }
 
 bool anyProfileFile(bool& writableDirectory) {
-  std::vector<std::string> names;
-  auto any = [&names](bool extensionOnly) {
-    return std::any_of(names.begin(), names.end(), [extensionOnly](const std::string& name) {
-      return isProfileName(name, extensionOnly);
-    });
+  // Stops at the first profile name: detection reads and copies no more.
+  auto any = [](const char* directory, bool extensionOnly, bool* listed) {
+    Descriptor opened(openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY));
+    bool found = false;
+    const bool read = opened.get() >= 0 &&
+                      forEachDirectoryEntry(opened.get(), [&](const char* name, unsigned char) {
+                        found = isProfileName(name, extensionOnly);
+                        return !found;
+                      });
+    if (listed) *listed = read;
+    return found;
   };
-  writableDirectory = listDirectoryInRoot(sysPath(kProfileDirectory), names);
-  // Without it the family is absent whatever the others hold.
+  // Without the directory in /etc the family is absent whatever the others hold.
+  if (any(kProfileDirectory, false, &writableDirectory)) return true;
   if (!writableDirectory) return false;
-  if (any(false)) return true;
   for (const char* directory : kReadOnlyDirectories)
-    if (listDirectoryInRoot(sysPath(directory), names) && any(true)) return true;
+    if (any(directory, true, nullptr)) return true;
   return false;
 }
 
@@ -169,13 +183,38 @@ bool isInsecureProfile(uid_t owner, mode_t mode, uid_t imageOwner) {
 bool isEthernetProfile(const KeyFile& profile) {
   std::string type;
   if (!profile.get("connection", "type", type)) return profile.hasGroup("ethernet");
-  return type == "ethernet" || type == "802-3-ethernet";
+  return isEthernetType(type);
 }
 
 void noteChoiceKeys(StoredProfile& profile) {
-  profile.ethernet = isEthernetProfile(profile.content);
-  profile.named = profile.content.get("connection", "interface-name", profile.interfaceName);
-  if (profile.content.get("ethernet", "mac-address", profile.mac)) profile.mac = lowerMac(profile.mac);
+  // One pass over the text: every profile of the system is looked at, and
+  // the last of a repeated key counts, as for get().
+  std::string_view type;
+  std::string_view mac;
+  bool typed = false;
+  bool ethernetGroup = false;
+  bool hasMac = false;
+  profile.named = false;
+  profile.content.forEachKey([&](std::string_view group, std::string_view key,
+                                 std::string_view value) {
+    if (group == "connection") {
+      if (key == "type") {
+        type = value;
+        typed = true;
+      } else if (key == "interface-name") {
+        profile.interfaceName.assign(value.data(), value.size());
+        profile.named = true;
+      }
+    } else if (sameGroup(group, "ethernet")) {
+      ethernetGroup = true;
+      if (key == "mac-address") {
+        mac = value;
+        hasMac = true;
+      }
+    }
+  });
+  profile.ethernet = typed ? isEthernetType(type) : ethernetGroup;
+  if (hasMac) profile.mac = lowerMac(std::string(mac));
 }
 
 bool profileMatches(const StoredProfile& profile, const std::string& iface,
@@ -229,7 +268,7 @@ std::string liveMacOf(const std::string& iface) {
 }
 
 std::string writablePath(const StoredProfile& profile) {
-  return profile.readOnly ? std::string(kProfileDirectory) + "/" + profile.fileName : profile.path;
+  return profile.readOnly ? std::string(kProfileDirectory) + "/" + profile.fileName : profile.path();
 }
 
 std::string newProfilePath(const std::vector<StoredProfile>& profiles, const std::string& iface) {

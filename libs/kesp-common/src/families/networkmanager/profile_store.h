@@ -15,11 +15,12 @@ namespace detail {
 /// The writable profile directory; /run and /usr/lib hold read-only ones.
 extern const char* const kProfileDirectory;
 
-/// One profile file as read from disk. `path` is the system's path (without
-/// the root).
+/// One profile file as read from disk.
 struct StoredProfile {
-  std::string path;
+  const char* directory = "";  ///< one of the three directories
   std::string fileName;
+  /// The system's path (without the root).
+  std::string path() const { return std::string(directory) + "/" + fileName; }
   KeyFile content;
   bool readOnly = false;  ///< in /run or /usr/lib: edits go to a copy in /etc
   /// Others may read or change it, or root does not own it: the daemon
