@@ -103,5 +103,17 @@ std::string editInterfaceList(const std::string& value, const std::string& iface
   return list.text();
 }
 
+std::vector<std::string> blankSeparatedWords(std::string_view text) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  for (;;) {
+    while (at < text.size() && isBlank(text[at])) ++at;
+    if (at == text.size()) return words;
+    const size_t begin = at;
+    while (at < text.size() && !isBlank(text[at])) ++at;
+    words.emplace_back(text.substr(begin, at - begin));
+  }
+}
+
 }  // namespace detail
 }  // namespace KESP

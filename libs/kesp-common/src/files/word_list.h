@@ -4,6 +4,8 @@
 // word is added or taken out, and every other word, blank and quote stays.
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace KESP {
 namespace detail {
@@ -20,6 +22,11 @@ std::string editModuleList(const std::string& value, bool ipv6Wanted);
 /// Quotes are kept; an unquoted value stays unquoted while it has at most one
 /// word and gains double quotes when it would hold several.
 std::string editInterfaceList(const std::string& value, const std::string& iface, bool present);
+
+/// The words of text between blanks (spaces, tabs, line ends), as a stream
+/// reads them one by one, without a stream's set-up for each value: the
+/// lists of every file of a system are split at each command.
+std::vector<std::string> blankSeparatedWords(std::string_view text);
 
 }  // namespace detail
 }  // namespace KESP

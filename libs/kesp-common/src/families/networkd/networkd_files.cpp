@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <sstream>
 
 #include "files/file_write.h"
 #include "files/root_path.h"
 #include "files/text_lines.h"
+#include "files/word_list.h"
 #include "files/scoped_fd.h"
 #include "kesp/sysroot.h"
 
@@ -35,16 +35,29 @@ const char* const kOtherMatchKeys[] = {"MACAddress", "PermanentMACAddress", "Pat
                                        "Virtualization", "KernelCommandLine", "Architecture",
                                        "SSID", "BSSID", "WLANInterfaceType", "Credential"};
 
-bool endsWith(const std::string& text, const char* suffix) {
-  const std::string tail(suffix);
-  return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+bool isNetworkName(std::string_view name) {
+  const std::string_view extension = ".network";
+  return name.size() > extension.size() &&
+         name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
 }
 
-std::vector<std::string> words(const std::string& text) {
-  std::istringstream stream(text);
-  std::vector<std::string> result;
-  for (std::string word; stream >> word;) result.push_back(word);
-  return result;
+/// Whether networkd reads the file at path (without the root), from its
+/// status when known, else followed inside the root: a link to /dev/null (or
+/// one left dangling) and an empty file mask the name; anything else that is
+/// no regular file is refused, named.
+enum class FileUse { Read, Masked, Refused };
+FileUse fileUse(const std::string& path, const struct stat* known) {
+  struct stat followed;
+  if (!known) {
+    if (!statInRoot(sysPath(path), followed)) return FileUse::Masked;
+    known = &followed;
+  }
+  if (S_ISCHR(known->st_mode)) return FileUse::Masked;
+  if (!S_ISREG(known->st_mode)) {
+    isRegularOrRefuse(sysPath(path), known->st_mode & S_IFMT);
+    return FileUse::Refused;
+  }
+  return known->st_size > 0 ? FileUse::Read : FileUse::Masked;
 }
 
 }  // namespace
@@ -54,49 +67,73 @@ std::string trimmedValue(const std::string& value) {
   return end == std::string::npos ? std::string() : value.substr(0, end + 1);
 }
 
-std::vector<std::string> networkdFilePaths(bool* refused, NetworkdListing listing) {
-  // Every name with the directory it stands in and its type; sorted by name
-  // and then by directory, the first of each name is the one networkd reads.
-  struct Listed {
-    std::string name;
-    std::size_t directory;
-    unsigned char type;
-    bool operator<(const Listed& other) const {
-      const int order = name.compare(other.name);
-      return order != 0 ? order < 0 : directory < other.directory;
-    }
-  };
-  std::vector<Listed> listed;
-  for (std::size_t d = 0; d < sizeof kDirectories / sizeof kDirectories[0]; ++d) {
-    std::vector<std::string> names;
-    std::vector<unsigned char> types;
-    if (!listDirectoryInRoot(sysPath(kDirectories[d]), names, &types)) continue;
-    for (std::size_t i = 0; i < names.size(); ++i)
-      if (endsWith(names[i], ".network")) listed.push_back({std::move(names[i]), d, types[i]});
+std::vector<NetworkdListed> listNetworkdFiles(Descriptor* directories) {
+  std::vector<NetworkdListed> listed;
+  for (std::size_t d = 0; d < kNetworkdDirectoryCount; ++d) {
+    Descriptor own;
+    Descriptor& opened = directories ? directories[d] : own;
+    opened.reset(openInRoot(sysPath(kDirectories[d]), O_RDONLY | O_DIRECTORY));
+    if (opened.get() < 0) continue;
+    forEachDirectoryEntry(opened.get(), [&](const char* name, unsigned char type) {
+      if (isNetworkName(name)) listed.push_back({name, d, type});
+      return true;
+    });
   }
-  std::sort(listed.begin(), listed.end());
+  // Sorted by name and then by directory, the first of each name is the one
+  // networkd reads.
+  std::sort(listed.begin(), listed.end(), [](const NetworkdListed& a, const NetworkdListed& b) {
+    const int order = a.name.compare(b.name);
+    return order != 0 ? order < 0 : a.directory < b.directory;
+  });
+  listed.erase(std::unique(listed.begin(), listed.end(),
+                           [](const NetworkdListed& a, const NetworkdListed& b) {
+                             return a.name == b.name;
+                           }),
+               listed.end());
+  return listed;
+}
+
+std::string NetworkdListed::path() const {
+  return std::string(kDirectories[directory]) + "/" + name;
+}
+
+std::vector<std::string> networkdFilePaths(bool* refused) {
   std::vector<std::string> paths;
-  for (std::size_t i = 0; i < listed.size(); ++i) {
-    if (i > 0 && listed[i].name == listed[i - 1].name) continue;  // hidden by an earlier directory
-    const std::string path = std::string(kDirectories[listed[i].directory]) + "/" + listed[i].name;
-    // A plain file's emptiness is seen when it is read: no stat per file.
-    if (listing == NetworkdListing::Unsized && listed[i].type == DT_REG) {
-      paths.push_back(path);
-      continue;
-    }
-    struct stat info;
-    // A link to /dev/null (or one left dangling) and an empty file mask the
-    // name; anything else that is no regular file is refused, named.
-    if (!statInRoot(sysPath(path), info) || S_ISCHR(info.st_mode)) continue;
-    if (!S_ISREG(info.st_mode)) {
-      isRegularOrRefuse(sysPath(path), info.st_mode & S_IFMT);
-      if (refused) *refused = true;
-      continue;
-    }
-    if (info.st_size > 0) paths.push_back(path);
-    if (listing == NetworkdListing::First && !paths.empty()) break;
+  for (const NetworkdListed& file : listNetworkdFiles(nullptr)) {
+    std::string path = file.path();
+    const FileUse use = fileUse(path, nullptr);
+    if (use == FileUse::Refused && refused) *refused = true;
+    if (use == FileUse::Read) paths.push_back(std::move(path));
   }
   return paths;
+}
+
+bool anyNetworkdFile() {
+  // Stops at the first file networkd reads, without a name copied or sorted:
+  // on a usual system the first name in /etc.
+  std::vector<std::string> earlier;  // the names of the directories before, which hide theirs
+  for (const char* directory : kDirectories) {
+    Descriptor opened(openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY));
+    if (opened.get() < 0) continue;
+    const size_t before = earlier.size();
+    bool found = false;
+    forEachDirectoryEntry(opened.get(), [&](const char* name, unsigned char type) {
+      if (!isNetworkName(name) ||
+          std::find(earlier.begin(), earlier.begin() + static_cast<long>(before), name) !=
+              earlier.begin() + static_cast<long>(before))
+        return true;
+      earlier.emplace_back(name);
+      // A plain file is looked at in its directory; a link is followed inside the root.
+      struct stat info;
+      const bool plain = type == DT_REG &&
+                         fstatat(opened.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(info.st_mode);
+      found = fileUse(std::string(directory) + "/" + name, plain ? &info : nullptr) == FileUse::Read;
+      return !found;
+    });
+    if (found) return true;
+  }
+  return false;
 }
 
 namespace {
@@ -110,7 +147,7 @@ std::vector<std::string> namePatterns(KeyValueFile& file) {
   std::vector<std::string> patterns;
   for (const std::string& value : values) {
     // An empty assignment resets the list.
-    const std::vector<std::string> listed = words(value);
+    const std::vector<std::string> listed = blankSeparatedWords(value);
     if (listed.empty()) patterns.clear();
     patterns.insert(patterns.end(), listed.begin(), listed.end());
   }
@@ -159,32 +196,27 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
   return networkdMatch(networkdNameMatch(file), iface);
 }
 
-NetworkdFileSet::NetworkdFileSet()
-    : paths_(networkdFilePaths(&refused_, NetworkdListing::Unsized)) {
-  static_assert(sizeof kDirectories / sizeof kDirectories[0] == kDirectoryCount,
+NetworkdFileSet::NetworkdFileSet() {
+  static_assert(sizeof kDirectories / sizeof kDirectories[0] == kNetworkdDirectoryCount,
                 "one descriptor per directory");
+  for (size_t d = 0; d < kNetworkdDirectoryCount; ++d) inRoot_[d] = sysPath(kDirectories[d]);
+  for (NetworkdListed& file : listNetworkdFiles(directories_)) {
+    // A plain file's emptiness is seen when it is read: no status call for it.
+    const FileUse use = file.type == DT_REG ? FileUse::Read : fileUse(file.path(), nullptr);
+    if (use == FileUse::Refused) refused_ = true;
+    if (use == FileUse::Read) files_.push_back(std::move(file));
+  }
 }
 
 bool NetworkdFileSet::read(size_t index, KeyValueFile& file) {
-  const std::string& path = paths_[index];
-  const std::string::size_type slash = path.rfind('/');
-  const std::string directory = path.substr(0, slash);
-  int fd = -1;
-  for (size_t d = 0; d < kDirectoryCount; ++d) {
-    if (directory != kDirectories[d]) continue;
-    if (!opened_[d]) {
-      directories_[d].reset(openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY));
-      opened_[d] = true;
-    }
-    fd = directories_[d].get();
-    break;
-  }
+  const NetworkdListed& listed = files_[index];
+  const std::string& directory = inRoot_[listed.directory];
   std::string content;
-  const ReadResult result =
-      fd >= 0 ? readFileInDirectory(fd, sysPath(directory), path.substr(slash + 1), content)
-              : readFile(sysPath(path), content);
-  if (result != ReadResult::Read) return false;
-  file.filename = sysPath(path);
+  if (readFileInDirectory(directories_[listed.directory].get(), directory, listed.name, content) !=
+      ReadResult::Read)
+    return false;
+  file.filename.reserve(directory.size() + 1 + listed.name.size());
+  file.filename.assign(directory).append(1, '/').append(listed.name);
   file.lines = splitLines(content);
   return true;
 }
@@ -203,11 +235,11 @@ NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file
   }
   if (best != std::string::npos) {
     if (!read(best, file)) return NetworkdMatch::Unreadable;
-    path = paths_[best];
+    path = files_[best].path();
     return networkdMatch(file, iface);
   }
   // Else read on, in networkd's order, up to the first file that matches.
-  while (!unreadable_ && next_ < paths_.size()) {
+  while (!unreadable_ && next_ < files_.size()) {
     const size_t index = next_++;
     KeyValueFile loaded('=');
     if (!read(index, loaded)) {
@@ -224,7 +256,7 @@ NetworkdMatch NetworkdFileSet::find(const std::string& iface, KeyValueFile& file
     }
     if (result != NetworkdMatch::None) {
       file = std::move(loaded);
-      path = paths_[index];
+      path = files_[index].path();
       return result;
     }
   }
@@ -251,7 +283,7 @@ std::vector<std::string> networkdInterfaceNames() {
     std::vector<KeyValueFile::Position> positions;
     if (!file.load(sysPath(path)) || file.find("Match", "Name", values, positions) == 0) continue;
     for (const std::string& value : values)
-      for (const std::string& name : words(value))
+      for (const std::string& name : blankSeparatedWords(value))
         if (name.find_first_of("*?[!") == std::string::npos &&
             std::find(names.begin(), names.end(), name) == names.end())
           names.push_back(name);
@@ -276,7 +308,7 @@ bool networkdIsManager() {
       break;
     }
   }
-  return enabled && !networkdFilePaths(nullptr, NetworkdListing::First).empty();
+  return enabled && anyNetworkdFile();
 }
 
 }  // namespace detail

@@ -19,12 +19,25 @@ extern const char* const kNetworkdEtcDirectory;
 /// The .network files networkd reads, in its order, without the system root.
 /// Masked ones (links to /dev/null, empty files) are left out; one that is
 /// no regular file is refused (logged, naming it) and sets refused.
-/// First stops at the first file (whether there is one at all); Unsized
-/// leaves plain files unchecked for emptiness, for a caller that reads them
-/// anyway and skips an empty one.
-enum class NetworkdListing { All, First, Unsized };
-std::vector<std::string> networkdFilePaths(bool* refused = nullptr,
-                                           NetworkdListing listing = NetworkdListing::All);
+std::vector<std::string> networkdFilePaths(bool* refused = nullptr);
+
+/// A .network file as listed: its name, the index of its directory in
+/// networkd's order and its d_type.
+struct NetworkdListed {
+  std::string name;
+  size_t directory;
+  unsigned char type;
+  std::string path() const;  ///< without the root
+};
+constexpr size_t kNetworkdDirectoryCount = 5;
+/// Every .network name networkd finds, in its order, each name once (from
+/// the first directory that has it), none looked at further. directories
+/// (kNetworkdDirectoryCount of them, when given) keep the directories open.
+std::vector<NetworkdListed> listNetworkdFiles(Descriptor* directories);
+
+/// True when networkd reads any .network file (the first found ends the
+/// search).
+bool anyNetworkdFile();
 
 /// How a file's [Match] section relates to an interface.
 enum class NetworkdMatch { None, Exact, Pattern, Unreadable };
@@ -62,17 +75,16 @@ class NetworkdFileSet {
 
  private:
   struct General {
-    size_t index;  ///< in paths_
+    size_t index;  ///< in files_
     NetworkdNameMatch match;
   };
-  /// Reads paths_[index] into file through its directory, opened once.
+  /// Reads files_[index] into file through its directory, opened by the listing.
   bool read(size_t index, KeyValueFile& file);
 
-  static constexpr size_t kDirectoryCount = 5;  ///< networkd's directories
-  Descriptor directories_[kDirectoryCount];
-  bool opened_[kDirectoryCount] = {};
+  Descriptor directories_[kNetworkdDirectoryCount];
+  std::string inRoot_[kNetworkdDirectoryCount];  ///< their paths with the root
   bool refused_ = false;
-  std::vector<std::string> paths_;  ///< in networkd's order
+  std::vector<NetworkdListed> files_;  ///< in networkd's order
   size_t next_ = 0;                 ///< the next file to read
   bool unreadable_ = false;         ///< reading stopped at a file that cannot be read
   std::unordered_map<std::string, size_t> byName_;  ///< literal names: the first file

@@ -5,10 +5,10 @@
 #include <arpa/inet.h>
 
 #include <functional>
-#include <sstream>
 
 #include "families/networkd/networkd_files.h"
 #include "files/key_line.h"
+#include "files/word_list.h"
 #include "model/ipv4_prefix.h"
 
 namespace KESP {
@@ -169,9 +169,7 @@ void writeNetworkdInterface(KeyValueFile& file, const std::string& iface, Addres
 std::vector<std::string> networkdNameServersOf(KeyValueFile& file) {
   std::vector<std::string> servers;
   for (const std::string& value : networkValues(file, "DNS")) {
-    std::istringstream words(value);
-    std::vector<std::string> listed;
-    for (std::string word; words >> word;) listed.push_back(word);
+    const std::vector<std::string> listed = blankSeparatedWords(value);
     // An empty assignment resets the list.
     if (listed.empty()) servers.clear();
     servers.insert(servers.end(), listed.begin(), listed.end());
