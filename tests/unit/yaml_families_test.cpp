@@ -103,7 +103,8 @@ TEST(YamlFamiliesTest, NetworkdReadsItsKeysAndMatchesNamesAsNetworkdDoes) {
 // Which file networkd applies to an interface, across its directories: a
 // name in an earlier directory hides it in later ones, an empty file or a link
 // to /dev/null masks it, names sort across directories, anything else that is
-// no regular file leaves the answer unknown.
+// no regular file leaves the answer unknown; whether networkd reads any file
+// at all (its detection) follows the same rules.
 TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
   struct Entry {
     const char* path;
@@ -113,6 +114,7 @@ TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
     std::vector<Entry> entries;
     NetworkdMatch match;
     const char* path;  // the file found
+    bool any = true;   // networkd reads some file
   } cases[] = {
       {{{"/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
         {"/etc/systemd/network/60-b.network", "[Match]\nName=eth*\n"}},
@@ -123,7 +125,11 @@ TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
        NetworkdMatch::Pattern, "/run/systemd/network/70-c.network"},
       {{{"/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
         {"/etc/systemd/network/50-a.network", "->/dev/null"}},
-       NetworkdMatch::None, ""},
+       NetworkdMatch::None, "", false},
+      // A link's absolute target lies inside the root.
+      {{{"/srv/kesp/eth0.conf", "[Match]\nName=eth0\n"},
+        {"/etc/systemd/network/50-a.network", "->/srv/kesp/eth0.conf"}},
+       NetworkdMatch::Exact, "/etc/systemd/network/50-a.network"},
       {{{"/usr/lib/systemd/network/50-a.network", "[Match]\nName=eth0\n"},
         {"/run/systemd/network/50-a.network", "[Match]\nName=eth1\n"}},
        NetworkdMatch::None, ""},
@@ -163,6 +169,7 @@ TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
     std::string path;
     EXPECT_EQ(findNetworkdFile("eth0", file, path), c.match);
     EXPECT_EQ(path, c.path);
+    EXPECT_EQ(anyNetworkdFile(), c.any);
     // The same through a set that has already read on for a name no file has.
     NetworkdFileSet files;
     KeyValueFile unused('=');
