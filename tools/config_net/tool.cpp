@@ -24,10 +24,11 @@ using CommandRunner = int (*)(CommandContext&);
 struct CommandEntry {
   const char* name;
   CommandRunner run;
+  bool changesNothing = false;  ///< whatever its arguments
 };
 
 const CommandEntry kCommands[] = {
-    {"show", runShow},     {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
+    {"show", runShow, true},   {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
     {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
     {"recover", runRecover}, {"export", runExport}, {"apply", runApply},
 };
@@ -51,11 +52,13 @@ int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
              std::ostream& err, const LogCollector& log) {
   LibraryOperations operations(!invocation.offline, log);
   if (invocation.command.empty()) return runInteractive(invocation, operations, out, err);
-  // A command asks for the family many times over; it is detected once.
-  const KESP::OsFlavourHold flavourHold;
   CommandContext context{invocation, operations, log, in, out, err};
-  for (const CommandEntry& entry : kCommands)
-    if (invocation.command == entry.name) return entry.run(context);
+  for (const CommandEntry& entry : kCommands) {
+    if (invocation.command != entry.name) continue;
+    // A command asks for the family many times over; it is detected once.
+    const KESP::OsFlavourHold flavourHold(entry.changesNothing);
+    return entry.run(context);
+  }
   return reportUsage(err, "", trf("unknown command '{1}'", {invocation.command}));
 }
 

@@ -52,12 +52,17 @@ OsFlavour getOsFlavour();
 /// likewise opened once and kept for the hold's life. A hold serves the
 /// thread that made it. Holds nest; a program that runs for
 /// days (the console) holds none, so that it sees a family that appears later.
+/// A hold for a command that changes no file (changesNothing) also keeps
+/// each directory's listing: the reads list what detection listed.
 class OsFlavourHold {
  public:
-  OsFlavourHold();
+  explicit OsFlavourHold(bool changesNothing = false);
   ~OsFlavourHold();
   OsFlavourHold(const OsFlavourHold&) = delete;
   OsFlavourHold& operator=(const OsFlavourHold&) = delete;
+
+ private:
+  bool keepsListings_;
 };
 
 /// The directories getOsFlavour looks for, in its order, as absolute paths of the system; for telling an operator what was

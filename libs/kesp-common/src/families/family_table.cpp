@@ -100,12 +100,14 @@ const Family* detectFamily() {
 
 }  // namespace detail
 
-OsFlavourHold::OsFlavourHold() {
+OsFlavourHold::OsFlavourHold(bool changesNothing) : keepsListings_(changesNothing) {
   ++detail::heldDetection().holds;
   detail::holdRootDirectory(true);
+  if (keepsListings_) detail::keepListings(true);
 }
 
 OsFlavourHold::~OsFlavourHold() {
+  if (keepsListings_) detail::keepListings(false);
   detail::holdRootDirectory(false);
   detail::HeldDetection& held = detail::heldDetection();
   if (--held.holds == 0) held.known = false;

@@ -83,6 +83,24 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
 bool listOpenDirectory(int directory, std::vector<std::string>& names,
                        std::vector<unsigned char>* types = nullptr);
 
+/// A directory's names and their d_types, in the order the kernel gave them.
+struct DirectoryListing {
+  std::vector<std::string> names;
+  std::vector<unsigned char> types;
+};
+/// While a command that changes no file holds them (counted, per thread),
+/// each directory's listing is taken once and handed out again: detecting
+/// the family and reading its files list the same directories, and each
+/// listing makes the kernel sort the whole directory. Dropped when the last
+/// hold ends.
+void keepListings(bool keep);
+bool listingsKept();
+/// The listing of the open directory at path (with the root): while
+/// listings are kept, the first listing of path; else own, filled. Null with
+/// errno set when it cannot be listed.
+const DirectoryListing* listDirectoryOnce(int directory, const std::string& path,
+                                          DirectoryListing& own);
+
 /// Reads the next records of an open directory (getdents64) into buffer:
 /// the number of bytes, 0 at the end, -1 with errno set.
 long readDirectoryRecords(int directory, char* buffer, size_t size);
@@ -108,6 +126,20 @@ bool forEachDirectoryEntry(int directory, Visit visit) {
       if (!visit(name, entry->d_type)) return true;
     }
   }
+}
+
+/// As forEachDirectoryEntry, for the directory at path (with the root): while
+/// listings are kept, through the kept listing (taken whole the first time),
+/// so that the reads after a detection that stopped early list nothing again.
+template <typename Visit>
+bool forEachListedEntry(int directory, const std::string& path, Visit visit) {
+  if (!listingsKept()) return forEachDirectoryEntry(directory, visit);
+  DirectoryListing own;
+  const DirectoryListing* listing = listDirectoryOnce(directory, path, own);
+  if (!listing) return false;
+  for (size_t i = 0; i < listing->names.size(); ++i)
+    if (!visit(listing->names[i].c_str(), listing->types[i])) break;
+  return true;
 }
 
 /// Refuses, with a logged message naming it, a file whose type is not regular

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <map>
 
 #include "kesp/sysroot.h"
 #include "files/root_path.h"
@@ -73,6 +74,39 @@ bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>&
                          std::vector<unsigned char>* types) {
   Descriptor fd(openInRoot(directory, O_RDONLY | O_DIRECTORY));
   return fd.get() >= 0 && listOpenDirectory(fd.get(), names, types);
+}
+
+namespace {
+
+struct KeptListings {
+  int holds = 0;
+  std::map<std::string, DirectoryListing> byPath;
+};
+
+KeptListings& keptListings() {
+  static thread_local KeptListings kept;
+  return kept;
+}
+
+}  // namespace
+
+void keepListings(bool keep) {
+  KeptListings& kept = keptListings();
+  kept.holds += keep ? 1 : -1;
+  if (kept.holds == 0) kept.byPath.clear();
+}
+
+bool listingsKept() { return keptListings().holds > 0; }
+
+const DirectoryListing* listDirectoryOnce(int directory, const std::string& path,
+                                          DirectoryListing& own) {
+  KeptListings& kept = keptListings();
+  if (kept.holds == 0) return listOpenDirectory(directory, own.names, &own.types) ? &own : nullptr;
+  const auto found = kept.byPath.find(path);
+  if (found != kept.byPath.end()) return &found->second;
+  DirectoryListing listing;
+  if (!listOpenDirectory(directory, listing.names, &listing.types)) return nullptr;
+  return &kept.byPath.emplace(path, std::move(listing)).first->second;
 }
 
 long readDirectoryRecords(int directory, char* buffer, size_t size) {

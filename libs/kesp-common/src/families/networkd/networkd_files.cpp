@@ -72,9 +72,10 @@ std::vector<NetworkdListed> listNetworkdFiles(Descriptor* directories) {
   for (std::size_t d = 0; d < kNetworkdDirectoryCount; ++d) {
     Descriptor own;
     Descriptor& opened = directories ? directories[d] : own;
-    opened.reset(openInRoot(sysPath(kDirectories[d]), O_RDONLY | O_DIRECTORY));
+    const std::string path = sysPath(kDirectories[d]);
+    opened.reset(openInRoot(path, O_RDONLY | O_DIRECTORY));
     if (opened.get() < 0) continue;
-    forEachDirectoryEntry(opened.get(), [&](const char* name, unsigned char type) {
+    forEachListedEntry(opened.get(), path, [&](const char* name, unsigned char type) {
       if (isNetworkName(name)) listed.push_back({name, d, type});
       return true;
     });
@@ -113,11 +114,12 @@ bool anyNetworkdFile() {
   // on a usual system the first name in /etc.
   std::vector<std::string> earlier;  // the names of the directories before, which hide theirs
   for (const char* directory : kDirectories) {
-    Descriptor opened(openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY));
+    const std::string path = sysPath(directory);
+    Descriptor opened(openInRoot(path, O_RDONLY | O_DIRECTORY));
     if (opened.get() < 0) continue;
     const size_t before = earlier.size();
     bool found = false;
-    forEachDirectoryEntry(opened.get(), [&](const char* name, unsigned char type) {
+    forEachListedEntry(opened.get(), path, [&](const char* name, unsigned char type) {
       if (!isNetworkName(name) ||
           std::find(earlier.begin(), earlier.begin() + static_cast<long>(before), name) !=
               earlier.begin() + static_cast<long>(before))

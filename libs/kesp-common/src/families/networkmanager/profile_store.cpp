@@ -51,11 +51,13 @@ bool isProfileName(std::string_view name, bool extensionOnly) {
   return !extensionOnly && !isIgnoredName(name);
 }
 
-/// The profile file names of an open directory, sorted; the read-only
-/// directories count only those with the profile extension.
-std::vector<std::string> profileNames(int directory, bool extensionOnly) {
-  std::vector<std::string> names;
-  if (!listOpenDirectory(directory, names)) return {};
+/// The profile file names of an open directory (path with the root), sorted;
+/// the read-only directories count only those with the profile extension.
+std::vector<std::string> profileNames(int directory, const std::string& path, bool extensionOnly) {
+  DirectoryListing own;
+  const DirectoryListing* listing = listDirectoryOnce(directory, path, own);
+  if (!listing) return {};
+  std::vector<std::string> names = listing == &own ? std::move(own.names) : listing->names;
   names.erase(std::remove_if(names.begin(), names.end(),
                              [&](const std::string& name) {
                                return !isProfileName(name, extensionOnly);
@@ -128,7 +130,7 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
   const uid_t owner = imageOwner();
   for (size_t i = 0; i < kDirectories; ++i) {
     if (opened[i].get() < 0) continue;
-    std::vector<std::string> names = profileNames(opened[i].get(), directories[i].second);
+    std::vector<std::string> names = profileNames(opened[i].get(), inRoot[i], directories[i].second);
     const bool laterDirectory = std::any_of(opened + i + 1, opened + kDirectories,
                                             [](const Descriptor& d) { return d.get() >= 0; });
     profiles.reserve(profiles.size() + names.size());
@@ -156,12 +158,13 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
 }
 
 bool anyProfileFile(bool& writableDirectory) {
-  // Stops at the first profile name: detection reads and copies no more.
+  // Stops at the first profile name.
   auto any = [](const char* directory, bool extensionOnly, bool* listed) {
-    Descriptor opened(openInRoot(sysPath(directory), O_RDONLY | O_DIRECTORY));
+    const std::string path = sysPath(directory);
+    Descriptor opened(openInRoot(path, O_RDONLY | O_DIRECTORY));
     bool found = false;
     const bool read = opened.get() >= 0 &&
-                      forEachDirectoryEntry(opened.get(), [&](const char* name, unsigned char) {
+                      forEachListedEntry(opened.get(), path, [&](const char* name, unsigned char) {
                         found = isProfileName(name, extensionOnly);
                         return !found;
                       });
