@@ -2,10 +2,13 @@
 // and an interface's profile is the one the daemon would activate.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "families/networkmanager/key_file.h"
 #include "families/networkmanager/profile_settings.h"
 #include "families/networkmanager/profile_store.h"
+#include "kesp/util.h"
+#include "test_support.h"
 
 namespace {
 
@@ -155,6 +158,20 @@ TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
                {0, 0100604, true},  {1000, 0100600, true}, {4242, 0100600, false}};
   for (const auto& f : files)
     EXPECT_EQ(isInsecureProfile(f.owner, f.mode, 4242), f.insecure) << f.owner << " " << f.mode;
+}
+
+// A profile too large to describe is no missing file: the command names it
+// and fails, instead of writing a new profile over it.
+TEST(KeyfileProfileTest, AProfileTooLargeToReadIsNamed) {
+  kesp_test::SystemRoot root;
+  const std::string path = "/etc/NetworkManager/system-connections/eth0.nmconnection";
+  root.write(path, "[connection]\ntype=ethernet\ninterface-name=eth0\n", 0600);
+  ASSERT_EQ(::truncate((root / path).c_str(), static_cast<off_t>(kMaxKeyFileSize) + 1), 0);
+  takeUnreadableFiles();
+  EXPECT_TRUE(loadProfiles().empty());
+  const std::vector<std::string> unreadable = takeUnreadableFiles();
+  ASSERT_EQ(unreadable.size(), 1u);
+  EXPECT_NE(unreadable[0].find(root / path), std::string::npos) << unreadable[0];
 }
 
 }  // namespace

@@ -193,6 +193,8 @@ bool replaceResolved(const std::string& path, const ResolvedFile& target,
 std::mutex g_unreadableMutex;
 std::vector<std::string> g_unreadable;
 
+}  // namespace
+
 void noteUnreadable(const std::string& path, int err) {
   std::lock_guard<std::mutex> hold(g_unreadableMutex);
   const std::string line = path + ": " + std::strerror(err);
@@ -200,8 +202,6 @@ void noteUnreadable(const std::string& path, int err) {
     if (known == line) return;
   g_unreadable.push_back(line);
 }
-
-}  // namespace
 
 int createHiddenTemporary(int directory, const std::string& base, std::string& name) {
   static std::mt19937 random(static_cast<unsigned>(std::random_device{}()));

@@ -81,6 +81,11 @@ ReadResult readFileInDirectory(int directory, const std::string& directoryPath,
                                const std::string& name, std::string& content,
                                struct stat* identity = nullptr);
 
+/// Records a file that is there but cannot be read as the command needs it
+/// (errno value err), for takeUnreadableFiles: such a file is never taken
+/// for absent.
+void noteUnreadable(const std::string& path, int err);
+
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.
 bool readWholeFile(const std::string& path, std::string& content, bool* missing = nullptr);

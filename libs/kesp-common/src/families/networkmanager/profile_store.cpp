@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -138,8 +139,12 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
       if (hidden(name)) continue;
       std::string text;
       struct stat info;
-      if (readFileInDirectory(opened[i].get(), inRoot[i], name, text, &info) != ReadResult::Read ||
-          text.size() > kMaxKeyFileSize) {
+      const bool read =
+          readFileInDirectory(opened[i].get(), inRoot[i], name, text, &info) == ReadResult::Read;
+      if (!read || text.size() > kMaxKeyFileSize) {
+        // Named like any file that cannot be read: a profile too large to
+        // describe is still there (a new profile must not take its name).
+        if (read) noteUnreadable(inRoot[i] + "/" + name, EFBIG);
         if (unreadable) unreadable->push_back(std::string(directories[i].first) + "/" + name);
         continue;
       }
