@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "families/networkmanager/profile_store.h"
 #include "interface_files_cases.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
@@ -113,6 +114,26 @@ TEST(FlavourTest, SeesAChangeBetweenTwoCalls) {
   EXPECT_EQ(getOsFlavour(), FLAVOUR_SUSE);
   kesp_test::makeDirs(root / "/etc/network");
   EXPECT_EQ(getOsFlavour(), FLAVOUR_DEBIAN);
+}
+
+// A command holds the family for its life; only one that changes nothing
+// also keeps the listings it took: a command that writes a profile and reads
+// the directory again must see it.
+TEST(FlavourTest, OnlyACommandThatChangesNothingKeepsItsListings) {
+  const std::string directory = "/etc/NetworkManager/system-connections/";
+  const std::string profile = "[connection]\ntype=ethernet\ninterface-name=eth0\n";
+  for (bool changesNothing : {false, true}) {
+    SCOPED_TRACE(changesNothing);
+    kesp_test::SystemRoot root;
+    root.write(directory + "eth0.nmconnection", profile, 0600);
+    {
+      const OsFlavourHold hold(changesNothing);
+      ASSERT_EQ(getOsFlavour(), FLAVOUR_NETWORKMANAGER);
+      root.write(directory + "eth1.nmconnection", profile, 0600);
+      EXPECT_EQ(detail::loadProfiles().size(), changesNothing ? 1u : 2u);
+    }
+    EXPECT_EQ(detail::loadProfiles().size(), 2u);
+  }
 }
 
 struct UnquoteCase {
