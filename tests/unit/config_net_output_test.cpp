@@ -187,12 +187,14 @@ TEST(ConfigNetOutput, ReadsLogLinesForReasons) {
       "01/02/2024 10:11:13 [ERROR] Network FAILED to restart using new parameters eth0\n"
       "a second line of that message\n"
       " [WARN] DHCP will override supplied DNS settings\n"
-      "01/02/2024 10:11:14 [DEBUG] detail\n");
-  ASSERT_EQ(lines.size(), 4u);
+      "01/02/2024 10:11:14 [DEBUG] detail\n"
+      "01/02/2024 10:11:15 [WARN] DHCP will override supplied DNS settings\n");
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1].level, KESP::LOG_ERROR);
   EXPECT_EQ(lines[1].message,
             "Network FAILED to restart using new parameters eth0\na second line of that message");
   EXPECT_EQ(lines[2].level, KESP::LOG_WARN);
+  // A warning logged again is reported once.
   EXPECT_EQ(messagesAtLeast(lines, KESP::LOG_WARN),
             (std::vector<std::string>{lines[1].message, "DHCP will override supplied DNS settings"}));
   // A message that merely quotes a level tag far into the line is no tag.

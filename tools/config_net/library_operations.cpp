@@ -29,8 +29,8 @@ Outcome collect(const LogCollector& log, const std::function<bool()>& call) {
   outcome.ok = call();
   const std::vector<LogLine> lines = log.linesSince(mark);
   for (const LogLine& line : lines) {
-    if (line.level == KESP::LOG_ERROR) outcome.errors.push_back(line.message);
-    if (line.level == KESP::LOG_WARN) outcome.warnings.push_back(line.message);
+    if (line.level == KESP::LOG_ERROR) addMessageOnce(outcome.errors, line.message);
+    if (line.level == KESP::LOG_WARN) addMessageOnce(outcome.warnings, line.message);
   }
   return outcome;
 }

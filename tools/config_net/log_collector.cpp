@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "kesp/log.h"
 
 namespace kesp_config_net {
@@ -57,10 +59,15 @@ std::vector<LogLine> parseLogText(const std::string& text) {
   return lines;
 }
 
+void addMessageOnce(std::vector<std::string>& messages, const std::string& message) {
+  if (std::find(messages.begin(), messages.end(), message) == messages.end())
+    messages.push_back(message);
+}
+
 std::vector<std::string> messagesAtLeast(const std::vector<LogLine>& lines, int level) {
   std::vector<std::string> messages;
   for (const LogLine& line : lines)
-    if (line.level >= level) messages.push_back(line.message);
+    if (line.level >= level) addMessageOnce(messages, line.message);
   return messages;
 }
 

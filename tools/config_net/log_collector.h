@@ -19,7 +19,11 @@ struct LogLine {
 /// continues the message before it (or becomes an ERROR line of its own).
 std::vector<LogLine> parseLogText(const std::string& text);
 
-/// The messages of the lines at or above a level.
+/// Adds message unless messages has it: a library call that looks at the
+/// same file several times logs the same warning each time, and the person
+/// reading the command's report needs it once.
+void addMessageOnce(std::vector<std::string>& messages, const std::string& message);
+/// The messages of the lines at or above a level, each once.
 std::vector<std::string> messagesAtLeast(const std::vector<LogLine>& lines, int level);
 
 /// Redirects the library's log at INFO into an anonymous in-memory file for
