@@ -198,6 +198,11 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
   return networkdMatch(networkdNameMatch(file), iface);
 }
 
+namespace {
+/// No real unit file comes near it; a larger one is named as unreadable.
+constexpr size_t kLargestNetworkdFile = size_t{64} << 20;
+}  // namespace
+
 NetworkdFileSet::NetworkdFileSet() {
   static_assert(sizeof kDirectories / sizeof kDirectories[0] == kNetworkdDirectoryCount,
                 "one descriptor per directory");
@@ -213,10 +218,10 @@ NetworkdFileSet::NetworkdFileSet() {
 bool NetworkdFileSet::read(size_t index, KeyValueFile& file) {
   const NetworkdListed& listed = files_[index];
   const std::string& directory = inRoot_[listed.directory];
+  std::optional<DirectoryReader>& reader = readers_[listed.directory];
+  if (!reader) reader.emplace(directories_[listed.directory].get(), directory, kLargestNetworkdFile);
   std::string content;
-  if (readFileInDirectory(directories_[listed.directory].get(), directory, listed.name, content) !=
-      ReadResult::Read)
-    return false;
+  if (reader->read(listed.name, listed.type, content) != ReadResult::Read) return false;
   file.filename.reserve(directory.size() + 1 + listed.name.size());
   file.filename.assign(directory).append(1, '/').append(listed.name);
   file.lines = splitLines(content);

@@ -3,10 +3,12 @@
 // directories, a name in /etc hiding the same name in /run and /usr/lib, and
 // for each link the first file, in name order, whose [Match] fits it.
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "files/directory_reader.h"
 #include "files/scoped_fd.h"
 #include "kesp/util.h"
 
@@ -83,6 +85,7 @@ class NetworkdFileSet {
 
   Descriptor directories_[kNetworkdDirectoryCount];
   std::string inRoot_[kNetworkdDirectoryCount];  ///< their paths with the root
+  std::optional<DirectoryReader> readers_[kNetworkdDirectoryCount];  ///< made at a first read
   bool refused_ = false;
   std::vector<NetworkdListed> files_;  ///< in networkd's order
   size_t next_ = 0;                 ///< the next file to read

@@ -22,7 +22,7 @@ bool needsMac(const std::vector<StoredProfile>& profiles) {
 void warnIgnored(const std::vector<StoredProfile>& profiles, const std::string& iface,
                  const std::string& liveMac) {
   for (const StoredProfile& profile : profiles)
-    if (profile.insecure && profileMatches(profile, iface, liveMac))
+    if (profileMatches(profile, iface, liveMac) && ignoredByDaemon(profile))
       KESP_LOG(LOG_WARN, "profile",
                "ignoring " << profile.path() << " for " << iface
                            << ": NetworkManager reads only profiles that root owns and no "
@@ -55,7 +55,7 @@ bool saveProfile(const std::string& path, const std::string& content, const char
 
 bool writeInterfaceProfile(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
                            const Ipv6Settings& ipv6, const char* operation) {
-  const ProfilePlace place = placeOf(loadProfiles(), iface);
+  const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
   KeyFile content = place.profile.content;
   if (!place.found) {
     const std::string uuid = freshUuid();

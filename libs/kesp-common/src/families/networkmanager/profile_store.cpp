@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files/directory_reader.h"
 #include "files/file_write.h"
 #include "files/names.h"
 #include "files/root_path.h"
@@ -52,20 +53,28 @@ bool isProfileName(std::string_view name, bool extensionOnly) {
   return !extensionOnly && !isIgnoredName(name);
 }
 
-/// The profile file names of an open directory (path with the root), sorted;
-/// the read-only directories count only those with the profile extension.
-std::vector<std::string> profileNames(int directory, const std::string& path, bool extensionOnly) {
+/// The profile files of an open directory, sorted by name: views into the
+/// listing (the kept one, else `own`) with their d_types. The read-only
+/// directories count only those with the profile extension.
+struct ProfileNames {
   DirectoryListing own;
-  const DirectoryListing* listing = listDirectoryOnce(directory, path, own);
-  if (!listing) return {};
-  std::vector<std::string> names = listing == &own ? std::move(own.names) : listing->names;
-  names.erase(std::remove_if(names.begin(), names.end(),
-                             [&](const std::string& name) {
-                               return !isProfileName(name, extensionOnly);
-                             }),
-              names.end());
-  std::sort(names.begin(), names.end());
-  return names;
+  std::vector<std::pair<std::string_view, unsigned char>> entries;
+  bool has(std::string_view name) const {
+    auto at = std::lower_bound(entries.begin(), entries.end(), name,
+                               [](const auto& entry, std::string_view n) { return entry.first < n; });
+    return at != entries.end() && at->first == name;
+  }
+};
+
+void listProfileNames(int directory, const std::string& path, bool extensionOnly,
+                      ProfileNames& listed) {
+  const DirectoryListing* listing = listDirectoryOnce(directory, path, listed.own);
+  if (!listing) return;
+  listed.entries.reserve(listing->names.size());
+  for (size_t i = 0; i < listing->names.size(); ++i)
+    if (isProfileName(listing->names[i], extensionOnly))
+      listed.entries.emplace_back(listing->names[i], listing->types[i]);
+  std::sort(listed.entries.begin(), listed.entries.end());
 }
 
 /// Who owns the image: the owner of the system root's directory, 0 without a
@@ -108,7 +117,7 @@ bool preferred(const KeyFile& a, const KeyFile& b) {
 
 }  // namespace
 
-std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
+std::vector<StoredProfile> loadProfiles(const std::string* onlyFor) {
   std::vector<StoredProfile> profiles;
   const std::pair<const char*, bool> directories[] = {
       {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
@@ -120,44 +129,52 @@ std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable) {
     inRoot[i] = sysPath(directories[i].first);
     opened[i].reset(openInRoot(inRoot[i], O_RDONLY | O_DIRECTORY));
   }
-  // The names of the directories already read, each list sorted: kept only
-  // while a later directory is there for them to hide names in.
-  std::vector<std::vector<std::string>> earlier;
-  auto hidden = [&earlier](const std::string& name) {
-    for (const std::vector<std::string>& names : earlier)
-      if (std::binary_search(names.begin(), names.end(), name)) return true;
+  // A name in an earlier directory hides the same name in a later one.
+  ProfileNames listed[kDirectories];
+  auto hidden = [&listed](size_t directory, std::string_view name) {
+    for (size_t earlier = 0; earlier < directory; ++earlier)
+      if (listed[earlier].has(name)) return true;
     return false;
   };
   const uid_t owner = imageOwner();
   for (size_t i = 0; i < kDirectories; ++i) {
     if (opened[i].get() < 0) continue;
-    std::vector<std::string> names = profileNames(opened[i].get(), inRoot[i], directories[i].second);
-    const bool laterDirectory = std::any_of(opened + i + 1, opened + kDirectories,
-                                            [](const Descriptor& d) { return d.get() >= 0; });
-    profiles.reserve(profiles.size() + names.size());
-    for (std::string& name : names) {
-      if (hidden(name)) continue;
+    listProfileNames(opened[i].get(), inRoot[i], directories[i].second, listed[i]);
+    profiles.reserve(profiles.size() + listed[i].entries.size());
+    DirectoryReader reader(opened[i].get(), inRoot[i], kMaxKeyFileSize);
+    for (const auto& entry : listed[i].entries) {
+      if (hidden(i, entry.first)) continue;
+      std::string name(entry.first);
       std::string text;
-      struct stat info;
-      const bool read =
-          readFileInDirectory(opened[i].get(), inRoot[i], name, text, &info) == ReadResult::Read;
-      if (!read || text.size() > kMaxKeyFileSize) {
-        // Named like any file that cannot be read: a profile too large to
-        // describe is still there (a new profile must not take its name).
-        if (read) noteUnreadable(inRoot[i] + "/" + name, EFBIG);
-        if (unreadable) unreadable->push_back(std::string(directories[i].first) + "/" + name);
-        continue;
-      }
+      // One that cannot be read is named by the reader, like any file that
+      // cannot be read: it is still there (a new profile must not take its
+      // name).
+      if (reader.read(name, entry.second, text) != ReadResult::Read) continue;
       profiles.emplace_back();
       StoredProfile& profile = profiles.back();
       profile.directory = directories[i].first;
-      profile.fileName = laterDirectory ? name : std::move(name);
+      profile.fileName = std::move(name);
       profile.readOnly = directories[i].second;
-      profile.insecure = isInsecureProfile(info.st_uid, info.st_mode, owner);
+      const size_t readSize = text.size();
       profile.content = KeyFile(std::move(text));
       noteChoiceKeys(profile);
+      // Owner and mode are asked only of the profiles the choice looks at:
+      // on a directory of many small files the status of each is a good part
+      // of the cost of the command.
+      profile.statusAsked = !onlyFor || couldBe(profile, *onlyFor);
+      if (!profile.statusAsked) continue;
+      struct stat info;
+      const DirectoryReader::Status status = reader.status(info, readSize, text);
+      if (status == DirectoryReader::Status::Failed) {
+        profiles.pop_back();
+        continue;
+      }
+      if (status == DirectoryReader::Status::ReadAgain) {
+        profile.content = KeyFile(std::move(text));
+        noteChoiceKeys(profile);
+      }
+      profile.insecure = isInsecureProfile(info.st_uid, info.st_mode, owner);
     }
-    if (laterDirectory) earlier.push_back(std::move(names));
   }
   return profiles;
 }
@@ -225,6 +242,19 @@ void noteChoiceKeys(StoredProfile& profile) {
   if (hasMac) profile.mac = lowerMac(std::string(mac));
 }
 
+bool couldBe(const StoredProfile& profile, const std::string& iface) {
+  if (!profile.ethernet) return false;
+  return profile.named ? profile.interfaceName == iface : !profile.mac.empty();
+}
+
+bool ignoredByDaemon(const StoredProfile& profile) {
+  if (profile.statusAsked) return profile.insecure;
+  // Loaded for another interface: asked now, through the whole path.
+  struct stat info;
+  return !statInRoot(sysPath(profile.path()), info) ||
+         isInsecureProfile(info.st_uid, info.st_mode, imageOwner());
+}
+
 bool profileMatches(const StoredProfile& profile, const std::string& iface,
                     const std::string& liveMac) {
   if (!profile.ethernet) return false;
@@ -237,7 +267,7 @@ int selectProfile(const std::vector<StoredProfile>& profiles, const std::string&
   int chosen = -1;
   for (size_t i = 0; i < profiles.size(); ++i) {
     const StoredProfile& profile = profiles[i];
-    if (!profile.insecure && profileMatches(profile, iface, liveMac) &&
+    if (profileMatches(profile, iface, liveMac) && !ignoredByDaemon(profile) &&
         (chosen < 0 || preferred(profile.content, profiles[chosen].content)))
       chosen = static_cast<int>(i);
   }
@@ -248,7 +278,7 @@ std::vector<std::string> profileInterfaces(const std::vector<StoredProfile>& pro
   std::vector<std::string> names;
   std::vector<std::string> macs;
   for (const StoredProfile& profile : profiles) {
-    if (!profile.ethernet || profile.insecure) continue;
+    if (!profile.ethernet || ignoredByDaemon(profile)) continue;
     if (profile.named) {
       if (isValidInterfaceName(profile.interfaceName)) names.push_back(profile.interfaceName);
     } else if (!profile.mac.empty()) {

@@ -26,6 +26,10 @@ struct StoredProfile {
   /// Others may read or change it, or root does not own it: the daemon
   /// ignores such a file, since profiles may hold secrets.
   bool insecure = false;
+  /// False when the profile was loaded for another interface, which it
+  /// cannot be: owner and mode were not asked, and `insecure` says nothing
+  /// (ignoredByDaemon asks them then).
+  bool statusAsked = true;
   // What the choice of an interface's profile looks at, taken once at load.
   bool ethernet = false;
   bool named = false;         ///< has an interface-name
@@ -39,9 +43,18 @@ void noteChoiceKeys(StoredProfile& profile);
 /// Every profile file the three directories hold, /etc first: a name in /etc
 /// hides the same name in /run and /usr/lib, and /run hides /usr/lib. In
 /// /run and /usr/lib only "*.nmconnection" files count; hidden files, backup
-/// copies and "*.nmmeta" never do. `unreadable` receives the files that exist
-/// but could not be read. Each file is opened and read once.
-std::vector<StoredProfile> loadProfiles(std::vector<std::string>* unreadable = nullptr);
+/// copies and "*.nmmeta" never do. A file that exists but cannot be read is
+/// named as unreadable (takeUnreadableFiles). Each file is opened and read
+/// once. With onlyFor, owner and mode are asked only of the profiles that
+/// could be that interface's (couldBe).
+std::vector<StoredProfile> loadProfiles(const std::string* onlyFor = nullptr);
+
+/// True when profile may be iface's, whatever the live MAC: an Ethernet
+/// profile named iface, or one without a name that gives a MAC.
+bool couldBe(const StoredProfile& profile, const std::string& iface);
+
+/// True when the daemon ignores the profile's file (isInsecureProfile).
+bool ignoredByDaemon(const StoredProfile& profile);
 
 /// True when any of the directories holds a profile file (none is read).
 /// `writableDirectory` tells whether the directory in /etc could be listed:
