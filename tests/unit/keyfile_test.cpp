@@ -160,6 +160,36 @@ TEST(KeyfileProfileTest, PicksTheProfileTheDaemonWouldActivate) {
     EXPECT_EQ(isInsecureProfile(f.owner, f.mode, 4242), f.insecure) << f.owner << " " << f.mode;
 }
 
+// Loaded for one interface, only its possible profiles are asked for owner
+// and mode; any other question about the same profiles still sees what the
+// daemon ignores.
+TEST(KeyfileProfileTest, LoadedForOneInterfaceAnswersAsLoadedWhole) {
+  kesp_test::SystemRoot root;
+  const std::string dir = "/etc/NetworkManager/system-connections/";
+  auto profile = [&](const std::string& name, const std::string& keys, unsigned mode) {
+    root.write(dir + name + ".nmconnection", "[connection]\ntype=ethernet\n" + keys + "\n", mode);
+  };
+  profile("eth0-old", "interface-name=eth0\ntimestamp=5", 0600);
+  profile("eth0-new", "interface-name=eth0\ntimestamp=9", 0644);  // ignored: others may read it
+  profile("eth1", "interface-name=eth1", 0644);
+  profile("eth2", "interface-name=eth2", 0600);
+  root.write(dir + "by-mac.nmconnection",
+             "[connection]\ntype=ethernet\n[ethernet]\nmac-address=02:00:5e:10:00:01\n", 0644);
+  const std::string mac = "02:00:5e:10:00:01";
+  for (const char* onlyFor : {"", "eth0", "eth1", "eth2", "eth3"}) {
+    SCOPED_TRACE(onlyFor);
+    const std::string iface = onlyFor;
+    const std::vector<StoredProfile> profiles = loadProfiles(iface.empty() ? nullptr : &iface);
+    ASSERT_EQ(profiles.size(), 5u);
+    const int eth0 = selectProfile(profiles, "eth0", mac);
+    ASSERT_GE(eth0, 0);
+    EXPECT_EQ(profiles[static_cast<size_t>(eth0)].fileName, "eth0-old.nmconnection");
+    EXPECT_EQ(selectProfile(profiles, "eth1", mac), -1);
+    EXPECT_EQ(selectProfile(profiles, "eth3", mac), -1);
+    EXPECT_EQ(profileInterfaces(profiles), (std::vector<std::string>{"eth0", "eth2"}));
+  }
+}
+
 // A profile too large to describe is no missing file: the command names it
 // and fails, instead of writing a new profile over it.
 TEST(KeyfileProfileTest, AProfileTooLargeToReadIsNamed) {

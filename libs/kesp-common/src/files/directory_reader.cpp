@@ -57,8 +57,11 @@ ReadResult DirectoryReader::read(const std::string& name, unsigned char type,
   }
   fd_ = fd;
   if (readOpen(content, false)) return ReadResult::Read;
-  if (errno == EFBIG) return tooLarge();
-  noteUnreadable(path_ + "/" + name_, errno);
+  const int err = errno;
+  release();  // nothing to ask of a file not read
+  if (err == EFBIG) return tooLarge();
+  noteUnreadable(path_ + "/" + name_, err);
+  errno = err;
   return ReadResult::NotRead;
 }
 
@@ -97,8 +100,8 @@ DirectoryReader::Status DirectoryReader::status(struct stat& info, size_t readSi
       return Status::Failed;
     };
     if (fd_ < 0) {
-      errno = EBADF;
-      return fail();
+      errno = EBADF;  // no file was read
+      return Status::Failed;
     }
     if (fstat(fd_, &status_) != 0) return fail();
     known_ = true;

@@ -36,13 +36,18 @@ class DirectoryReader {
   /// content: what readFileInDirectory would answer.
   ReadResult read(const std::string& name, unsigned char type, std::string& content);
 
+  /// Descriptors kept open for closing together, at most: a directory of a
+  /// thousand files must not take a thousand descriptors at once.
+  static constexpr int kMostWaiting = 64;
+
   /// What status() found.
   enum class Status { Same, ReadAgain, Failed };
   /// The status of the file read last, asked once, of the open file. When it
   /// says the file is not `readSize` bytes long (it changed, or a read was
   /// cut short), the file is read again whole into `content`: ReadAgain.
   /// Failed, errno set and the file named as unreadable, when the status
-  /// cannot be had, the file is not regular or cannot be read again.
+  /// cannot be had, the file is not regular or cannot be read again; Failed
+  /// at once after a read that failed.
   Status status(struct stat& info, size_t readSize, std::string& content);
 
  private:
@@ -51,10 +56,6 @@ class DirectoryReader {
   /// The last file's descriptor joins those waiting to be closed.
   void release();
   void closeWaiting();
-
-  /// Descriptors kept open for closing together, at most: a directory of a
-  /// thousand files must not take a thousand descriptors at once.
-  static constexpr int kMostWaiting = 64;
 
   int directory_;
   const std::string path_;
