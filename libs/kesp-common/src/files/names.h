@@ -2,6 +2,7 @@
 // Checks for texts that become file names, arguments or values in shell-sourced files.
 
 #include <string>
+#include <string_view>
 
 namespace KESP {
 namespace detail {
@@ -21,6 +22,16 @@ std::string printable(const std::string& text);
 /// isValidInterfaceName, logging "invalid interface name '<name>'" at ERROR under
 /// the given operation when it fails.
 bool checkInterfaceName(const std::string& name, const char* operation);
+
+/// Whether text begins with prefix.
+inline bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+/// Whether text ends with ending.
+inline bool endsWith(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
+}
 
 }  // namespace detail
 }  // namespace KESP

@@ -19,6 +19,7 @@
 #include "kesp/sysroot.h"
 #include "settings/name_server_owners.h"
 #include "system/process.h"
+#include "files/names.h"
 
 namespace KESP {
 namespace detail {
@@ -66,10 +67,6 @@ bool mergeFile(const std::string& path, std::vector<std::string>& servers, std::
   if (!readWholeFile(sysPath(path), text, &missing)) return missing;
   mergeDnsLines(text, path, servers, source);
   return true;
-}
-
-bool endsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 bool readGlobalServers(std::vector<std::string>& servers, std::string& source) {

@@ -1,6 +1,7 @@
 // Classifying lines of the Debian interfaces file.
 
 #include "families/debian/debian_grammar.h"
+#include "files/names.h"
 
 #include <cctype>
 
@@ -23,10 +24,6 @@ const DebianOption<Ipv6Settings> kInet6Options[3] = {
 namespace {
 
 bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-bool startsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 std::string firstWord(const std::string& normalised) {
   std::string::size_type end = 0;

@@ -29,11 +29,6 @@ const char* const kReadOnlyDirectories[] = {"/run/NetworkManager/system-connecti
                                             "/usr/lib/NetworkManager/system-connections"};
 const char kExtension[] = ".nmconnection";
 
-bool endsWith(std::string_view text, std::string_view ending) {
-  return text.size() >= ending.size() &&
-         text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
-}
-
 // Editor leftovers and package-manager copies configure nothing.
 bool isIgnoredName(std::string_view name) {
   static const char* const kSuffixes[] = {"~",        ".swp",    ".tmp",     ".bak",
