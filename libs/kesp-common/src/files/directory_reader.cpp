@@ -36,6 +36,7 @@ ReadResult DirectoryReader::read(const std::string& name, unsigned char type,
   name_ = name;
   known_ = false;
   auto tooLarge = [&] {
+    known_ = false;  // nothing to ask of a file not read
     errno = EFBIG;
     noteUnreadable(path_ + "/" + name_, EFBIG);
     return ReadResult::NotRead;
