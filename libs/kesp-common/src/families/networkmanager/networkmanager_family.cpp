@@ -91,7 +91,7 @@ class NetworkManagerFamily : public Family {
   }
 
   std::string configPath(const std::string& iface, const char* operation) const override {
-    const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+    const ProfilePlace place = placeOf(iface);
     if (!place.found)
       if (const Family* older = olderOwner(iface)) return older->configPath(iface, operation);
     // A read-only profile is still the file that holds the configuration.
@@ -139,7 +139,7 @@ class NetworkManagerFamily : public Family {
 
   std::vector<std::string> changeFilePaths(const std::string& iface,
                                            const char* operation) const override {
-    const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+    const ProfilePlace place = placeOf(iface);
     if (!place.found) {
       if (const Family* older = olderOwner(iface)) return older->changeFilePaths(iface, operation);
       return {place.target};
@@ -169,7 +169,7 @@ class NetworkManagerFamily : public Family {
 
   bool control(const std::string& iface, bool up, AddressMode mode) const override {
     if (const Family* older = delegate(iface)) return older->control(iface, up, mode);
-    const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+    const ProfilePlace place = placeOf(iface);
     // Without a profile (a new one put back by a restore, say), loading its
     // path makes the daemon forget what it had read there.
     if (!place.found)
@@ -220,12 +220,12 @@ class NetworkManagerFamily : public Family {
 
   /// The older family that owns iface (no profile of it, their files have it).
   static const Family* delegate(const std::string& iface) {
-    if (placeOf(loadProfiles(&iface), iface).found) return nullptr;
+    if (placeOf(iface).found) return nullptr;
     return olderOwner(iface);
   }
 
   bool addProfile(const std::string& iface) const {
-    if (placeOf(loadProfiles(&iface), iface).found || olderOwner(iface)) {
+    if (placeOf(iface).found || olderOwner(iface)) {
       KESP_LOG(LOG_ERROR, kMoveOperation, "Cant add: " << iface);
       return false;
     }
@@ -233,7 +233,7 @@ class NetworkManagerFamily : public Family {
   }
 
   bool removeProfile(const std::string& iface) const {
-    const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+    const ProfilePlace place = placeOf(iface);
     if (!place.found) {
       if (const Family* older = olderOwner(iface)) return older->move(MOVE_REMOVE, iface, "");
       KESP_LOG(LOG_ERROR, kMoveOperation, "Cant remove: " << iface);

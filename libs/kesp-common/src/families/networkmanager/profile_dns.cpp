@@ -87,7 +87,7 @@ std::string nameServerInterface(bool live) {
 }
 
 bool getProfileNameServers(const std::string& iface, std::vector<std::string>& servers) {
-  const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+  const ProfilePlace place = placeOf(iface);
   if (!place.found) return false;
   servers = profileNameServers(place.profile.content);
   return true;
@@ -95,7 +95,7 @@ bool getProfileNameServers(const std::string& iface, std::vector<std::string>& s
 
 bool setProfileNameServers(const std::string& iface, const std::vector<std::string>& servers,
                            const char* operation) {
-  const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+  const ProfilePlace place = placeOf(iface);
   if (!place.found) {
     KESP_LOG(LOG_ERROR, operation, "no profile configures " << iface);
     return false;

@@ -46,6 +46,8 @@ ProfilePlace placeOf(const std::vector<StoredProfile>& profiles, const std::stri
   return place;
 }
 
+ProfilePlace placeOf(const std::string& iface) { return placeOf(loadProfiles(&iface), iface); }
+
 bool saveProfile(const std::string& path, const std::string& content, const char* operation) {
   std::string error;
   if (replaceFile(sysPath(path), content, &error, 0600)) return true;
@@ -55,7 +57,7 @@ bool saveProfile(const std::string& path, const std::string& content, const char
 
 bool writeInterfaceProfile(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
                            const Ipv6Settings& ipv6, const char* operation) {
-  const ProfilePlace place = placeOf(loadProfiles(&iface), iface);
+  const ProfilePlace place = placeOf(iface);
   KeyFile content = place.profile.content;
   if (!place.found) {
     const std::string uuid = freshUuid();

@@ -20,6 +20,8 @@ struct ProfilePlace {
 /// Locates iface's profile among profiles (the live MAC read only when a
 /// profile is matched by MAC), or the path of a new one.
 ProfilePlace placeOf(const std::vector<StoredProfile>& profiles, const std::string& iface);
+/// placeOf on the profiles loaded for iface alone.
+ProfilePlace placeOf(const std::string& iface);
 
 /// Writes content to path (the system's path) with the writer, mode 0600 for
 /// a new file (the owner only: the daemon ignores profiles others may read).
