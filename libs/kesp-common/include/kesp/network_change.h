@@ -58,6 +58,13 @@ NameServerOwner findNameServerOwner();
 /// Every entry must pass isNameServerAddress: otherwise nothing is written and
 /// the result is false. Everything is one change, locked and journaled.
 bool setDnsServers(const std::vector<std::string>& servers, bool pending, bool applyNow = true);
+/// Makes the running system use the name servers now configured where the
+/// owner of RESOLV_CONF reads them: what setDnsServers does after writing
+/// them with applyNow. The family's step for the interface carrying them is
+/// left out when that interface is in restarted (it came up with them).
+/// False (logged) when a step fails; refused, as every program is, while a
+/// draft is open or on an offline image.
+bool useDnsServersNow(const std::vector<std::string>& restarted);
 /// Removes a list staged with setDnsServers(…, true), as one change (locked,
 /// journaled). True when a staged list was there and is gone; false when there
 /// was none or it could not be removed (logged).

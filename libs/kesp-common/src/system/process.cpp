@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/program_rule.h"
+
 namespace KESP {
 namespace detail {
 
@@ -47,7 +49,7 @@ void sendAll(int fd, const std::string& text) {
 
 int runArgv(const std::vector<std::string>& argv, std::string* output,
             const std::vector<std::string>& settings, const std::string* input) {
-  if (argv.empty()) return -1;
+  if (argv.empty() || !programMayRun("runArgv", argv[0])) return -1;
   // An argument ends at its first NUL byte: the program would get a shorter
   // text than the caller's, so such a text is not passed on at all.
   for (const std::string& arg : argv) {
