@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <set>
 
+#include "kesp/util.h"
+
 namespace kesp_config_net {
 
 namespace {
@@ -237,7 +239,7 @@ class Reader {
       if (!parseString(name)) return false;
       if (!seen.insert(name).second) {
         pos_ = nameAt;
-        return fail("the member \"" + name + "\" appears twice");
+        return fail("the member \"" + KESP::terminalSafe(name) + "\" appears twice");
       }
       skipBlanks();
       if (peek() != ':') return fail("':' expected");

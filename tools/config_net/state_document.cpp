@@ -4,6 +4,7 @@
 
 #include "input_checks.h"
 #include "json_writer.h"
+#include "kesp/util.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -19,8 +20,10 @@ struct MemberRule {
   MemberReader read;
 };
 
+/// The key path of a member: its name is the document's text, shown escaped.
 std::string join(const std::string& path, const std::string& name) {
-  return path.empty() ? name : path + "." + name;
+  const std::string shown = KESP::terminalSafe(name);
+  return path.empty() ? shown : path + "." + shown;
 }
 
 void note(Problems& problems, const std::string& path, const std::string& problem) {
@@ -46,7 +49,9 @@ void readMembers(const JsonValue& object, const std::string& path,
     if (rule)
       rule->read(member.second, join(path, member.first));
     else
-      note(problems, join(path, quoteForMessage(member.first)), tr("unknown key"));
+      note(problems, path.empty() ? quoteForMessage(member.first)
+                                   : path + "." + quoteForMessage(member.first),
+           tr("unknown key"));
   }
 }
 
@@ -253,7 +258,7 @@ std::vector<std::string> findStateSystemProblems(const KESP::DesiredState& state
     InterfaceChange change;
     change.iface = wanted.name;
     change.mode = wanted.mode;
-    note(problems, "interfaces." + wanted.name + ".mode", findSystemProblem(change, traits));
+    note(problems, join(join("interfaces", wanted.name), "mode"), findSystemProblem(change, traits));
   }
   return problems;
 }

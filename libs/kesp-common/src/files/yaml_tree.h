@@ -19,6 +19,9 @@ struct YamlNode {
   /// A quoted scalar is text whatever it reads like ("yes", "1400"); it is
   /// written quoted again.
   bool quoted = false;
+  /// Where the node begins in the text it was read from (from 1); 0 for a
+  /// node made in memory.
+  unsigned line = 0;
   std::vector<YamlNode> items;
   std::vector<std::pair<std::string, YamlNode>> entries;
 
@@ -40,7 +43,7 @@ struct YamlNode {
 };
 
 /// Reads the first document of text. An empty text gives an empty mapping.
-/// Aliases are refused (nothing this library reads uses them, and they can
+/// A key repeated in one mapping is refused. Aliases are refused (nothing this library reads uses them, and they can
 /// multiply a small file into a huge tree). False with a "line:column: what"
 /// text in error.
 bool parseYaml(const std::string& text, YamlNode& root, std::string& error);

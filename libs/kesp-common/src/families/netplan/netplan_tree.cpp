@@ -8,6 +8,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "families/netplan/netplan_types.h"
 #include "files/file_write.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
@@ -133,7 +134,14 @@ bool loadNetplan(std::vector<NetplanFile>& files, std::vector<NetplanDefinition>
       return false;
     }
     if (!parseYaml(text, file.document, error) || !file.document.isMapping()) {
+      if (error.empty()) error = "the document is not a mapping";
       KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path) << ": " << error);
+      return false;
+    }
+    // Edited, such a file would still be refused by netplan itself.
+    const std::string problem = netplanTypeProblem(file.document);
+    if (!problem.empty()) {
+      noteRefused(sysPath(path), "netplan would refuse it: " + problem);
       return false;
     }
     mergeNetplanDocument(file, definitions);
