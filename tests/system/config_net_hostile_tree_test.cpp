@@ -258,6 +258,20 @@ const HostileInput kHostileInputs[] = {
     {"a 20 MiB password line", "debian", nullptr, none,
      {"proxy", "set", "--host", "proxy.example.org", "--user", "kesp", "--password-stdin"},
      [] { return huge("", "\n"); }, 2, "4 MiB"},
+    {"a document of two million values", "debian", nullptr, none, {"apply", "-"},
+     [] {
+       std::string text = "{\"dns\": [0";
+       for (int i = 0; i < 2000000; ++i) text += ",0";
+       return text + "]}";
+     },
+     2, "more than 65536 values"},
+    {"a document of 2000 interfaces", "debian", nullptr, none, {"apply", "--check", "-"},
+     [] {
+       std::string text = "{\"interfaces\": {\"e0\": {\"mode\": \"DHCPV4\"}";
+       for (int i = 1; i < 2000; ++i) text += ", \"e" + std::to_string(i) + "\": {\"mode\": \"DHCPV4\"}";
+       return text + "}}";
+     },
+     1, "interfaces: more than 1024 interfaces"},
     {"terminal controls in an interface name", "debian", nullptr, none, {"apply", "-"},
      [] { return std::string("{\"interfaces\": {\"e\\u001b[2J\\u0007\\u0000\": {\"mode\": \"DHCPV4\"}}}"); },
      1, "interfaces.e\\x1b[2J\\x07\\x00:"},

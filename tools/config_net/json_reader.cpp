@@ -67,6 +67,8 @@ class Reader {
 
   bool parseValue(JsonValue& value, int depth) {
     if (depth > kMaxJsonDepth) return fail("nested too deeply");
+    if (++values_ > kMaxJsonValues)
+      return fail("more than " + std::to_string(kMaxJsonValues) + " values");
     switch (peek()) {
       case '{':
         return parseObject(value, depth);
@@ -260,6 +262,7 @@ class Reader {
 
   const std::string& text_;
   size_t pos_ = 0;
+  size_t values_ = 0;
   size_t failedAt_ = 0;
   std::string reason_;
 };

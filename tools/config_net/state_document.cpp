@@ -13,6 +13,9 @@ namespace {
 
 using Problems = std::vector<std::string>;
 
+/// More interfaces than any system configures.
+const size_t kMaxDocumentInterfaces = 1024;
+
 /// The members a part of the document may have, each with its reader.
 using MemberReader = std::function<void(const JsonValue&, const std::string& path)>;
 struct MemberRule {
@@ -234,6 +237,11 @@ std::vector<std::string> readStateDocument(const JsonValue& document, StateDocum
       {{"interfaces",
         [&](const JsonValue& v, const std::string& p) {
           if (!expectType(v, JsonValue::Object, p, problems)) return;
+          // Planning reads every interface's files afresh: tens of thousands
+          // of made-up names would keep the command busy for minutes.
+          if (v.members.size() > kMaxDocumentInterfaces)
+            return note(problems, p,
+                        trf("more than {1} interfaces", {std::to_string(kMaxDocumentInterfaces)}));
           for (const auto& member : v.members)
             readInterface(member.first, member.second, join(p, member.first), state, problems);
         }},
