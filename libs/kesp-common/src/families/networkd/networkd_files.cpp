@@ -200,18 +200,19 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
 
 namespace {
 
-/// networkd's configuration parser takes no line longer than this: it logs
-/// "Line too long" and ignores the whole file.
-constexpr size_t kLongestNetworkdLine = size_t{1} << 20;
+/// networkd's configuration parser takes lines shorter than this (1 MiB,
+/// its line end not counted): at this length it logs "Line too long" and
+/// ignores the whole file.
+constexpr size_t kNetworkdLineLimit = size_t{1} << 20;
 
-/// The number (from 1) of the first line of text longer than networkd takes;
+/// The number (from 1) of the first line of text networkd would not take;
 /// 0 when there is none.
 size_t tooLongLine(const std::string& text) {
   size_t number = 1;
   for (size_t start = 0; start < text.size(); ++number) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (end - start > kLongestNetworkdLine) return number;
+    if (end - start >= kNetworkdLineLimit) return number;
     start = end + 1;
   }
   return 0;
@@ -242,7 +243,7 @@ bool NetworkdFileSet::read(size_t index, KeyValueFile& file) {
   // and never seen.
   if (const size_t line = tooLongLine(content)) {
     noteRefused(directory + "/" + listed.name,
-                "line " + std::to_string(line) + " is longer than 1 MiB; systemd-networkd would "
+                "line " + std::to_string(line) + " is 1 MiB or longer; systemd-networkd would "
                 "ignore the file (\"Line too long\")");
     errno = EFBIG;
     return false;
