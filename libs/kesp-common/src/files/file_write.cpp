@@ -240,19 +240,18 @@ void noteProblem(const std::string& line) {
 
 }  // namespace
 
+// An image's file names are its own text: they reach the terminal escaped.
 void noteUnreadable(const std::string& path, int err) {
   if (err != EFBIG) {
-    noteProblem(path + ": " + std::strerror(err));
+    noteProblem(terminalSafe(path) + ": " + std::strerror(err));
     return;
   }
-  const std::string why = "larger than " + readBoundText() + ", the most a file may hold to be read";
-  KESP_LOG(LOG_ERROR, "read", "Refusing " << path << ": " << why);
-  noteProblem(path + ": " + why);
+  noteRefused(path, "larger than " + readBoundText() + ", the most a file may hold to be read");
 }
 
 void noteRefused(const std::string& path, const std::string& why) {
-  KESP_LOG(LOG_ERROR, "read", "Refusing " << path << ": " << why);
-  noteProblem(path + ": " + why);
+  KESP_LOG(LOG_ERROR, "read", "Refusing " << terminalSafe(path) << ": " << why);
+  noteProblem(terminalSafe(path) + ": " + why);
 }
 
 int createHiddenTemporary(int directory, const std::string& base, std::string& name) {

@@ -12,6 +12,7 @@
 #include "files/file_write.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
+#include "kesp/util.h"
 #include "kesp/sysroot.h"
 
 namespace KESP {
@@ -130,12 +131,12 @@ bool loadNetplan(std::vector<NetplanFile>& files, std::vector<NetplanDefinition>
     std::string text;
     std::string error;
     if (!readWholeFile(sysPath(path), text)) {
-      KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path));
+      KESP_LOG(LOG_ERROR, operation, "can't read " << terminalSafe(sysPath(path)));
       return false;
     }
     if (!parseYaml(text, file.document, error) || !file.document.isMapping()) {
       if (error.empty()) error = "the document is not a mapping";
-      KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path) << ": " << error);
+      KESP_LOG(LOG_ERROR, operation, "can't read " << terminalSafe(sysPath(path)) << ": " << error);
       return false;
     }
     // Edited, such a file would still be refused by netplan itself.
