@@ -228,6 +228,13 @@ const HostileInput kHostileInputs[] = {
     {"a 20 MiB netplan scalar", "netplan", kNetplanFile,
      [] { return huge("network:\n  version: 2\n  ethernets:\n    eth0:\n      set-name: ", "\n"); },
      kSetEth0, none, 1, "16 MiB"},
+    {"a netplan file of 40000 definitions", "netplan", kNetplanFile,
+     [] {
+       std::string text = "network:\n  ethernets:\n";
+       for (int i = 0; i < 40000; ++i) text += "    e" + std::to_string(i) + ": {dhcp4: true}\n";
+       return text;
+     },
+     {"show"}, none, 1, "more nodes than any configuration holds"},
     {"a duplicate netplan key", "netplan", kNetplanFile,
      [] {
        return std::string("network:\n  ethernets:\n    eth0:\n      dhcp4: true\n"

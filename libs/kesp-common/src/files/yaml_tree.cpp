@@ -62,6 +62,12 @@ namespace {
 
 // Deeper documents are refused rather than read with unbounded recursion.
 const int kMaxDepth = 64;
+// Far more than any configuration holds (a few nodes per interface); a file
+// of 16 MiB could otherwise become a tree twenty times its size.
+const std::size_t kMaxNodes = 32768;
+// No value of a configuration comes near it: a scalar of megabytes is copied
+// at each step of reading it.
+const std::size_t kMaxScalarBytes = std::size_t{1} << 20;
 // Mappings up to this size are searched; larger ones get an index.
 const std::size_t kIndexedFrom = 16;
 
@@ -69,6 +75,7 @@ struct EventReader {
   yaml_parser_t parser;
   yaml_event_t event;
   bool holding = false;
+  std::size_t nodes = 0;
   std::string error;
 
   explicit EventReader(const std::string& text) {
@@ -105,10 +112,12 @@ struct EventReader {
 /// Reads the node whose first event the reader holds.
 bool readNode(EventReader& reader, YamlNode& node, int depth) {
   if (depth > kMaxDepth) return reader.fail("document nested too deeply");
+  if (++reader.nodes > kMaxNodes) return reader.fail("more nodes than any configuration holds");
   const yaml_event_t& event = reader.event;
   const unsigned line = static_cast<unsigned>(event.start_mark.line) + 1;
   switch (event.type) {
     case YAML_SCALAR_EVENT:
+      if (event.data.scalar.length > kMaxScalarBytes) return reader.fail("a value of more than 1 MiB");
       node = YamlNode::scalar(std::string(reinterpret_cast<const char*>(event.data.scalar.value),
                                           event.data.scalar.length));
       node.quoted = event.data.scalar.style != YAML_PLAIN_SCALAR_STYLE;

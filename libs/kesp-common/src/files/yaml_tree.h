@@ -43,9 +43,10 @@ struct YamlNode {
 };
 
 /// Reads the first document of text. An empty text gives an empty mapping.
-/// A key repeated in one mapping is refused. Aliases are refused (nothing this library reads uses them, and they can
-/// multiply a small file into a huge tree). False with a "line:column: what"
-/// text in error.
+/// A key repeated in one mapping is refused, and so are more than 32768 nodes
+/// and a value of more than 1 MiB. Aliases are refused (nothing this library
+/// reads uses them, and they can multiply a small file into a huge tree).
+/// False with a "line:column: what" text in error.
 bool parseYaml(const std::string& text, YamlNode& root, std::string& error);
 
 /// The document in block style. False only when the emitter fails.

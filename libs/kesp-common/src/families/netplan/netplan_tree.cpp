@@ -136,7 +136,7 @@ bool loadNetplan(std::vector<NetplanFile>& files, std::vector<NetplanDefinition>
     }
     if (!parseYaml(text, file.document, error) || !file.document.isMapping()) {
       if (error.empty()) error = "the document is not a mapping";
-      KESP_LOG(LOG_ERROR, operation, "can't read " << terminalSafe(sysPath(path)) << ": " << error);
+      noteRefused(sysPath(path), error);
       return false;
     }
     // Edited, such a file would still be refused by netplan itself.
