@@ -6,6 +6,7 @@
 #include <istream>
 #include <ostream>
 
+#include "bounded_input.h"
 #include "commands.h"
 #include "input_checks.h"
 #include "interface_change.h"
@@ -110,8 +111,9 @@ int runProxy(CommandContext& context) {
     if (problem.empty() && invocation.has("user")) problem = checkProxyUser(request.user);
     if (!problem.empty()) return reportUsage(context.err, "proxy", problem);
     if (invocation.has("password-stdin")) {
-      std::getline(context.in, request.password);
-      if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
+      if (!readBoundedLine(context.in, request.password))
+        return reportUsage(context.err, "proxy",
+                           trf("the password on standard input is larger than {1}", {kMaxInputText}));
       request.passwordGiven = true;
     }
   } else {

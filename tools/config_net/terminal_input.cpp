@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <ostream>
 
+#include "bounded_input.h"
+
 namespace kesp_config_net {
 
 namespace {
@@ -47,6 +49,12 @@ ReadStatus TerminalLineSource::readRaw(std::string& line) {
     const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
     if (got > 0) {
       pending_.append(buffer, static_cast<size_t>(got));
+      // No answer is that long: an input without line ends is not held.
+      if (pending_.size() > kMaxInputBytes) {
+        pending_.clear();
+        ended_ = true;
+        return ReadStatus::End;
+      }
     } else if (got == 0) {
       ended_ = true;
     } else if (errno != EINTR) {
