@@ -100,7 +100,9 @@ int showNameServers(CommandContext& context) {
 int showProxy(CommandContext& context) {
   ProxyView view;
   std::string password;
-  KESP::getProxy(view.host, view.port, view.user, password);
+  const size_t mark = context.log.mark();
+  if (!KESP::getProxy(view.host, view.port, view.user, password))
+    return reportFailure(context.err, tr("cannot read the proxy"), errorsSince(context.log, mark));
   view.passwordSet = !password.empty();
   context.out << (context.invocation.json ? renderProxyJson(view) : renderProxyText(view));
   return EXIT_OK;
