@@ -83,7 +83,7 @@ struct Construct {
   const char* shownIpv4;
   std::vector<std::string> further;  // what show lists before
   std::vector<std::string> kept;     // other interfaces' default routes
-  std::vector<std::string> unreachable;  // defaults no interface reaches: gone with a new gateway
+  std::vector<std::string> unreachable = {};  // defaults nobody reaches: gone with a new gateway
 };
 
 /// Every variable bash has after sourcing the file, as the network scripts see them.

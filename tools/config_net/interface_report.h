@@ -3,6 +3,7 @@
 // each one and, on a live system, which addresses the kernel gives it now.
 // Gathered afresh for every command; nothing is kept.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,15 @@ InterfaceReport reportInterface(const std::string& name, bool live);
 /// Family, DHCPv6 client and the reports of the given names, the family's
 /// files read once for all of them.
 SystemReport reportSystem(const std::vector<std::string>& names, bool live);
+
+/// reportSystem without the interfaces.
+SystemReport reportSystemFacts(bool live);
+
+/// The reports of the given names handed to each as they are made, in
+/// order, the files still read once for all: a caller that writes each one
+/// out holds no more than one.
+void reportEachInterface(const std::vector<std::string>& names, bool live,
+                         const std::function<void(InterfaceReport&)>& each);
 
 /// "Debian", "Red Hat", "SUSE" or "unknown".
 std::string flavourName(KESP::OsFlavour flavour);
