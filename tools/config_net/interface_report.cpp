@@ -86,22 +86,25 @@ SystemReport reportSystemFacts(bool live) {
 
 void reportEachInterface(const std::vector<std::string>& names, bool live,
                          const std::function<void(InterfaceReport&)>& each) {
-  // The files and the kernel are each read once for all interfaces.
-  std::vector<KESP::ConfiguredNetwork> configured(names.size());
-  for (size_t i = 0; i < names.size(); ++i) configured[i].name = names[i];
-  KESP::getNetworks(configured, live);
   KESP::LiveAddressSnapshot addresses;
   if (live) addresses.read();
-  for (KESP::ConfiguredNetwork& network : configured) {
-    InterfaceReport item;
-    item.name = std::move(network.name);
-    item.configured = network.configured;
-    item.mode = network.mode;
-    item.ipv4 = std::move(network.ipv4);
-    item.ipv6 = std::move(network.ipv6);
-    item.furtherAddresses = std::move(network.furtherAddresses);
-    if (live) addLiveAddresses(addresses, item);
-    each(item);
+  const size_t kChunk = 128;
+  for (size_t first = 0; first < names.size(); first += kChunk) {
+    const size_t count = std::min(kChunk, names.size() - first);
+    std::vector<KESP::ConfiguredNetwork> configured(count);
+    for (size_t i = 0; i < count; ++i) configured[i].name = names[first + i];
+    KESP::getNetworks(configured, live);
+    for (KESP::ConfiguredNetwork& network : configured) {
+      InterfaceReport item;
+      item.name = std::move(network.name);
+      item.configured = network.configured;
+      item.mode = network.mode;
+      item.ipv4 = std::move(network.ipv4);
+      item.ipv6 = std::move(network.ipv6);
+      item.furtherAddresses = std::move(network.furtherAddresses);
+      if (live) addLiveAddresses(addresses, item);
+      each(item);
+    }
   }
 }
 

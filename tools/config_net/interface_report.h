@@ -57,16 +57,16 @@ bool listInterfaceNames(bool live, std::vector<std::string>& names);
 /// The report of one interface (getNetwork, and getLiveAddresses when live).
 InterfaceReport reportInterface(const std::string& name, bool live);
 
-/// Family, DHCPv6 client and the reports of the given names, the family's
-/// files read once for all of them.
+/// Family, DHCPv6 client and the reports of the given names (read as
+/// reportEachInterface reads them).
 SystemReport reportSystem(const std::vector<std::string>& names, bool live);
 
 /// reportSystem without the interfaces.
 SystemReport reportSystemFacts(bool live);
 
 /// The reports of the given names handed to each as they are made, in
-/// order, the files still read once for all: a caller that writes each one
-/// out holds no more than one.
+/// order, the files read once for each group of 128 names and the kernel
+/// once: a caller that writes each one out holds no more than a group.
 void reportEachInterface(const std::vector<std::string>& names, bool live,
                          const std::function<void(InterfaceReport&)>& each);
 
