@@ -311,8 +311,12 @@ TEST_F(ConfigNetDialogueTerminal, ConfigureStaticThenDhcpThenWrongInputChangesNo
   });
   ASSERT_TRUE(tmux.waitForText("wrong", "Nothing was changed.")) << tmux.screen("wrong");
   EXPECT_EQ(tmux.waitForExit("wrong"), 0);
-  for (const char* window : {"static", "dhcp", "wrong"})
+  for (const char* window : {"static", "dhcp", "wrong"}) {
     EXPECT_EQ(tmux.brokenWords(window), std::vector<std::string>{}) << tmux.screen(window);
+    // ifdown's and the DHCP client's own words are theirs, not the operator's.
+    for (const char* theirs : {"RTNETLINK", "DHCPDISCOVER"})
+      EXPECT_FALSE(contains(tmux.screen(window), theirs)) << tmux.screen(window);
+  }
 
   converse("interrupt", {{"Interface to configure", "1", ""}, {"Choose 1-3 [1]", "C-c", ""}});
   ASSERT_TRUE(tmux.waitForText("interrupt", "Left without changing anything.")) << tmux.screen("interrupt");
