@@ -84,8 +84,9 @@ bool restoreFiles(const detail::Journal& journal, const char* operation,
 /// Every later change is refused while the journal stays: the way past it.
 void logWayPast(const char* operation) {
   KESP_LOG(LOG_ERROR, operation,
-           "'kesp_config_net recover --discard' moves the journal aside, kept for inspection, "
-           "so that changes can go on");
+           "the unfinished change stays in " << detail::journalPath()
+               << "; 'kesp_config_net recover --discard' moves that journal aside, kept for "
+                  "inspection, so that changes can go on");
 }
 
 }  // namespace
