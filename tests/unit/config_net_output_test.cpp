@@ -142,11 +142,11 @@ TEST(ConfigNetMessages, SayWhatWasLookedForAndWaitedFor) {
        "/etc/systemd/network, /etc/network, /etc/sysconfig/network-scripts or "
        "/etc/sysconfig/network)"},
       {waitNotice({"eth0", KESP::DHCPV4, "", "", "", "", "", ""}),
-       "waiting up to 32 seconds for eth0 to get an IPv4 address"},
+       "waiting up to 30 seconds for eth0 to get an IPv4 address"},
       {waitNotice({"ens3", KESP::STATICV4 | KESP::AUTOV6, "", "", "", "", "", ""}),
-       "waiting up to 32 seconds for ens3 to get an IPv4 or IPv6 address"},
+       "waiting up to 30 seconds for ens3 to get an IPv4 or IPv6 address"},
       {waitNotice({"eth1", KESP::DHCPV6, "", "", "", "", "", ""}),
-       "waiting up to 32 seconds for eth1 to get an IPv6 address"},
+       "waiting up to 30 seconds for eth1 to get an IPv6 address"},
       // Values go where the (untranslated) text has their numbers, each once.
       {trf("{2} and {1}, {3}, {1}", {"a", "b"}), "b and a, {3}, a"},
       {trf("{1}: '{2}' is not a directory", {"--root", "{1}"}), "--root: '{1}' is not a directory"},

@@ -8,6 +8,7 @@
 #include "files/names.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
+#include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "system/process.h"
 
@@ -93,6 +94,11 @@ bool controlInterface(const std::string& iface, bool up, AddressMode mode) {
   if (const detail::Family* family = detail::detectFamily())
     return family->control(iface, up, mode);
   return detail::runControlStep(up ? kIfUp : kIfDown, iface);
+}
+
+bool prepareNetworkForBoot() {
+  const detail::Family* family = detail::detectFamily();
+  return !family || family->prepareBoot("recover");
 }
 
 bool hasDhcpv6Client() {
