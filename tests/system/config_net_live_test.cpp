@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "config_net_harness.h"
 #include "fake_console.h"
@@ -130,6 +132,102 @@ TEST_P(ConfigNetLive, RefusedRequestsTouchNeitherFilesNorInterface) {
   EXPECT_EQ(bad.status, 2) << bad;
   EXPECT_EQ(root.recorded("/var/log/fake-net.log"), "");
   EXPECT_EQ(root.killallCalls(), "");
+}
+
+// A change kept pending: confirmed it stays; otherwise whatever ends it (the
+// deadline's watcher, revert, recovery after the watcher or the tool was
+// killed, recovery at boot in another boot) puts back the very files and the
+// old address.
+TEST_P(ConfigNetLive, APendingChangeIsKeptOnlyWhenConfirmed) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  ns.addVeth("eth0");
+  ToolRoot root(GetParam());
+  const std::vector<std::string> old = {"set", "eth0", "--mode", "STATICV4", "--ipv4-address",
+                                        "192.0.2.10/24", "--ipv4-gateway", "192.0.2.1"};
+  ASSERT_EQ(root.live(ns, old).status, 0);
+  const std::string filesBefore = kesp_test::shellOutput(
+      "cd " + config_net_test::quote(root.path()) + " && find etc -type f -print0 | sort -z | xargs -0 sha256sum");
+  const std::string journal = root.file("/var/lib/kesp/change.journal");
+  const auto pend = [&](const std::string& seconds) {
+    return root.live(ns, {"set", "eth0", "--mode", "STATICV4", "--ipv4-address", "192.0.2.20/24",
+                          "--confirm-within", seconds});
+  };
+  const auto putBack = [&](int withinSeconds) {
+    for (int i = 0; i < withinSeconds * 4 && root.exists("/var/lib/kesp/change.journal"); ++i)
+      kesp_test::shell("sleep 0.25");
+    const std::string files = kesp_test::shellOutput(
+        "cd " + config_net_test::quote(root.path()) + " && find etc -type f -print0 | sort -z | xargs -0 sha256sum");
+    return !root.exists("/var/lib/kesp/change.journal") && files == filesBefore;
+  };
+  struct Ending {
+    const char* name;
+    std::function<void()> end;
+    bool restarts;  // at boot only the files come back
+  };
+  const Ending endings[] = {
+      {"the deadline", [] {}, true},
+      {"revert", [&] { EXPECT_EQ(root.live(ns, {"revert"}).status, 0); }, true},
+      {"the watcher killed, then recovery",
+       [&] {
+         kesp_test::shell("pkill -KILL -f -- " + config_net_test::quote(root.path() + " revert --if-due --at"));
+         kesp_test::shell("sleep 6");
+         EXPECT_TRUE(root.exists("/var/lib/kesp/change.journal"));
+         EXPECT_EQ(root.live(ns, {"recover"}).status, 0);
+       },
+       true},
+      {"another boot",
+       [&] {
+         kesp_test::shell("sed -i 's/^pending \\([0-9]*\\) .*/pending \\1 00000000-0000-0000-0000-000000000000/' " +
+                          config_net_test::quote(journal));
+         EXPECT_EQ(root.live(ns, {"recover", "--boot"}).status, 0);
+       },
+       false},
+  };
+  for (const Ending& ending : endings) {
+    SCOPED_TRACE(ending.name);
+    const Result made = pend("4");
+    ASSERT_EQ(made.status, 0) << made;
+    EXPECT_TRUE(contains(made.out, "pending until ")) << made;
+    EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.20/24"));
+    ending.end();
+    EXPECT_TRUE(putBack(14));
+    if (ending.restarts) {
+      EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.10/24")) << addressesOf(ns, "eth0");
+    } else {
+      ASSERT_EQ(root.live(ns, old).status, 0);
+    }
+  }
+
+  // Killed right after the change: its watcher still puts it back.
+  const std::string killed = ns.execPrefix() + "env PATH=" + config_net_test::quote(root.fakeBin()) +
+                             ":\"$PATH\" " + config_net_test::quote(KESP_CONFIG_NET_BINARY) + " --system-root " +
+                             config_net_test::quote(root.path()) +
+                             " set eth0 --mode STATICV4 --ipv4-address 192.0.2.20/24 --confirm-within 4 "
+                             ">/dev/null 2>&1 & tool=$!; until grep -qs '^pending ' " +
+                             config_net_test::quote(journal) + "; do sleep 0.01; done; kill -KILL $tool";
+  ASSERT_EQ(kesp_test::shell(killed), 0);
+  EXPECT_TRUE(putBack(14));
+  EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.10/24"));
+
+  // Confirmed: kept past the deadline; while pending, no other change goes.
+  ASSERT_EQ(pend("3").status, 0);
+  Result result = root.live(ns, {"--json", "show"});
+  EXPECT_TRUE(contains(result.out, "\"pending_change\":{\"deadline\":\"20")) << result;
+  EXPECT_TRUE(contains(result.out, "\"interfaces\":[\"eth0\"]}")) << result;
+  result = root.live(ns, {"hostname", "kesp-other"});
+  EXPECT_EQ(result.status, 1) << result;
+  EXPECT_TRUE(contains(result.err, "a change pending until ")) << result;
+  EXPECT_EQ(root.live(ns, {"confirm"}).status, 0);
+  kesp_test::shell("sleep 5");
+  EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.20/24"));
+  EXPECT_FALSE(root.exists("/var/lib/kesp/change.journal"));
+  for (const char* command : {"confirm", "revert"}) {
+    result = root.live(ns, {command});
+    EXPECT_EQ(result.status, 1) << result;
+    EXPECT_TRUE(contains(result.err, "no change is pending")) << result;
+  }
+  EXPECT_EQ(root.offline({"set", "eth0", "--mode", "DHCPV4", "--confirm-within", "5"}).status, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, ConfigNetLive, ::testing::Values("debian", "redhat", "suse"),

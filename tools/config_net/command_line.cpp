@@ -28,16 +28,21 @@ const std::vector<CommandRule>& commandRules() {
       {"show", {}, 0, 1},
       {"set",
        {{"mode", true}, {"ipv4-address", true}, {"ipv4-netmask", true}, {"ipv4-gateway", true},
-        {"ipv6-address", true}, {"ipv6-prefix", true}, {"ipv6-gateway", true}},
+        {"ipv6-address", true}, {"ipv6-prefix", true}, {"ipv6-gateway", true},
+        {"confirm-within", true}},
        1, 1},
-      {"dns", {{"pending", false}, {"clear", false}}, 0, kAny},
-      {"gateways", {}, 1, 1},
+      {"dns", {{"pending", false}, {"clear", false}, {"confirm-within", true}}, 0, kAny},
+      {"gateways", {{"confirm-within", true}}, 1, 1},
       {"proxy", {{"host", true}, {"port", true}, {"user", true}, {"password-stdin", false}}, 0, 1},
-      {"move", {}, 2, 3},
-      {"hostname", {}, 0, 1},
+      {"move", {{"confirm-within", true}}, 2, 3},
+      {"hostname", {{"confirm-within", true}}, 0, 1},
       {"recover", {{"discard", false}, {"boot", false}}, 0, 0},
       {"export", {}, 0, 0},
-      {"apply", {{"check", false}, {"diff", false}, {"password-stdin", false}}, 1, 1},
+      {"apply",
+       {{"check", false}, {"diff", false}, {"password-stdin", false}, {"confirm-within", true}},
+       1, 1},
+      {"confirm", {}, 0, 0},
+      {"revert", {{"if-due", false}, {"at", true}}, 0, 0},
       {"help", {}, 0, 1},
   };
   return rules;
@@ -143,9 +148,21 @@ bool checkMoveUsage(const Invocation& invocation, std::string& error) {
   return error.empty();
 }
 
+/// A change kept pending needs a live system and something to confirm.
+bool checkConfirmWithin(const Invocation& invocation, std::string& error) {
+  if (confirmWithinSeconds(invocation) <= 0)
+    error = trf("--confirm-within needs a number of seconds from 1 to {1}", {"86400"});
+  else if (invocation.offline)
+    error = tr("--confirm-within needs a live system: with --root nothing could put the change back");
+  else if (invocation.has("check") || invocation.has("diff"))
+    error = tr("--confirm-within makes a change; --check and --diff make none");
+  return error.empty();
+}
+
 /// The rules that the option table cannot say.
 bool checkCommandUsage(const Invocation& invocation, std::string& error) {
   const std::string& command = invocation.command;
+  if (invocation.has("confirm-within") && !checkConfirmWithin(invocation, error)) return false;
   if (command == "proxy") return checkProxyUsage(invocation, error);
   if (command == "move") return checkMoveUsage(invocation, error);
   if (command == "set" && !invocation.has("mode")) error = tr("set needs --mode");
@@ -162,6 +179,14 @@ bool checkCommandUsage(const Invocation& invocation, std::string& error) {
 }
 
 }  // namespace
+
+int confirmWithinSeconds(const Invocation& invocation) {
+  const std::string value = invocation.option("confirm-within");
+  if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  const int seconds = std::stoi(value);
+  return seconds <= 86400 ? seconds : 0;
+}
 
 const std::vector<std::string>& commandNames() {
   static const std::vector<std::string> names = [] {

@@ -39,6 +39,9 @@ struct Invocation {
   }
 };
 
+/// --confirm-within's seconds (1 to 86400); 0 when not given or not a number.
+int confirmWithinSeconds(const Invocation& invocation);
+
 /// The command names, in the order the help lists them.
 const std::vector<std::string>& commandNames();
 

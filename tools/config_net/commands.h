@@ -55,6 +55,8 @@ int runHostName(CommandContext& context);
 int runSet(CommandContext& context);
 int runMove(CommandContext& context);
 int runRecover(CommandContext& context);
+int runConfirm(CommandContext& context);
+int runRevert(CommandContext& context);
 int runExport(CommandContext& context);
 int runApply(CommandContext& context);
 

@@ -44,6 +44,13 @@ int runShow(CommandContext& context) {
   SystemReport facts = reportSystemFacts(live);
   if (facts.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
   facts.unfinishedChange = KESP::interruptedChangeWaiting();
+  KESP::PendingChange pending;
+  if (KESP::findPendingChange(pending)) {
+    facts.unfinishedChange = false;
+    facts.pendingChange = true;
+    facts.pendingDeadline = pending.deadlineText;
+    facts.pendingInterfaces = pending.interfaces;
+  }
   // Written as each interface is made: a thousand of them are never held at once.
   ShowWriter writer(context.out, invocation.json);
   if (!invocation.arguments.empty()) {

@@ -42,6 +42,10 @@ struct SystemReport {
   bool dhcpv4Usable = true;
   /// A journal of a change cut off half-way waits for recovery.
   bool unfinishedChange = false;
+  /// A change kept until confirmed: when it is put back, and its interfaces.
+  bool pendingChange = false;
+  std::string pendingDeadline;
+  std::vector<std::string> pendingInterfaces;
   std::vector<InterfaceReport> interfaces;
 };
 

@@ -127,6 +127,15 @@ void ShowWriter::start(const SystemReport& facts) {
   json.key("live").value(facts.live);
   json.key("dhcpv6_client").value(facts.dhcpv6Client);
   json.key("unfinished_change").value(facts.unfinishedChange);
+  json.key("pending_change");
+  if (facts.pendingChange) {
+    json.beginObject();
+    json.key("deadline").value(facts.pendingDeadline);
+    json.key("interfaces").stringArray(facts.pendingInterfaces);
+    json.endObject();
+  } else {
+    json.null();
+  }
   json.key("interfaces").beginArray();
   std::string head = json.text();
   head.pop_back();  // its final newline: the document goes on
@@ -161,6 +170,10 @@ void ShowWriter::finish(const SystemReport& facts) {
   if (facts.unfinishedChange)
     out_ << tr("unfinished change: a change was cut off half-way and its journal waits; "
                "'kesp_config_net recover' puts its files back")
+         << "\n";
+  if (facts.pendingChange)
+    out_ << trf("pending change: put back at {1} unless 'kesp_config_net confirm' keeps it",
+                {facts.pendingDeadline})
          << "\n";
 }
 

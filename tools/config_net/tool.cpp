@@ -14,6 +14,7 @@
 #include "kesp/sysroot.h"
 #include "log_collector.h"
 #include "operations.h"
+#include "revert_runner.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -32,6 +33,7 @@ const CommandEntry kCommands[] = {
     {"show", runShow, true},   {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
     {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
     {"recover", runRecover}, {"export", runExport}, {"apply", runApply},
+    {"confirm", runConfirm}, {"revert", runRevert},
 };
 
 bool isDirectory(const std::string& path) {
@@ -95,7 +97,9 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
   KESP::setOfflineImage(invocation.offline);
   if (invocation.waitSeconds >= 0) KESP::setChangeWaitSeconds(invocation.waitSeconds);
   LogCollector log;
+  const PendingGuard pending(confirmWithinSeconds(invocation), invocation.root);
   const int status = dispatch(invocation, in, out, err, log);
+  if (status == EXIT_OK && confirmWithinSeconds(invocation) > 0) reportPending(out);
   if (invocation.verbose) {
     static const char* const kLevelNames[] = {"DEBUG", "INFO", "WARN", "ERROR"};
     for (const LogLine& line : log.linesSince(0))

@@ -164,6 +164,39 @@ bool interruptedChangeWaiting();
 /// was none or it was moved.
 bool discardInterruptedChange(std::string* keptAs = nullptr);
 
+// ---------------------------------------------------------------- confirm or revert
+
+/// From now on every change that succeeds stays pending (seconds > 0; 0
+/// ends this): its journal outlives it with a deadline that many seconds
+/// away and this boot's identity, and the lock is released. Before the
+/// deadline goes to disk, startRunner (when given) arranges for whatever puts
+/// the change back at the deadline, outside this process; when it cannot,
+/// the change is put back at once and fails. While a change is pending and
+/// not due, every other change is refused, naming it; one found past its
+/// deadline, or made in another boot, is put back first, as a change cut off
+/// half-way is. Never on an offline image.
+void setConfirmWithin(int seconds, const std::function<bool(long long deadline)>& startRunner);
+
+struct PendingChange {
+  long long deadline = 0;    ///< seconds since the epoch
+  std::string deadlineText;  ///< ISO 8601, UTC
+  std::vector<std::string> interfaces;  ///< restarted when it is put back
+  bool due = false;  ///< past its deadline or of another boot: put back next
+};
+
+/// The change pending confirmation, read without the lock; false when none.
+bool findPendingChange(PendingChange& pending);
+
+enum class PendingResult { Done, NonePending, NotDue, Failed };
+
+/// Keeps the pending change: its journal goes. One already due is put back
+/// instead (Failed, logged).
+PendingResult confirmPendingChange();
+/// Puts the pending change back now, as a change cut off half-way is (a
+/// journal without deadline too): files restored, its interfaces restarted on
+/// a live system. With onlyIfDue a change not yet due stays (NotDue).
+PendingResult revertPendingChange(bool onlyIfDue, std::vector<std::string>* done = nullptr);
+
 /// Runs body as one change: what the writing operations inside it do is
 /// journaled together and, when body fails or the process dies, put back
 /// together. True when body succeeded and the change was committed.

@@ -35,6 +35,11 @@ struct Journal {
   /// root), outermost first: removed with it where empty, by whichever
   /// process removes it.
   std::vector<std::string> journalDirectories;
+  /// A change kept pending until confirmed: when it is put back unless
+  /// confirmed (seconds since the epoch, 0 for none) and the boot it was made
+  /// in. A journal without a deadline is a change cut off half-way.
+  long long deadline = 0;
+  std::string bootId;
 
   bool empty() const { return files.empty() && restarts.empty() && directories.empty(); }
   bool hasFile(const std::string& path) const;

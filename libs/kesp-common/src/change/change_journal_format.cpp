@@ -57,6 +57,7 @@ bool Journal::hasFile(const std::string& path) const {
 std::string formatJournal(const Journal& journal) {
   std::ostringstream out;
   out << kHeader;
+  if (journal.deadline > 0) out << "pending " << journal.deadline << " " << journal.bootId << "\n";
   for (const std::string& iface : journal.restarts) out << "restart " << iface << "\n";
   for (const std::string& directory : journal.directories)
     out << "directory " << directory.size() << "\n" << directory << "\n";
@@ -93,6 +94,16 @@ bool parseJournal(const std::string& text, Journal& journal, std::string* why) {
       if (!(line >> iface) || !isValidInterfaceName(iface))
         return refuse(why, "an interface to restart is not an interface name");
       journal.restarts.push_back(iface);
+      continue;
+    }
+    if (kind == "pending") {
+      long long deadline = 0;
+      std::string bootId;
+      if (!(line >> deadline >> bootId) || deadline <= 0 || journal.deadline != 0 ||
+          bootId.size() > 64 || bootId.find_first_not_of("0123456789abcdef-") != std::string::npos)
+        return refuse(why, "its deadline is damaged");
+      journal.deadline = deadline;
+      journal.bootId = bootId;
       continue;
     }
     if (kind == "directory" || kind == "journal-directory") {

@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
+#include <functional>
 #include <memory>
 
 #include "change/change_journal.h"
 #include "change/change_lock.h"
+#include "change/pending_change.h"
 #include "files/draft.h"
 #include "files/file_write.h"
 #include "files/root_path.h"
@@ -25,6 +28,8 @@ namespace {
 
 const int kDefaultWaitSeconds = 60;
 int g_waitSeconds = kDefaultWaitSeconds;
+int g_confirmWithin = 0;
+std::function<bool(long long)> g_startRunner;
 
 /// The change a thread has open: its lock, its journal and how deep it is nested.
 struct OpenChange {
@@ -94,7 +99,14 @@ void logWayPast(const char* operation) {
 
 void setChangeWaitSeconds(int seconds) { g_waitSeconds = seconds < 0 ? 0 : seconds; }
 
+void setConfirmWithin(int seconds, const std::function<bool(long long deadline)>& startRunner) {
+  g_confirmWithin = seconds < 0 ? 0 : seconds;
+  g_startRunner = startRunner;
+}
+
 namespace detail {
+
+int changeWaitSeconds() { return g_waitSeconds; }
 
 ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
   // A draft only learns what the change would do: nothing to lock or journal.
@@ -116,6 +128,11 @@ ChangeScope::ChangeScope(const char* operation) : operation_(operation) {
   std::vector<std::string> done;
   // Only the running system's interfaces run with its files.
   if (!recoverJournal(operation, done, systemRoot().empty())) {
+    // A change pending confirmation was named already: it is no failure to undo.
+    if (errno == EBUSY) {
+      KESP_LOG(LOG_ERROR, operation, "nothing was changed");
+      return;
+    }
     KESP_LOG(LOG_ERROR, operation,
              "an unfinished earlier change could not be undone; nothing was changed");
     return;
@@ -152,6 +169,7 @@ bool ChangeScope::finish(bool succeeded) {
     return false;
   }
   if (!outermost_) return true;
+  if (g_confirmWithin > 0 && !offlineImage()) return keepPending();
   if (forgetJournal(*t_change)) return true;
   const int err = errno;
   KESP_LOG(LOG_ERROR, operation_, "cannot remove " << journalPath() << errnoSuffix(err));
@@ -166,6 +184,33 @@ bool ChangeScope::rollBack() {
   if (!restoreFiles(t_change->journal, operation_, done)) return false;
   removeLeftoverTemporaries(t_change->journal);
   return forgetJournal(*t_change);
+}
+
+bool ChangeScope::keepPending() {
+  Journal& journal = t_change->journal;
+  journal.deadline = static_cast<long long>(std::time(nullptr)) + g_confirmWithin;
+  journal.bootId = currentBootId();
+  // The runner comes first: killed before the deadline is on disk, this
+  // process leaves a journal of a change cut off half-way, which the runner
+  // puts back as well when its time comes.
+  if (g_startRunner && !g_startRunner(journal.deadline)) {
+    KESP_LOG(LOG_ERROR, operation_,
+             "nothing could be arranged to put the change back at its deadline; it is put back now");
+  } else if (persist(*t_change)) {
+    KESP_LOG(LOG_INFO, operation_, describePending(journal));
+    return true;
+  } else {
+    const int err = errno;
+    KESP_LOG(LOG_ERROR, operation_, "cannot write " << journalPath() << errnoSuffix(err));
+  }
+  // What is on disk is a change cut off half-way: put back as one would be.
+  journal.deadline = 0;
+  std::vector<std::string> done;
+  if (recoverJournal(operation_, done, !offlineImage(), true)) {
+    t_change->journal = Journal();
+    t_change->journalOnDisk = false;
+  }
+  return false;
 }
 
 namespace {
@@ -219,7 +264,7 @@ bool removeFile(const std::string& path) {
 }
 
 bool recoverJournal(const char* operation, std::vector<std::string>& done,
-                    bool restartInterfaces) {
+                    bool restartInterfaces, bool revertPending) {
   Journal journal;
   bool present = false;
   std::string why;
@@ -236,7 +281,17 @@ bool recoverJournal(const char* operation, std::vector<std::string>& done,
   const std::vector<std::string> temporaries = removeLeftoverTemporaries(journal);
   for (const std::string& path : temporaries) done.push_back("removed temporary file " + path);
   if (!present) return true;
-  KESP_LOG(LOG_WARN, operation, "putting back an unfinished change");
+  if (journal.deadline > 0 && !revertPending && !pendingIsDue(journal)) {
+    KESP_LOG(LOG_ERROR, operation,
+             describePending(journal) << "; 'kesp_config_net confirm' keeps it, "
+                                         "'kesp_config_net revert' puts it back");
+    errno = EBUSY;
+    return false;
+  }
+  if (journal.deadline > 0)
+    KESP_LOG(LOG_WARN, operation, "putting back " << describePending(journal));
+  else
+    KESP_LOG(LOG_WARN, operation, "putting back an unfinished change");
   if (!restoreFiles(journal, operation, done)) {
     logWayPast(operation);
     return false;

@@ -36,6 +36,10 @@ class ChangeScope {
   bool rollBack();
 
  private:
+  /// Keeps the committed change pending confirmation: the journal stays,
+  /// with its deadline, and its runner is started.
+  bool keepPending();
+
   const char* operation_;
   bool open_ = false;
   bool outermost_ = false;
@@ -59,8 +63,14 @@ bool removeFile(const std::string& path);
 /// lock. Adds what it did to done. False when something could not be put back
 /// (the journal then stays for a later attempt).
 /// The journaled interfaces are restarted only when restartInterfaces.
+/// A change pending confirmation whose deadline has not come (in this boot)
+/// is put back only with revertPending; otherwise it stays, named in the log,
+/// and the result is false with errno EBUSY.
 bool recoverJournal(const char* operation, std::vector<std::string>& done,
-                    bool restartInterfaces);
+                    bool restartInterfaces, bool revertPending = false);
+
+/// How long a writing operation waits for the lock.
+int changeWaitSeconds();
 
 }  // namespace detail
 }  // namespace KESP
