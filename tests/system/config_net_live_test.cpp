@@ -205,7 +205,7 @@ TEST_P(ConfigNetLive, APendingChangeIsKeptOnlyWhenConfirmed) {
                              config_net_test::quote(root.path()) +
                              " set eth0 --mode STATICV4 --ipv4-address 192.0.2.20/24 --confirm-within 4 "
                              ">/dev/null 2>&1 & tool=$!; until grep -qs '^pending ' " +
-                             config_net_test::quote(journal) + "; do sleep 0.01; done; kill -KILL $tool";
+                             config_net_test::quote(journal) + "; do sleep 0.01; done; kill -KILL $tool 2>/dev/null; true";
   ASSERT_EQ(kesp_test::shell(killed), 0);
   EXPECT_TRUE(putBack(14));
   EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.10/24"));
