@@ -24,6 +24,7 @@ const CommandHelp kCommandHelp[] = {
      "usage: kesp_config_net set IFACE --mode NAME\n"
      "           [--ipv4-address A --ipv4-netmask M [--ipv4-gateway G]]\n"
      "           [--ipv6-address A [--ipv6-prefix P] [--ipv6-gateway G]]\n"
+     "           [--confirm-within SECONDS]\n"
      "\n"
      "Configures how IFACE gets its addresses. NAME is one of\n"
      "@MODES@\n"
@@ -35,7 +36,13 @@ const CommandHelp kCommandHelp[] = {
      "down, its files rewritten and brought up again; when no address of a\n"
      "requested family comes within about 30 seconds the old files are put\n"
      "back. Name servers staged with 'dns --pending' are applied with it.\n"
-     "With --root only the files of the image are rewritten.\n"},
+     "With --root only the files of the image are rewritten.\n"
+     "\n"
+     "--confirm-within SECONDS (also on dns, gateways, move, hostname and\n"
+     "apply; not with --root) keeps the change pending: unless 'kesp_config_net\n"
+     "confirm' runs within SECONDS, the old files come back and the changed\n"
+     "interfaces are restarted with them, even when this command, its session\n"
+     "or the appliance is cut off before then.\n"},
     {"dns",
      "usage: kesp_config_net dns [--json]\n"
      "       kesp_config_net dns [--pending] SERVER...\n"
@@ -108,6 +115,23 @@ const CommandHelp kCommandHelp[] = {
      "on, and every change is refused while it is there. --discard moves it\n"
      "aside without putting anything back (kept for inspection as\n"
      "/var/lib/kesp/change.journal.discarded-TIME), so that changes can go on.\n"},
+    {"confirm",
+     "usage: kesp_config_net confirm\n"
+     "\n"
+     "Keeps the change made with --confirm-within. Fails (1) when no change is\n"
+     "pending, or when its deadline has passed: it is then put back.\n"},
+    {"revert",
+     "usage: kesp_config_net revert [--if-due]\n"
+     "\n"
+     "Puts the change made with --confirm-within back now: its files as they\n"
+     "were, its interfaces restarted with them. Fails (1) when no change is\n"
+     "pending. With --if-due (what runs at the deadline) a change whose\n"
+     "deadline has not come stays, and nothing pending is no failure.\n"
+     "\n"
+     "While a change is pending, every other change is refused, naming it;\n"
+     "'show' reports it (\"pending_change\" with its deadline and interfaces).\n"
+     "One found past its deadline, or made before the last boot, is put back\n"
+     "first, by the next change, by 'recover' and by the recovery unit at boot.\n"},
     {"export",
      "usage: kesp_config_net export [--json]\n"
      "\n"
@@ -165,6 +189,8 @@ const char kToolHelp[] =
     "  move add|remove|swap IF1 [IF2]  add, remove or exchange configurations\n"
     "  hostname [NAME]               show or set the host name\n"
     "  recover [--discard | --boot]  put back a change that was killed half-way\n"
+    "  confirm                       keep a change made with --confirm-within\n"
+    "  revert [--if-due]             put a pending change back now\n"
     "  export                        the network state as a JSON document\n"
     "  apply FILE|- [--check|--diff] make the system match a state document\n"
     "\n"
