@@ -151,6 +151,16 @@ const PlantedJournal kPlanted[] = {
      }},
     {"truncated", true,
      [](const std::string&) { return fileEntry(1, "644", "/etc/hosts", "whole\n").substr(0, 40); }},
+    {"a damaged deadline", true,
+     [](const std::string& v) {
+       return "kesp change journal 1\npending 12 ../x\n" + fileEntry(0, "644", v, "").substr(22);
+     }},
+    // Pending in an earlier boot and past its deadline: put back, inside the image.
+    {"a pending change of an earlier boot", false,
+     [](const std::string&) {
+       return "kesp change journal 1\npending 12 0000-00\n" +
+              fileEntry(0, "644", "/etc/escape/victim", "").substr(22);
+     }},
     {"garbage", true, [](const std::string&) { return std::string("\x7f\x01garbage\0\xff", 12); }},
     {"huge sparse", true, nullptr},
 };
