@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 #include "change_plan.h"
 #include "dialogue.h"
+#include "keep_question.h"
 
 using namespace kesp_config_net;
 
@@ -403,3 +407,34 @@ TEST(ConfigNetApply, NameServersAloneGoStraightToTheResolver) {
 }
 
 }  // namespace
+
+// After a change from a remote session: only a yes in time keeps it, and the
+// seconds left are shown as they pass.
+TEST(ConfigNetKeepQuestion, OnlyAYesInTimeKeeps) {
+  struct Case {
+    const char* typed;  // nullptr: the input stays open and silent
+    bool closeAfter;
+    bool kept;
+  };
+  const Case cases[] = {{"yes\n", false, true}, {" Y \n", false, true}, {"no\n", false, false},
+                        {"later\n", false, false}, {"ye", true, false}, {nullptr, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed ? c.typed : "(silence)");
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    if (c.typed) {
+      ASSERT_EQ(write(pipeEnds[1], c.typed, strlen(c.typed)), static_cast<ssize_t>(strlen(c.typed)));
+    }
+    if (c.closeAfter) close(pipeEnds[1]);
+    std::ostringstream shown;
+    EXPECT_EQ(askToKeep(pipeEnds[0], shown, 2), c.kept);
+    EXPECT_NE(shown.str().find("\rKeep these settings? They are put back in   2 seconds unless you answer yes: "),
+              std::string::npos)
+        << shown.str();
+    if (!c.typed) {
+      EXPECT_NE(shown.str().find("in   1 seconds"), std::string::npos) << shown.str();
+    }
+    close(pipeEnds[0]);
+    if (!c.closeAfter) close(pipeEnds[1]);
+  }
+}

@@ -16,5 +16,7 @@ bool askHostNamePart(const DialogueFacts& facts, Prompter& prompter, ChangePlan&
 bool askProxyPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& plan);
 /// yes/no; false when the operator left.
 bool askConfirmation(Prompter& prompter, bool& yes);
+/// "y", "yes" or the operator's language's word for it (or its first letter).
+bool isYesWord(const std::string& answer);
 
 }  // namespace kesp_config_net

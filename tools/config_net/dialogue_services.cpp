@@ -130,10 +130,14 @@ bool askProxyPart(const DialogueFacts& facts, Prompter& prompter, ChangePlan& pl
   return true;
 }
 
-bool askConfirmation(Prompter& prompter, bool& yes) {
-  std::string answer;
+bool isYesWord(const std::string& answer) {
   // The English words always do; the operator's language adds its own.
   const std::vector<std::string> yesWords = {"y", "yes", lowered(tr("yes")), lowered(tr("yes")).substr(0, 1)};
+  return std::find(yesWords.begin(), yesWords.end(), lowered(trimmed(answer))) != yesWords.end();
+}
+
+bool askConfirmation(Prompter& prompter, bool& yes) {
+  std::string answer;
   const std::vector<std::string> noWords = {"n", "no", lowered(tr("no")), lowered(tr("no")).substr(0, 1)};
   auto isOneOf = [](const std::string& word, const std::vector<std::string>& list) {
     return std::find(list.begin(), list.end(), word) != list.end();
@@ -141,12 +145,12 @@ bool askConfirmation(Prompter& prompter, bool& yes) {
   if (!prompter.ask(tr("Apply these changes? (yes/no)"), tr("no"),
                     [&](const std::string& text) -> std::string {
                       const std::string word = lowered(text);
-                      if (isOneOf(word, yesWords) || isOneOf(word, noWords)) return "";
+                      if (isYesWord(word) || isOneOf(word, noWords)) return "";
                       return trf("please answer yes or no, not {1}", {quoteForMessage(text)});
                     },
                     answer))
     return false;
-  yes = isOneOf(lowered(answer), yesWords);
+  yes = isYesWord(answer);
   return true;
 }
 

@@ -9,6 +9,8 @@
 #include "kesp/network_change.h"
 #include "kesp/proxy.h"
 #include "kesp/util.h"
+#include "keep_question.h"
+#include "revert_runner.h"
 #include "terminal_input.h"
 #include "translate.h"
 #include "word_wrap.h"
@@ -62,8 +64,33 @@ int runInteractive(const Invocation& invocation, Operations& operations, std::os
   }
   InterruptShield shield;
   shown << tr("Applying the changes:") << "\n" << std::flush;
-  const bool allDone = applyPlan(plan, operations, shown);
+  const int keepWithin = dialogueConfirmSeconds(!invocation.offline);
+  bool allDone = false;
+  if (keepWithin > 0) {
+    // From a remote session the whole plan is one change, kept pending until
+    // the operator, still reaching the appliance, says so.
+    const PendingGuard pending(keepWithin, invocation.root);
+    KESP::asOneChange("kesp_config_net", [&] {
+      allDone = applyPlan(plan, operations, shown);
+      return true;
+    });
+  } else {
+    allDone = applyPlan(plan, operations, shown);
+  }
   shown << (allDone ? tr("All changes were applied.") : tr("Not every change was applied; see above.")) << "\n";
+  KESP::PendingChange pendingChange;
+  if (keepWithin > 0 && KESP::findPendingChange(pendingChange)) {
+    if (askToKeep(STDIN_FILENO, shown, keepWithin) &&
+        KESP::confirmPendingChange() == KESP::PendingResult::Done) {
+      shown << tr("The settings are kept.") << "\n";
+    } else {
+      const bool back = KESP::revertPendingChange(false) == KESP::PendingResult::Done;
+      shown << (back ? tr("The previous settings are back.")
+                     : tr("The previous settings could not all be put back; see above."))
+            << "\n";
+      return EXIT_FAILED;
+    }
+  }
   return allDone ? EXIT_OK : EXIT_FAILED;
 }
 
