@@ -35,8 +35,25 @@ options:
       - C(dns) is the list of name servers, C(hostname) the host name,
         C(proxy) has C(host), C(port), C(user) and optionally
         C(password_file) (a C(host) of "" removes the proxy).
+      - Required unless I(confirm) is set.
     type: dict
-    required: true
+  confirm_within:
+    description:
+      - Seconds within which the change must be confirmed (a running
+        appliance only). The change is made as always and then stays
+        pending; unless a later task with I(confirm) keeps it in time, the
+        appliance puts the old settings back by itself (a timer or a watcher,
+        and at boot), even when the play never reaches it again.
+      - Confirm in a second task, after a new connection has proved that the
+        appliance is reachable with its new settings (see the examples).
+    type: int
+  confirm:
+    description:
+      - Keep the change that an earlier task made with I(confirm_within).
+        Reports changed when there was one to keep; nothing pending is no
+        failure.
+    type: bool
+    default: false
   root:
     description:
       - Directory of an offline image to change instead of the running
@@ -85,6 +102,23 @@ EXAMPLES = r'''
     state:
       proxy: {host: proxy.example.net, port: 3128, user: build}
     proxy_password: "{{ vault_proxy_password }}"
+
+# Two tasks: the change puts itself back within 120 seconds unless the second
+# task, over a new connection to the new address, reaches the appliance and
+# keeps it. A play that cannot reach it again leaves it to revert by itself.
+- name: Move eth0 to its new address, pending
+  kesp_network:
+    confirm_within: 120
+    state:
+      interfaces:
+        eth0: {mode: STATICV4, ipv4: {address: 192.0.2.20, prefix: 24}}
+- name: Reconnect to the new address
+  meta: reset_connection
+- name: Keep the change, proven reachable
+  vars:
+    ansible_host: 192.0.2.20
+  kesp_network:
+    confirm: true
 '''
 
 RETURN = r'''
@@ -116,13 +150,17 @@ from ansible.module_utils.basic import AnsibleModule
 def run_module():
     module = AnsibleModule(
         argument_spec=dict(
-            state=dict(type='dict', required=True),
+            state=dict(type='dict'),
+            confirm_within=dict(type='int'),
+            confirm=dict(type='bool', default=False),
             root=dict(type='path'),
             wait=dict(type='int'),
             proxy_password=dict(type='str', no_log=True),
             executable=dict(type='path', default='/opt/tolvex/share/kesp/kesp_config_net'),
         ),
         supports_check_mode=True,
+        required_one_of=[('state', 'confirm')],
+        mutually_exclusive=[('state', 'confirm'), ('confirm_within', 'confirm')],
     )
     params = module.params
     command = [params['executable']]
@@ -130,7 +168,11 @@ def run_module():
         command += ['--root', params['root']]
     if params['wait'] is not None:
         command += ['--wait', str(params['wait'])]
+    if params['confirm']:
+        confirm_pending(module, command)
     command += ['apply', '--json']
+    if params['confirm_within'] is not None and not module.check_mode:
+        command += ['--confirm-within', str(params['confirm_within'])]
     if module.check_mode:
         command.append('--check')
     password = params['proxy_password']
@@ -161,6 +203,18 @@ def run_module():
                                before=f['before'] or '', after=f['after'] or '')
                           for f in outcome['files']]
     module.exit_json(**result)
+
+
+def confirm_pending(module, command):
+    """Keeps the pending change; this task's connection is the proof."""
+    if module.check_mode:
+        module.exit_json(changed=False, files=[], restarted=[])
+    rc, out, err = module.run_command(command + ['confirm'])
+    if rc == 0:
+        module.exit_json(changed=True, files=[], restarted=[])
+    if rc == 1 and 'no change is pending' in err:
+        module.exit_json(changed=False, files=[], restarted=[])
+    module.fail_json(msg=(err or out).strip() or 'kesp_config_net confirm failed', rc=rc)
 
 
 def main():

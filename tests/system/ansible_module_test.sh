@@ -28,7 +28,7 @@ bin=$cache/root/usr/bin
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-"$bin/ansible-doc" -t module kesp_network >"$work/doc" 2>&1 && grep -q '^= state' "$work/doc" ||
+"$bin/ansible-doc" -t module kesp_network >"$work/doc" 2>&1 && grep -q '^- state' "$work/doc" && grep -q '^- confirm_within' "$work/doc" ||
   { fail "ansible-doc does not read the module's documentation:"; head -5 "$work/doc"; }
 
 families=(debian redhat suse networkmanager netplan networkd)
@@ -92,6 +92,22 @@ grep -q 'img05 : ok=0 changed=0 unreachable=0 failed=1' "$work/recap" &&
   { fail "a bad address does not fail with the tool's message"; tail -20 "$work/out"; }
 snapshot bad
 cmp -s "$work/second" "$work/bad" || fail "the refused document changed files"
+# confirm_within needs a running appliance: on an image the tool refuses it,
+# changing nothing; confirming with nothing pending is no failure.
+cat >"$work/play.yml" <<PLAY
+- hosts: images
+  gather_facts: false
+  tasks:
+    - kesp_network: {root: "{{ root }}", executable: $tool, confirm_within: 60, state: {dns: [192.0.2.55]}}
+      ignore_errors: true
+    - kesp_network: {root: "{{ root }}", executable: $tool, confirm: true}
+PLAY
+run --limit img03
+grep -q 'img03 : ok=2 changed=0 unreachable=0 failed=0' "$work/recap" &&
+  grep -q 'confirm-within needs a live system' "$work/out" ||
+  { fail "confirm_within on an image is not refused, or confirm fails with nothing pending"; tail -20 "$work/out"; }
+snapshot pending
+cmp -s "$work/second" "$work/pending" || fail "the refused confirm_within changed files"
 for image in "$work"/img*; do
   ran=$("$stand_ins" ran "$image")
   [ -z "$ran" ] || fail "programs of ${image##*/} ran: $ran"

@@ -99,7 +99,8 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
   LogCollector log;
   const PendingGuard pending(confirmWithinSeconds(invocation), invocation.root);
   const int status = dispatch(invocation, in, out, err, log);
-  if (status == EXIT_OK && confirmWithinSeconds(invocation) > 0) reportPending(out);
+  // A JSON document stays one document: scripts ask 'show --json'.
+  if (status == EXIT_OK && confirmWithinSeconds(invocation) > 0 && !invocation.json) reportPending(out);
   if (invocation.verbose) {
     static const char* const kLevelNames[] = {"DEBUG", "INFO", "WARN", "ERROR"};
     for (const LogLine& line : log.linesSince(0))
