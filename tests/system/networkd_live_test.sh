@@ -78,4 +78,14 @@ fi
 grep -q "Successfully restored previous network settings" "$work/out" || fail "not restored: $(cat "$work/out")"
 [ "$(cat "$root/etc/systemd/network/20-wired.network")" = "$before" ] || fail "the file was not put back"
 has_address 198.51.100.7/24 || fail "the previous address did not come back"
-echo "networkd applied the change and the restored file"
+
+# Kept pending and never confirmed: the watcher puts the file and the address back.
+before=$(cat "$root/etc/systemd/network/20-wired.network")
+run set eth0 --mode STATICV4 --ipv4-address 203.0.113.9/24 --confirm-within 3 ||
+  fail "the pending change failed: $(cat "$work/out")"
+has_address 203.0.113.9/24 || fail "networkd did not bring up the pending address"
+for _ in $(seq 60); do [ -e "$root/var/lib/kesp/change.journal" ] || break; sleep 0.25; done
+[ ! -e "$root/var/lib/kesp/change.journal" ] || fail "the unconfirmed change was not put back"
+[ "$(cat "$root/etc/systemd/network/20-wired.network")" = "$before" ] || fail "the file was not put back"
+has_address 198.51.100.7/24 || fail "the previous address did not come back after the deadline"
+echo "networkd applied the change, the restored file and the unconfirmed change put back"
