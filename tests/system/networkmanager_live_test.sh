@@ -100,7 +100,14 @@ if "$TOOL" set eth0 --mode DHCPV4 >"$DIR/set3" 2>&1; then echo "FAILED: a change
 check "the old profile is back" '[ "$(cat "$profile")" = "$kept" ]'
 check "the old address is back on the link" 'ip -br -4 addr show eth0 | grep -q "198.51.100.10/24"'
 check "the daemon runs the old profile" 'nmcli -t -f NAME,DEVICE connection show --active | grep -q "^eth0:eth0$"'
-[ "$fail" -eq 0 ] || { tail -n 30 "$DIR/nm.log"; cat "$DIR/set1" "$DIR/set2" "$DIR/set3"; }
+# Kept pending and never confirmed: the watcher puts the profile back and the
+# daemon runs it again.
+"$TOOL" set eth0 --mode STATICV4 --ipv4-address 203.0.113.10/24 --confirm-within 3 >"$DIR/set4" 2>&1 || { cat "$DIR/set4"; fail=1; }
+check "the pending address on the link" 'ip -br -4 addr show eth0 | grep -q "203.0.113.10/24"'
+for _ in $(seq 80); do [ -e /var/lib/kesp/change.journal ] || break; sleep 0.25; done
+check "the unconfirmed profile is put back" '[ "$(cat "$profile")" = "$kept" ]'
+check "its old address is back on the link" 'ip -br -4 addr show eth0 | grep -q "198.51.100.10/24"'
+[ "$fail" -eq 0 ] || { tail -n 30 "$DIR/nm.log"; cat "$DIR/set1" "$DIR/set2" "$DIR/set3" "$DIR/set4"; }
 exit "$fail"
 INSIDE
 timeout 280 unshare --net --mount --pid --fork --mount-proc --propagation private \
