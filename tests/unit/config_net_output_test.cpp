@@ -104,7 +104,7 @@ TEST(ConfigNetOutput, ShowJsonKeepsEveryField) {
   system.dhcpv6Client = true;
   system.interfaces.push_back(staticReport());
   EXPECT_EQ(renderShowJson(system),
-            "{\"family\":\"debian\",\"live\":true,\"dhcpv6_client\":true,\"unfinished_change\":false,"
+            "{\"family\":\"debian\",\"live\":true,\"dhcpv6_client\":true,\"unfinished_change\":false,\"pending_change\":null,"
             "\"interfaces\":[{"
             "\"name\":\"eth0\",\"configured\":true,\"mode\":\"STATICV4+STATICV6\","
             "\"ipv4\":{\"address\":\"192.0.2.10\",\"netmask\":\"255.255.255.0\",\"prefix\":24,"
