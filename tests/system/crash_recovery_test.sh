@@ -26,7 +26,8 @@ trap 'rm -rf "$work"' EXIT
 # ifcfg file that is a link (linked), the root spelled through a link
 # (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc),
 # a profile in /usr/lib that a change copies to /etc (readonly), resolv.conf
-# handed to systemd-resolved, whose drop-in directory the change makes (resolved).
+# handed to systemd-resolved, whose drop-in directory the change makes (resolved),
+# a change kept pending until confirmed (pending) or one past its deadline (due).
 # Every image carries recording stand-ins for the programs the tool may start.
 cases=(
   "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
@@ -58,6 +59,8 @@ cases=(
   "suse|apply $fixtures/config_net/state/changed.json"
   "netplan-resolved|apply $fixtures/config_net/state/changed.json"
   "networkd-resolved|apply $fixtures/config_net/state/changed.json"
+  "debian-pending|confirm"
+  "debian-due|revert"
 )
 
 # Without a mount namespace of our own, no bind mount and no hidden /proc.
@@ -96,6 +99,12 @@ make_tree() {  # family dir
     mv "$2/etc/NetworkManager/system-connections/eth1.nmconnection" "$2/usr/lib/NetworkManager/system-connections/"
   fi
   [ "$1" = debian-bind ] && cp "$2/etc/resolv.conf" "$2/run/resolv.conf.host"
+  case $1 in *-pending | *-due)  # a change kept pending: of this boot and not due, or of another
+    local boot=00000000-0000-0000-0000-000000000000 deadline=1 path=/etc/network/interfaces old="# before\n"
+    [ "$1" = debian-pending ] && boot=$(cat /proc/sys/kernel/random/boot_id) deadline=$(($(date +%s) + 3600))
+    printf "kesp change journal 1\npending %s %s\nfile 1 644 0 0 %s 9\n%s$old\n" \
+      "$deadline" "$boot" "${#path}" "$path" >"$2/var/lib/kesp/change.journal" ;;
+  esac
   return 0
 }
 

@@ -333,7 +333,10 @@ bool recoverInterruptedChange(std::vector<std::string>* done, bool restartInterf
   detail::ChangeLock lock;
   if (!lock.acquire(g_waitSeconds, operation)) return false;
   std::vector<std::string> lines;
-  const bool ok = detail::recoverJournal(operation, lines, restartInterfaces);
+  bool ok = detail::recoverJournal(operation, lines, restartInterfaces);
+  // A change pending confirmation and not yet due is no unfinished change:
+  // it stays for confirm, revert or its deadline.
+  if (!ok && errno == EBUSY) ok = true;
   if (done) *done = lines;
   return ok;
 }
