@@ -5,7 +5,9 @@
 # gateway, and no DHCP server. The package is installed
 # with apt; then, on each system: a live change, a DHCP change that gets no
 # answer (it ends within the change's bound + 10 s, the old address answers,
-# no DHCP client is left), a reboot (the change stays), and a power cut while
+# no DHCP client is left), a change kept pending (put back by systemd's timer
+# when unconfirmed, kept when confirmed, put back at boot when the appliance
+# reboots first), a reboot (the change stays), and a power cut while
 # a change waits for its address (the next boot ends within the recovery
 # unit's bound, the journal is gone, the old address is up).
 #
@@ -245,6 +247,21 @@ run_system() {
     --ipv4-gateway 192.0.2.1 >"$scratch/$name/set.log" 2>&1 || fail "$name: the live change failed: $(tail -1 "$scratch/$name/set.log")"
   answers 192.0.2.11 || fail "$name: the new address does not answer"
 
+  # Kept pending and never confirmed: systemd's timer puts it back; confirmed, it stays.
+  in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.12/24 --ipv4-gateway 192.0.2.1 \
+    --confirm-within 5 >"$scratch/$name/pending.log" 2>&1 || fail "$name: the pending change failed: $(tail -1 "$scratch/$name/pending.log")"
+  answers 192.0.2.12 || fail "$name: the pending address does not answer"
+  for i in $(seq 60); do [ -e "$merged/var/lib/kesp/change.journal" ] || break; sleep 0.25; done
+  [ ! -e "$merged/var/lib/kesp/change.journal" ] && answers 192.0.2.11 && ! answers 192.0.2.12 ||
+    fail "$name: the unconfirmed change was not put back within its deadline + 10 s"
+  in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.12/24 --ipv4-gateway 192.0.2.1 \
+    --confirm-within 5 >/dev/null 2>&1 && in_guest kesp_config_net confirm >/dev/null 2>&1 ||
+    fail "$name: the change could not be confirmed"
+  sleep 7
+  answers 192.0.2.12 || fail "$name: the confirmed change did not stay"
+  in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.11/24 \
+    --ipv4-gateway 192.0.2.1 >/dev/null 2>&1 || fail "$name: the address could not be set back"
+
   # DHCP with no server: given up within the bound, the old address back.
   start=$SECONDS
   status=0
@@ -264,6 +281,14 @@ run_system() {
   power_off
   boot 120 || { fail "$name: the reboot did not finish in 120 s"; return; }
   answers 192.0.2.11 || fail "$name: the address set before the reboot does not answer"
+
+  # A reboot before confirmation puts the change back at boot.
+  in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.12/24 --ipv4-gateway 192.0.2.1 \
+    --confirm-within 600 >/dev/null 2>&1 || fail "$name: the pending change before the reboot failed"
+  power_off
+  boot 120 || { fail "$name: the reboot before confirmation did not finish in 120 s"; return; }
+  [ ! -e "$merged/var/lib/kesp/change.journal" ] && answers 192.0.2.11 ||
+    fail "$name: the change pending at the reboot was not put back"
 
   # A power cut while a change waits for its address.
   in_guest kesp_config_net set eth0 --mode DHCPV4 >/dev/null 2>&1 &
