@@ -218,6 +218,13 @@ first_configuration() {
   esac
 }
 
+# The name server and the host name set live, as the system reports them.
+check_names() {
+  in_guest kesp_config_net dns 2>&1 | grep -qx 'nameserver 192\.0\.2\.53' ||
+    fail "$name: $1, the name servers are $(in_guest kesp_config_net dns 2>&1 | tr '\n' ' ')"
+  [ "$(in_guest hostname)" = kesp-renamed ] || fail "$name: $1, the host name is $(in_guest hostname)"
+}
+
 run_system() {
   local name=$1 image=$cache/booted-$1 status start elapsed
   note "$name"
@@ -244,6 +251,12 @@ run_system() {
   in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.11/24 \
     --ipv4-gateway 192.0.2.1 >"$scratch/$name/set.log" 2>&1 || fail "$name: the live change failed: $(tail -1 "$scratch/$name/set.log")"
   answers 192.0.2.11 || fail "$name: the new address does not answer"
+  # Name servers and the host name, live.
+  in_guest kesp_config_net dns 192.0.2.53 >"$scratch/$name/dns.log" 2>&1 ||
+    fail "$name: dns failed: $(tail -2 "$scratch/$name/dns.log")"
+  in_guest kesp_config_net hostname kesp-renamed >"$scratch/$name/hostname.log" 2>&1 ||
+    fail "$name: hostname failed: $(tail -2 "$scratch/$name/hostname.log")"
+  check_names "live"
 
   # DHCP with no server: given up within the bound, the old address back.
   start=$SECONDS
@@ -264,6 +277,7 @@ run_system() {
   power_off
   boot 120 || { fail "$name: the reboot did not finish in 120 s"; return; }
   answers 192.0.2.11 || fail "$name: the address set before the reboot does not answer"
+  check_names "after the reboot"
 
   # A power cut while a change waits for its address.
   in_guest kesp_config_net set eth0 --mode DHCPV4 >/dev/null 2>&1 &
