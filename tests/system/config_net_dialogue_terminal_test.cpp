@@ -99,7 +99,8 @@ class Tmux {
   }
   /// waitForText for a text that a line broken between words may carry on the next row.
   bool waitForWrappedText(const std::string& window, const std::string& text) const {
-    return waitFor(window, [&](const std::string&) { return contains(flowing(window), collapsed(text)); });
+    return waitFor(window,
+                   [&](const std::string&) { return contains(flowing(window), collapsed(text)); });
   }
   bool waitForText(const std::string& window, const std::string& text) const {
     return waitFor(window, [&](const std::string& shown) { return contains(shown, text); });
