@@ -259,9 +259,24 @@ const HostileInput kHostileInputs[] = {
      [] { return huge("[connection]\nid=eth0\ntype=ethernet\ninterface-name=eth0\n# ", "\n"); },
      kSetEth0, none, 1, "16 MiB"},
     // systemd-networkd took a line one byte shorter, and refused this one.
+    // Unread, it must not be taken for absent: a new profile was written over it.
+    {"a key file of seven million lines", "networkmanager", kProfileFile,
+     [] {
+       std::string text = "[connection]\nid=eth0\ntype=ethernet\ninterface-name=eth0\n";
+       for (int i = 0; i < 7000000; ++i) text += "#\n";
+       return text;
+     },
+     kSetEth0, none, 1, "more than 262144 lines"},
     {"a .network line of 1 MiB", "networkd", kNetworkFile,
      [] { return "[Match]\nName=eth0\n[Network]\nDescription=" + std::string((size_t{1} << 20) - 12, 'x') + "\n"; },
      kSetEth0, none, 1, "line 4 is 1 MiB or longer"},
+    {"a .network file of seven million lines", "networkd", kNetworkFile,
+     [] {
+       std::string text = "[Match]\nName=eth0\n[Network]\nAddress=192.0.2.10/24\n";
+       for (int i = 0; i < 7000000; ++i) text += "#\n";
+       return text;
+     },
+     kSetEth0, none, 1, "more than 262144 lines"},
     {"a 20 MiB interfaces file", "debian", "/etc/network/interfaces",
      [] { return huge("auto lo\niface lo inet loopback\n# ", "\n"); }, {"show"}, none, 1, "16 MiB"},
     {"a document without end", "debian", nullptr, none, {"apply", "/dev/zero"}, none, 2, "4 MiB"},

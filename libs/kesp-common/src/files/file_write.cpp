@@ -99,6 +99,16 @@ bool readBounded(int fd, size_t limit, std::string& content) {
 
 std::string readBoundText() { return std::to_string(kMaxReadBytes >> 20) + " MiB"; }
 
+bool withinLineBound(const std::string& content) {
+  size_t lines = 0;
+  for (size_t at = content.find('\n'); at != std::string::npos; at = content.find('\n', at + 1))
+    if (++lines > kMaxReadLines) {
+      errno = E2BIG;
+      return false;
+    }
+  return true;
+}
+
 namespace {
 
 bool writeAt(int fd, const std::string& content, int& err) {
@@ -242,11 +252,13 @@ void noteProblem(const std::string& line) {
 
 // An image's file names are its own text: they reach the terminal escaped.
 void noteUnreadable(const std::string& path, int err) {
-  if (err != EFBIG) {
+  if (err == EFBIG)
+    noteRefused(path, "larger than " + readBoundText() + ", the most a file may hold to be read");
+  else if (err == E2BIG)
+    noteRefused(path, "more than " + std::to_string(kMaxReadLines) +
+                          " lines, the most a file may hold to be read");
+  else
     noteProblem(terminalSafe(path) + ": " + std::strerror(err));
-    return;
-  }
-  noteRefused(path, "larger than " + readBoundText() + ", the most a file may hold to be read");
 }
 
 void noteRefused(const std::string& path, const std::string& why) {
@@ -365,7 +377,7 @@ ReadResult readOpened(int fd, const std::string& place, const std::string* name,
   struct stat info;
   bool read = fstat(fd, &info) == 0 &&
               (S_ISREG(info.st_mode) || isRegularOrRefuse(path(), info.st_mode)) &&
-              readAll(fd, content, info.st_size);
+              readAll(fd, content, info.st_size) && withinLineBound(content);
   int saved = errno;
   close(fd);
   if (!read) noteUnreadable(path(), saved);
