@@ -35,7 +35,7 @@ const std::vector<CommandRule>& commandRules() {
       {"proxy", {{"host", true}, {"port", true}, {"user", true}, {"password-stdin", false}}, 0, 1},
       {"move", {}, 2, 3},
       {"hostname", {}, 0, 1},
-      {"recover", {{"discard", false}}, 0, 0},
+      {"recover", {{"discard", false}, {"boot", false}}, 0, 0},
       {"export", {}, 0, 0},
       {"apply", {{"check", false}, {"diff", false}, {"password-stdin", false}}, 1, 1},
       {"help", {}, 0, 1},

@@ -181,8 +181,11 @@ int runRecover(CommandContext& context) {
     return EXIT_OK;
   }
   std::vector<std::string> done;
-  // An offline image's interfaces are not this system's.
-  const bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline);
+  // An offline image's interfaces are not this system's; at boot the network
+  // services that start after this bring them up with the files put back.
+  const bool boot = context.invocation.has("boot");
+  bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline && !boot);
+  if (ok && boot && !done.empty()) ok = KESP::prepareNetworkForBoot();
   for (const std::string& line : done) context.out << line << "\n";
   if (!ok)
     return reportFailure(context.err, tr("the unfinished change could not be put back"),

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <ostream>
+#include <utility>
 
 #include "bounded_input.h"
 
@@ -18,7 +19,8 @@ void onInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
 
-TerminalLineSource::TerminalLineSource(std::ostream& out) : out_(out) {
+TerminalLineSource::TerminalLineSource(std::ostream& out, std::function<void()> answered)
+    : out_(out), answered_(std::move(answered)) {
   g_interrupted = 0;
   struct sigaction action {};
   action.sa_handler = onInterrupt;
@@ -67,7 +69,10 @@ ReadStatus TerminalLineSource::readLine(const std::string& prompt, std::string& 
   out_ << prompt << std::flush;
   const ReadStatus status = readRaw(line);
   // The cursor still stands after the prompt: end the line for what follows.
-  if (status != ReadStatus::Line) out_ << "\n" << std::flush;
+  if (status != ReadStatus::Line)
+    out_ << "\n" << std::flush;
+  else if (answered_)
+    answered_();
   return status;
 }
 
@@ -83,7 +88,10 @@ ReadStatus TerminalLineSource::readSecret(const std::string& prompt, std::string
   const ReadStatus status = readRaw(line);
   if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   // Without echo the operator's Enter did not move the cursor either.
-  if (terminal || status != ReadStatus::Line) out_ << "\n" << std::flush;
+  if (terminal || status != ReadStatus::Line)
+    out_ << "\n" << std::flush;
+  else if (answered_)
+    answered_();
   return status;
 }
 

@@ -42,11 +42,15 @@ bool isDirectory(const std::string& path) {
 /// Restores the system root the tool found, for callers that run it in process.
 class RootGuard {
  public:
-  RootGuard() : previous_(KESP::systemRoot()) {}
-  ~RootGuard() { KESP::setSystemRoot(previous_); }
+  RootGuard() : previous_(KESP::systemRoot()), offline_(KESP::offlineImage()) {}
+  ~RootGuard() {
+    KESP::setSystemRoot(previous_);
+    KESP::setOfflineImage(offline_);
+  }
 
  private:
   std::string previous_;
+  bool offline_;
 };
 
 int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
@@ -87,6 +91,8 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
                            {invocation.offline ? "--root" : "--system-root", KESP::terminalSafe(invocation.root)}));
   RootGuard rootGuard;
   if (!invocation.root.empty()) KESP::setSystemRoot(invocation.root);
+  // An image's programs never run on this machine, whatever the command asks.
+  KESP::setOfflineImage(invocation.offline);
   if (invocation.waitSeconds >= 0) KESP::setChangeWaitSeconds(invocation.waitSeconds);
   LogCollector log;
   const int status = dispatch(invocation, in, out, err, log);

@@ -117,12 +117,19 @@ std::string journalPath() { return sysPath(std::string(kJournalDirectory) + "/" 
 bool saveJournal(const Journal& journal) {
   const std::string path = journalPath();
   if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
+  // On record in the journal, so that a recovery in another process takes
+  // them away with it.
+  Journal recorded = journal;
+  const std::string root = systemRoot();
+  for (const std::string& directory : g_createdDirectories)
+    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
+      recorded.journalDirectories.push_back(directory.substr(root.size()));
   Closer directory{openInRoot(directoryOf(path), O_RDONLY | O_DIRECTORY)};
   if (directory.fd < 0) return false;
   std::string name;
   const int fd = createHiddenTemporary(directory.fd, kJournalName, name);  // 0600: a password
   if (fd < 0) return false;
-  bool ok = writeWhole(fd, formatJournal(journal)) && fsync(fd) == 0;
+  bool ok = writeWhole(fd, formatJournal(recorded)) && fsync(fd) == 0;
   int err = errno;
   if (close(fd) != 0 && ok) {
     ok = false;
@@ -168,7 +175,12 @@ bool loadJournal(Journal& journal, bool& present, std::string* why) {
     }
     return false;
   }
-  return parseJournal(text, journal, why);
+  if (!parseJournal(text, journal, why)) return false;
+  // Made by the process that wrote it: this one removes them with it.
+  if (g_createdDirectories.empty())
+    for (const std::string& directory : journal.journalDirectories)
+      g_createdDirectories.push_back(sysPath(directory));
+  return true;
 }
 
 bool removeJournal() {

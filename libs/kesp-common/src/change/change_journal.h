@@ -31,6 +31,10 @@ struct Journal {
   /// Directories the change made (absolute, without the system root),
   /// outermost first; put back means removed again where empty.
   std::vector<std::string> directories;
+  /// Directories made for the journal itself (absolute, without the system
+  /// root), outermost first: removed with it where empty, by whichever
+  /// process removes it.
+  std::vector<std::string> journalDirectories;
 
   bool empty() const { return files.empty() && restarts.empty() && directories.empty(); }
   bool hasFile(const std::string& path) const;
