@@ -103,8 +103,12 @@ void noteUnreadable(const std::string& path, int err);
 void noteRefused(const std::string& path, const std::string& why);
 
 /// Reads what remains of fd, at most `limit` bytes; false with errno EFBIG
-/// when there is more, with the read's errno when reading fails.
-bool readBounded(int fd, size_t limit, std::string& content);
+/// when there is more, with the read's errno when reading fails. `size`:
+/// what fstat said of a regular file; a short read that ends there is the
+/// end, which spares the read that would return nothing (per file, on
+/// directories of many small files). Files that claim no size (the kernel's
+/// tables) and files that grew are read until read(2) returns 0.
+bool readBounded(int fd, size_t limit, std::string& content, off_t size = 0);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.
