@@ -9,6 +9,7 @@
 #include <set>
 
 #include "change/change_lock.h"
+#include "change/journal_directories.h"
 #include "files/file_write.h"
 #include "kesp/sysroot.h"
 #include "files/root_path.h"
@@ -133,11 +134,26 @@ std::string journalPath() { return sysPath(std::string(kJournalDirectory) + "/" 
 
 bool saveJournal(const Journal& journal) {
   const std::string path = journalPath();
-  if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
-  // On record in the journal, so that a recovery in another process takes
-  // them away with it.
+  // The directories made for it are on record in it, so that a recovery in
+  // another process takes them away with it; where they are missing they
+  // appear together with the journal.
   Journal recorded = journal;
   const std::string root = systemRoot();
+  for (const std::string& directory : g_createdDirectories)
+    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
+      recorded.journalDirectories.push_back(directory.substr(root.size()));
+  const std::vector<std::string> missing = missingDirectories(kJournalDirectory);
+  if (!missing.empty()) {
+    Journal withNew = recorded;
+    withNew.journalDirectories.insert(withNew.journalDirectories.end(), missing.begin(), missing.end());
+    if (placeInNewDirectories(missing, kJournalName, formatJournal(withNew))) {
+      for (const std::string& directory : missing) g_createdDirectories.push_back(sysPath(directory));
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
+  recorded.journalDirectories.clear();
   for (const std::string& directory : g_createdDirectories)
     if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
       recorded.journalDirectories.push_back(directory.substr(root.size()));
@@ -202,6 +218,17 @@ bool loadJournal(Journal& journal, bool& present, std::string* why) {
 
 bool removeJournal() {
   const std::string path = journalPath();
+  if (!systemRoot().empty() && !g_createdDirectories.empty()) {
+    std::vector<std::string> made;
+    for (const std::string& directory : g_createdDirectories)
+      made.push_back(directory.substr(systemRoot().size()));
+    bool taken = false;
+    const bool removed = removeWithNewDirectories(made, kJournalName, taken);
+    if (taken) {
+      g_createdDirectories.clear();
+      return removed;
+    }
+  }
   if (!removeInRoot(path)) {
     if (errno != ENOENT) return false;
   } else if (!syncDirectoryInRoot(directoryOf(path))) {
@@ -281,6 +308,7 @@ std::vector<std::string> removeLeftoverTemporaries(const Journal& journal) {
   for (const JournaledFile& file : journal.files)
     if (seen.insert(file.path).second) removeTemporariesOf(sysPath(file.path), removed);
   removeTemporariesOf(journalPath(), removed);
+  removeNewDirectoryTemporaries(kJournalDirectory, removed);
   return removed;
 }
 
