@@ -34,6 +34,16 @@ std::string directoryOf(const std::string& path) {
 
 std::string baseOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+/// The directories made for the journal, without the system root.
+std::vector<std::string> createdInRoot() {
+  const std::string& root = systemRoot();
+  std::vector<std::string> inside;
+  for (const std::string& directory : g_createdDirectories)
+    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
+      inside.push_back(directory.substr(root.size()));
+  return inside;
+}
+
 /// Closes a descriptor when it goes out of scope, keeping errno.
 struct Closer {
   int fd;
@@ -138,10 +148,7 @@ bool saveJournal(const Journal& journal) {
   // another process takes them away with it; where they are missing they
   // appear together with the journal.
   Journal recorded = journal;
-  const std::string root = systemRoot();
-  for (const std::string& directory : g_createdDirectories)
-    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
-      recorded.journalDirectories.push_back(directory.substr(root.size()));
+  recorded.journalDirectories = createdInRoot();
   const std::vector<std::string> missing = missingDirectories(kJournalDirectory);
   if (!missing.empty()) {
     Journal withNew = recorded;
@@ -153,10 +160,7 @@ bool saveJournal(const Journal& journal) {
     if (errno != EEXIST) return false;
   }
   if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
-  recorded.journalDirectories.clear();
-  for (const std::string& directory : g_createdDirectories)
-    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
-      recorded.journalDirectories.push_back(directory.substr(root.size()));
+  recorded.journalDirectories = createdInRoot();
   Closer directory{openInRoot(directoryOf(path), O_RDONLY | O_DIRECTORY)};
   if (directory.fd < 0) return false;
   std::string name;
@@ -219,11 +223,8 @@ bool loadJournal(Journal& journal, bool& present, std::string* why) {
 bool removeJournal() {
   const std::string path = journalPath();
   if (!systemRoot().empty() && !g_createdDirectories.empty()) {
-    std::vector<std::string> made;
-    for (const std::string& directory : g_createdDirectories)
-      made.push_back(directory.substr(systemRoot().size()));
     bool taken = false;
-    const bool removed = removeWithNewDirectories(made, kJournalName, taken);
+    const bool removed = removeWithNewDirectories(createdInRoot(), kJournalName, taken);
     if (taken) {
       g_createdDirectories.clear();
       return removed;
