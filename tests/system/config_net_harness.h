@@ -90,11 +90,12 @@ class ToolRoot {
     return run(words, "", "timeout -k 2 " + std::to_string(seconds) + " ");
   }
   /// As offlineWithin, telling the tool's peak resident memory in kilobytes.
-  Result offlineMeasured(int seconds, std::vector<std::string> words, long& peakKilobytes) const {
+  Result offlineMeasured(int seconds, std::vector<std::string> words, long& peakKilobytes,
+                         const std::string& input = "") const {
     words.insert(words.begin(), {"--root", path()});
     const std::string peak = scratch_.path() + "/peak";
     Result result =
-        run(words, "", "/usr/bin/time -f %M -o " + quote(peak) + " timeout -k 2 " + std::to_string(seconds) + " ");
+        run(words, input, "/usr/bin/time -f %M -o " + quote(peak) + " timeout -k 2 " + std::to_string(seconds) + " ");
     // The last line: a failed command's status comes first.
     std::string text = kesp_test::readFile(peak);
     while (!text.empty() && text.back() == '\n') text.pop_back();

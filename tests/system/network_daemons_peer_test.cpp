@@ -81,6 +81,17 @@ const char kLaterFile[] = R"(network:
       nameservers:
         addresses: [198.51.100.53]
 )";
+const char kVlanOnEth0[] = R"(network:
+  version: 2
+  ethernets:
+    eth0:
+      addresses: [192.0.2.10/24]
+  vlans:
+    vlan100:
+      id: 100
+      link: eth0
+      addresses: [203.0.113.5/24]
+)";
 const char kWired[] = R"(# wired LAN
 [Match]
 Name=eth0
@@ -133,6 +144,7 @@ const Image kImages[] = {
     {"debiancloud", true, {{"/lib/netplan/90-default.yaml", kDebianCloud}}},
     {"gateway4", true,
      {{"/etc/netplan/01-netcfg.yaml", kGateway4}, {"/run/netplan/60-dns.yaml", kLaterFile}}},
+    {"vlan", true, {{"/etc/netplan/01-vlan.yaml", kVlanOnEth0}}},
     {"wired", false, {{"/etc/systemd/network/20-wired.network", kWired}}},
     {"vendor", false, {{"/usr/lib/systemd/network/80-dhcp.network", kVendorDhcp}}},
     {"vendorumask", false, {{"/usr/lib/systemd/network/80-dhcp.network", kVendorDhcp}}, true},
@@ -244,7 +256,8 @@ TEST_P(NetworkDaemonsPeer, TheDaemonsApplyWhatWasWritten) {
   // Keys the tool does not own come along.
   const std::map<std::string, std::string> keptKeys = {
       {"installer", "DNS=192.0.2.53"}, {"gateway4", "DNS=198.51.100.53"},
-      {"wired", "Destination=203.0.113.0/24"}, {"vendor", "Name=eth0"}, {"vendorumask", "Name=eth0"}};
+      {"wired", "Destination=203.0.113.0/24"}, {"vendor", "Name=eth0"},
+      {"vendorumask", "Name=eth0"}, {"vlan", "VLAN=vlan100"}};
   if (keptKeys.count(image.name)) {
     EXPECT_NE(report.find(keptKeys.at(image.name)), std::string::npos) << report;
   }

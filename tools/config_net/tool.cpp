@@ -9,6 +9,7 @@
 #include "help_text.h"
 #include "interactive.h"
 #include "kesp/interface_files.h"
+#include "kesp/util.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "log_collector.h"
@@ -63,7 +64,7 @@ int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
     const KESP::OsFlavourHold flavourHold(entry.changesNothing);
     return entry.run(context);
   }
-  return reportUsage(err, "", trf("unknown command '{1}'", {invocation.command}));
+  return reportUsage(err, "", trf("unknown command '{1}'", {KESP::terminalSafe(invocation.command)}));
 }
 
 }  // namespace
@@ -87,7 +88,7 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
   if (!invocation.root.empty() && !isDirectory(invocation.root))
     return reportUsage(err, invocation.command,
                        trf("{1}: '{2}' is not a directory",
-                           {invocation.offline ? "--root" : "--system-root", invocation.root}));
+                           {invocation.offline ? "--root" : "--system-root", KESP::terminalSafe(invocation.root)}));
   RootGuard rootGuard;
   if (!invocation.root.empty()) KESP::setSystemRoot(invocation.root);
   // An image's programs never run on this machine, whatever the command asks.

@@ -66,23 +66,6 @@ bool writeWhole(int fd, const std::string& text) {
   return true;
 }
 
-/// Reads at most limit bytes of fd; false when there is more or reading fails.
-bool readBounded(int fd, size_t limit, std::string& text) {
-  text.clear();
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    if (text.size() + static_cast<size_t>(n) > limit) {
-      errno = EFBIG;
-      return false;
-    }
-    text.append(buffer, static_cast<size_t>(n));
-  }
-}
-
 /// Whether name is base's hidden temporary: "." base "." and six characters.
 bool isTemporaryOf(const std::string& name, const std::string& base) {
   return name.size() == base.size() + 2 + kTemporarySuffix && name[0] == '.' &&

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_write.h"
+
 namespace KESP {
 namespace detail {
 
@@ -46,7 +48,7 @@ std::string formatJournal(const Journal& journal);
 bool parseJournal(const std::string& text, Journal& journal, std::string* why = nullptr);
 
 /// The most a journal may hold; a bigger one is refused unread.
-const size_t kMaxJournalBytes = 16 * 1024 * 1024;
+const size_t kMaxJournalBytes = kMaxReadBytes;
 
 /// The journal file under the current system root.
 std::string journalPath();
