@@ -37,6 +37,7 @@ const std::vector<CommandRule>& commandRules() {
       {"recover", {{"discard", false}}, 0, 0},
       {"export", {}, 0, 0},
       {"apply", {{"check", false}, {"diff", false}, {"password-stdin", false}}, 1, 1},
+      {"diagnose", {}, 0, 1},
       {"help", {}, 0, 1},
   };
   return rules;

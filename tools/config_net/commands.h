@@ -57,5 +57,6 @@ int runMove(CommandContext& context);
 int runRecover(CommandContext& context);
 int runExport(CommandContext& context);
 int runApply(CommandContext& context);
+int runDiagnose(CommandContext& context);
 
 }  // namespace kesp_config_net

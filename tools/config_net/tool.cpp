@@ -31,6 +31,7 @@ const CommandEntry kCommands[] = {
     {"show", runShow, true},   {"set", runSet},   {"dns", runDns},           {"gateways", runGateways},
     {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
     {"recover", runRecover}, {"export", runExport}, {"apply", runApply},
+    {"diagnose", runDiagnose, true},
 };
 
 bool isDirectory(const std::string& path) {

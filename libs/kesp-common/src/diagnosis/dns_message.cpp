@@ -23,9 +23,7 @@ std::string rcodeText(unsigned code) {
   return "RCODE " + std::to_string(code);
 }
 
-}  // namespace
-
-std::string buildRootQuery(uint16_t id) {
+std::string header(uint16_t id) {
   std::string query;
   query += static_cast<char>(id >> 8);
   query += static_cast<char>(id & 0xff);
@@ -33,6 +31,69 @@ std::string buildRootQuery(uint16_t id) {
   query += '\0';
   // One question, no answers, authorities or additional records.
   query += std::string("\0\1\0\0\0\0\0\0", 8);
+  return query;
+}
+
+/// The offset past the name at `at` (labels or a compression pointer);
+/// npos when it runs off the end.
+size_t skipName(const std::string& data, size_t at) {
+  while (at < data.size()) {
+    const unsigned length = byteAt(data, at);
+    if (length == 0) return at + 1;
+    if ((length & 0xc0) == 0xc0) return at + 2 <= data.size() ? at + 2 : std::string::npos;
+    at += 1 + length;
+  }
+  return std::string::npos;
+}
+
+unsigned word(const std::string& data, size_t at) { return byteAt(data, at) << 8 | byteAt(data, at + 1); }
+
+}  // namespace
+
+std::string buildAddressQuery(uint16_t id, const std::string& name) {
+  std::string question;
+  size_t start = 0;
+  if (name.empty() || name.size() > 253) return std::string();
+  while (start < name.size()) {
+    size_t dot = name.find('.', start);
+    if (dot == std::string::npos) dot = name.size();
+    const size_t length = dot - start;
+    if (length == 0 || length > 63) return std::string();
+    question += static_cast<char>(length);
+    question.append(name, start, length);
+    start = dot + 1;
+  }
+  question += std::string("\0\0\1\0\1", 5);  // end of name, type A, class IN
+  return header(id) + question;
+}
+
+std::string firstAddressAnswer(const std::string& datagram, uint16_t id) {
+  const size_t headerSize = 12;
+  if (datagram.size() < headerSize || word(datagram, 0) != id ||
+      (byteAt(datagram, 2) & kResponseBit) == 0 || (byteAt(datagram, 3) & 0x0f) != 0)
+    return std::string();
+  size_t at = headerSize;
+  for (unsigned q = word(datagram, 4); q > 0 && at != std::string::npos; --q) {
+    at = skipName(datagram, at);
+    if (at != std::string::npos) at += 4;
+  }
+  for (unsigned a = word(datagram, 6); a > 0 && at != std::string::npos; --a) {
+    at = skipName(datagram, at);
+    if (at == std::string::npos || at + 10 > datagram.size()) return std::string();
+    const unsigned type = word(datagram, at), length = word(datagram, at + 8);
+    at += 10;
+    if (at + length > datagram.size()) return std::string();
+    if (type == 1 && length == 4)
+      return std::to_string(byteAt(datagram, at)) + "." + std::to_string(byteAt(datagram, at + 1)) +
+             "." + std::to_string(byteAt(datagram, at + 2)) + "." +
+             std::to_string(byteAt(datagram, at + 3));
+    at += length;
+  }
+  return std::string();
+}
+
+std::string buildRootQuery(uint16_t id) {
+  std::string query = header(id);
   query.append(kQuestion, sizeof kQuestion);
   return query;
 }

@@ -20,5 +20,14 @@ enum class DnsReplyKind { NotAReply, Answer, Refusal };
 /// whose name ("SERVFAIL", "REFUSED", "RCODE 9") goes into rcodeName.
 DnsReplyKind judgeRootReply(const std::string& datagram, uint16_t id, std::string& rcodeName);
 
+/// A standard query with recursion desired for the IPv4 addresses (A) of
+/// name; empty when name is no host name (a label over 63 bytes, a name over
+/// 253, an empty label).
+std::string buildAddressQuery(uint16_t id, const std::string& name);
+
+/// The first IPv4 address among the answers of a reply to
+/// buildAddressQuery(id, name); empty when there is none or it is no reply.
+std::string firstAddressAnswer(const std::string& datagram, uint16_t id);
+
 }  // namespace detail
 }  // namespace KESP

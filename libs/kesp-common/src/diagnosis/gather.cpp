@@ -117,7 +117,10 @@ void runProbes(DiagnosisFacts& facts, int probeMs, int deadlineMs) {
   if (!holdsUpTo(facts, DiagnosisLayer::Gateway)) return;
   probeNameServers(facts.nameServers, boundedWait(probeMs, deadline));
   if (!holdsUpTo(facts, DiagnosisLayer::NameServers) || facts.proxy.empty()) return;
-  facts.proxyProbe = connectProbe(facts.proxyHost, facts.proxyPort, boundedWait(probeMs, deadline));
+  std::vector<std::string> servers;
+  for (const NameServerFacts& server : facts.nameServers) servers.push_back(server.address);
+  facts.proxyProbe =
+      connectProbe(facts.proxyHost, facts.proxyPort, servers, boundedWait(probeMs, deadline));
 }
 
 }  // namespace detail

@@ -27,10 +27,12 @@ bool routeTo(const std::string& address, std::string& iface, std::string& gatewa
 /// most waitMs for all of them, filling each entry's result.
 void probeNameServers(std::vector<NameServerFacts>& servers, int waitMs);
 
-/// Opens a TCP connection to host:port within waitMs: Answered when it
-/// opens, Refused when refused, Silent when nothing came back in time,
-/// Failed when host is no address that can be reached.
-ProbeResult connectProbe(const std::string& host, const std::string& port, int waitMs);
+/// Opens a TCP connection to host:port within waitMs (a host name asked of
+/// servers first, within the same wait): Answered when it opens, Refused
+/// when refused, Silent when nothing came back in time, Failed when host
+/// cannot be resolved or reached.
+ProbeResult connectProbe(const std::string& host, const std::string& port,
+                         const std::vector<std::string>& servers, int waitMs);
 
 }  // namespace detail
 }  // namespace KESP

@@ -3,13 +3,13 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -51,27 +51,30 @@ int millisecondsUntil(Clock::time_point end) {
   return left < 0 ? 0 : static_cast<int>(left) + 1;
 }
 
-}  // namespace
+enum class Exchange { KeepWaiting, ServerDone, AllDone };
+/// Told of each datagram from server i, or of its socket's error (null).
+using ReplyHandler = std::function<Exchange(size_t i, const std::string* datagram)>;
 
-void probeNameServers(std::vector<NameServerFacts>& servers, int waitMs) {
-  std::random_device random;
-  const uint16_t id = static_cast<uint16_t>(random());
-  const std::string query = buildRootQuery(id);
+/// Sends query to every server (UDP port 53) at once and hands each reply to
+/// onReply until every server is done or waitMs have passed. Tells which
+/// servers the query could be sent to.
+std::vector<bool> exchange(const std::vector<std::string>& servers, const std::string& query,
+                           int waitMs, const ReplyHandler& onReply) {
+  std::vector<bool> sent(servers.size(), false);
   std::deque<Descriptor> sockets;  // descriptors do not move
   std::vector<pollfd> waits;
   std::vector<size_t> owners;
   for (size_t i = 0; i < servers.size(); ++i) {
     sockaddr_storage address;
     socklen_t size = 0;
-    servers[i].result = ProbeResult::Failed;
-    if (!numericAddress(servers[i].address, 53, address, size)) continue;
+    if (!numericAddress(servers[i], 53, address, size)) continue;
     sockets.emplace_back(socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     const int fd = sockets.back().get();
     // A connected socket hears only its own server, and an ICMP refusal as an error.
     if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         send(fd, query.data(), query.size(), 0) != static_cast<ssize_t>(query.size()))
       continue;
-    servers[i].result = ProbeResult::Silent;
+    sent[i] = true;
     waits.push_back(pollfd{fd, POLLIN, 0});
     owners.push_back(i);
   }
@@ -80,26 +83,63 @@ void probeNameServers(std::vector<NameServerFacts>& servers, int waitMs) {
   while (open > 0) {
     const int ms = millisecondsUntil(end);
     if (ms == 0 || poll(waits.data(), waits.size(), ms) <= 0) break;
-    for (size_t w = 0; w < waits.size(); ++w) {
+    for (size_t w = 0; w < waits.size() && open > 0; ++w) {
       if (waits[w].fd < 0 || waits[w].revents == 0) continue;
-      NameServerFacts& server = servers[owners[w]];
-      char buffer[512];
+      char buffer[1500];
       const ssize_t got = recv(waits[w].fd, buffer, sizeof buffer, 0);
       if (got < 0 && errno == EAGAIN) continue;
-      DnsReplyKind kind = DnsReplyKind::NotAReply;
-      if (got >= 0) kind = judgeRootReply(std::string(buffer, static_cast<size_t>(got)), id, server.refusal);
-      // Nothing listening (an ICMP refusal) is as silent as no server at all.
-      if (got < 0 || kind != DnsReplyKind::NotAReply) {
-        if (kind == DnsReplyKind::Answer) server.result = ProbeResult::Answered;
-        if (kind == DnsReplyKind::Refusal) server.result = ProbeResult::Refused;
+      const std::string datagram(buffer, got < 0 ? 0 : static_cast<size_t>(got));
+      const Exchange next = onReply(owners[w], got < 0 ? nullptr : &datagram);
+      if (next == Exchange::AllDone) return sent;
+      if (next == Exchange::ServerDone) {
         waits[w].fd = -1;
         --open;
       }
     }
   }
+  return sent;
 }
 
-ProbeResult connectProbe(const std::string& host, const std::string& port, int waitMs) {
+/// The first IPv4 address the name servers give for name within waitMs.
+std::string resolveName(const std::string& name, const std::vector<std::string>& servers,
+                        int waitMs) {
+  std::random_device random;
+  const uint16_t id = static_cast<uint16_t>(random());
+  const std::string query = buildAddressQuery(id, name);
+  std::string found;
+  if (query.empty()) return found;
+  exchange(servers, query, waitMs, [&found, id](size_t, const std::string* datagram) {
+    if (!datagram) return Exchange::ServerDone;
+    found = firstAddressAnswer(*datagram, id);
+    return found.empty() ? Exchange::ServerDone : Exchange::AllDone;
+  });
+  return found;
+}
+
+}  // namespace
+
+void probeNameServers(std::vector<NameServerFacts>& servers, int waitMs) {
+  std::random_device random;
+  const uint16_t id = static_cast<uint16_t>(random());
+  std::vector<std::string> addresses;
+  for (const NameServerFacts& server : servers) addresses.push_back(server.address);
+  const std::vector<bool> sent = exchange(addresses, buildRootQuery(id), waitMs,
+                                          [&servers, id](size_t i, const std::string* datagram) {
+    NameServerFacts& server = servers[i];
+    // Nothing listening (an ICMP refusal) is as silent as no server at all.
+    if (!datagram) return Exchange::ServerDone;
+    const DnsReplyKind kind = judgeRootReply(*datagram, id, server.refusal);
+    if (kind == DnsReplyKind::NotAReply) return Exchange::KeepWaiting;
+    server.result = kind == DnsReplyKind::Answer ? ProbeResult::Answered : ProbeResult::Refused;
+    return Exchange::ServerDone;
+  });
+  for (size_t i = 0; i < servers.size(); ++i)
+    if (servers[i].result == ProbeResult::NotRun)
+      servers[i].result = sent[i] ? ProbeResult::Silent : ProbeResult::Failed;
+}
+
+ProbeResult connectProbe(const std::string& host, const std::string& port,
+                         const std::vector<std::string>& servers, int waitMs) {
   unsigned number = 0;
   try {
     number = static_cast<unsigned>(std::stoul(port.empty() ? "80" : port));
@@ -108,26 +148,19 @@ ProbeResult connectProbe(const std::string& host, const std::string& port, int w
   }
   sockaddr_storage address;
   socklen_t size = 0;
-  if (!numericAddress(host, number, address, size)) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return ProbeResult::Failed;
-    std::memcpy(&address, found->ai_addr, found->ai_addrlen);
-    size = found->ai_addrlen;
-    freeaddrinfo(found);
-    if (address.ss_family == AF_INET)
-      reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(static_cast<uint16_t>(number));
-    else
-      reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(static_cast<uint16_t>(number));
-  }
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(waitMs);
+  // The tool is one static program: the C library's resolver would need its
+  // shared modules, so a name is asked of the name servers directly.
+  if (!numericAddress(host, number, address, size) &&
+      !numericAddress(resolveName(host, servers, waitMs), number, address, size))
+    return ProbeResult::Failed;
   Descriptor fd(socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (fd.get() < 0) return ProbeResult::Failed;
   if (connect(fd.get(), reinterpret_cast<sockaddr*>(&address), size) == 0) return ProbeResult::Answered;
   if (errno == ECONNREFUSED) return ProbeResult::Refused;
   if (errno != EINPROGRESS) return ProbeResult::Failed;
   pollfd wait{fd.get(), POLLOUT, 0};
-  if (poll(&wait, 1, waitMs) <= 0) return ProbeResult::Silent;
+  if (poll(&wait, 1, millisecondsUntil(end)) <= 0) return ProbeResult::Silent;
   int error = 0;
   socklen_t errorSize = sizeof error;
   getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &errorSize);

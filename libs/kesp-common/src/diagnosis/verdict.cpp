@@ -129,7 +129,10 @@ bool judgeIpv4Address(const DiagnosisFacts& f, Judge& judge) {
 }
 
 bool judgeAddress(const DiagnosisFacts& f, Judge& judge) {
-  judge.detail("ipv4", f.live4.address.empty() ? "" : f.live4.address + "/" + f.live4.netmask);
+  uint32_t mask = 0;
+  const bool masked = toIpv4(f.live4.netmask, mask);
+  judge.detail("ipv4", f.live4.address.empty() ? ""
+                       : f.live4.address + (masked ? "/" + std::to_string(countBits(mask)) : ""));
   if (!f.ipv6Global.empty()) judge.detail("ipv6", f.ipv6Global.front());
   if (f.duplicate != ProbeResult::NotRun)
     judge.detail("duplicate-probe", f.duplicate == ProbeResult::Answered ? "answered by " + f.duplicateMac
