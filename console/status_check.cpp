@@ -91,7 +91,8 @@ StatusChoice checkStatus() {
     facts.linkUsable = live.linkState(iface, link) && link.usable();
     return facts;
   });
-  if (choice.address.empty()) choice.cause = findCause(live);
+  // An interface configured nowhere is already the warning's own first line.
+  if (choice.address.empty() && choice.unconfiguredInterface.empty()) choice.cause = findCause(live);
   return choice;
 }
 

@@ -16,6 +16,7 @@ namespace {
 DiagnosisFacts healthy() {
   DiagnosisFacts f;
   f.iface = "eth0";
+  f.servicesAsked = true;
   f.exists = f.adminUp = f.carrier = true;
   f.mac = "02:00:00:00:00:0a";
   f.family = "Debian";
@@ -63,6 +64,9 @@ TEST(DiagnosisVerdict, FirstFailingLayerAndItsWords) {
       {"configured nowhere",
        [](DiagnosisFacts& f) { f.configured = false; f.live4 = Ipv4Settings(); },
        DiagnosisLayer::Configuration, "eth0: configured nowhere"},
+      {"configured for no address", [](DiagnosisFacts& f) { f.mode = 0; },
+       DiagnosisLayer::Configuration,
+       "eth0: its configuration in /etc/network/interfaces sets no address"},
       {"no lease", [](DiagnosisFacts& f) { f.mode = DHCPV4; f.live4 = Ipv4Settings(); },
        DiagnosisLayer::Address, "eth0: no answer from a DHCP server"},
       {"link-local only", [](DiagnosisFacts& f) { f.mode = DHCPV4; f.live4.address = "169.254.7.1"; },
@@ -131,7 +135,8 @@ TEST(DiagnosisVerdict, FirstFailingLayerAndItsWords) {
          f.duplicate = f.gatewayProbe = ProbeResult::NotRun;
          f.routeAsked = false;
          f.outsideRouteIface.clear();
-         f.nameServers[0].result = ProbeResult::NotRun;
+         f.servicesAsked = false;
+         f.nameServers.clear();
        },
        DiagnosisLayer::Ok, "eth0: every layer holds"},
   };

@@ -53,7 +53,8 @@ struct DiagnosisFacts {
   /// The interface of the kernel's route to an outside address; empty: none.
   std::string outsideRouteIface;
   bool routeAsked = false;
-  // Services, system-wide.
+  // Services, system-wide; judged only once asked for.
+  bool servicesAsked = false;
   std::vector<NameServerFacts> nameServers;
   std::string proxy;  ///< "host:port" for people; empty when none is set
   std::string proxyHost;

@@ -78,6 +78,7 @@ void gatherQuietFacts(const std::string& iface, const LiveAddressSnapshot& live,
 }
 
 void gatherServiceFacts(DiagnosisFacts& facts) {
+  facts.servicesAsked = true;
   std::vector<std::string> servers;
   getDnsServers(servers);
   for (const std::string& server : servers) {

@@ -105,6 +105,11 @@ bool judgeConfiguration(const DiagnosisFacts& f, Judge& judge) {
   std::string mode;
   getModeName(f.mode, mode);
   judge.detail("mode", mode);
+  // A stanza without a method the family's reader knows ("manual") gives
+  // the interface nothing to reach the network with.
+  if (f.mode == 0)
+    return judge.fail(DiagnosisLayer::Configuration, N_("{1}: its configuration in {2} sets no address"),
+                      {f.file}, N_("configure an address: kesp_config_net set {1} ..."));
   return false;
 }
 
@@ -153,9 +158,6 @@ bool judgeAddress(const DiagnosisFacts& f, Judge& judge) {
                       N_("check that a router or a DHCPv6 server serves this network, or give {1} "
                          "a static address"));
   }
-  if (f.live4.address.empty() && f.ipv6Global.empty())
-    return judge.fail(DiagnosisLayer::Address, N_("{1}: holds no address"), {},
-                      N_("configure an address: kesp_config_net set {1} ..."));
   return false;
 }
 
@@ -193,6 +195,7 @@ bool judgeGateway(const DiagnosisFacts& f, Judge& judge) {
 }
 
 bool judgeNameServers(const DiagnosisFacts& f, Judge& judge) {
+  if (!f.servicesAsked) return false;
   std::string servers;
   for (const NameServerFacts& server : f.nameServers)
     servers += (servers.empty() ? "" : " ") + server.address;
