@@ -17,16 +17,36 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const std::chrono::seconds kProbeInterval(60);
 
-/// The interfaces worth blaming: the kernel's Ethernet links, then those
-/// only the files name; each once.
-std::vector<std::string> suspects(const KESP::LiveAddressSnapshot& live) {
-  std::vector<std::string> names = live.ethernetLinks();
-  std::vector<std::string> configured;
+/// getNetworks for names, taking those already read from known.
+std::vector<KESP::ConfiguredNetwork> networksOf(const std::vector<std::string>& names,
+                                                const std::vector<KESP::ConfiguredNetwork>& known,
+                                                const KESP::LiveAddressSnapshot& live) {
+  std::vector<KESP::ConfiguredNetwork> found(names.size()), missing;
+  std::vector<size_t> missingAt;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto same = std::find_if(known.begin(), known.end(),
+                                   [&](const KESP::ConfiguredNetwork& n) { return n.name == names[i]; });
+    if (same != known.end()) {
+      found[i] = *same;
+      continue;
+    }
+    missing.emplace_back();
+    missing.back().name = names[i];
+    missingAt.push_back(i);
+  }
+  if (!missing.empty()) KESP::getNetworks(missing, live);
+  for (size_t m = 0; m < missing.size(); ++m) found[missingAt[m]] = missing[m];
+  return found;
+}
+
+/// The interfaces the files configure that the kernel has no link of.
+std::vector<std::string> absentConfigured(const KESP::LiveAddressSnapshot& live) {
+  std::vector<std::string> configured, absent;
   KESP::listConfiguredInterfaces(configured);
+  KESP::LinkState ignored;
   for (const std::string& name : configured)
-    if (name != "lo" && std::find(names.begin(), names.end(), name) == names.end())
-      names.push_back(name);
-  return names;
+    if (name != "lo" && !live.linkState(name, ignored)) absent.push_back(name);
+  return absent;
 }
 
 /// The words of the first failing verdict among configured, through the
@@ -44,20 +64,24 @@ std::string firstCause(const std::vector<KESP::ConfiguredNetwork>& configured,
   return std::string();
 }
 
-std::string findCause(const KESP::LiveAddressSnapshot& live) {
+/// The cause among the kernel's Ethernet links, then the interfaces that
+/// only the files name (read only when the links show none); known holds
+/// what the check has read already.
+std::string findCause(const KESP::LiveAddressSnapshot& live,
+                      const std::vector<KESP::ConfiguredNetwork>& known) {
   // The console is one thread; the last probing is the process's own.
   static Clock::time_point lastProbe;
   static bool probed = false;
   static std::string probedCause;
-  const std::vector<std::string> names = suspects(live);
-  std::vector<KESP::ConfiguredNetwork> configured(names.size());
-  for (size_t i = 0; i < names.size(); ++i) configured[i].name = names[i];
-  KESP::getNetworks(configured, live);
+  std::vector<KESP::ConfiguredNetwork> suspects = networksOf(live.ethernetLinks(), known, live);
   // The quiet layers first: what they find needs no packet sent.
-  const std::string quiet = firstCause(configured, live, false);
-  if (!quiet.empty()) return quiet;
+  std::string cause = firstCause(suspects, live, false);
+  if (!cause.empty()) return cause;
+  const std::vector<KESP::ConfiguredNetwork> absent = networksOf(absentConfigured(live), {}, live);
+  cause = firstCause(absent, live, false);
+  if (!cause.empty()) return cause;
   if (!probed || Clock::now() - lastProbe >= kProbeInterval) {
-    probedCause = firstCause(configured, live, true);
+    probedCause = firstCause(suspects, live, true);
     lastProbe = Clock::now();
     probed = true;
   }
@@ -92,7 +116,7 @@ StatusChoice checkStatus() {
     return facts;
   });
   // An interface configured nowhere is already the warning's own first line.
-  if (choice.address.empty() && choice.unconfiguredInterface.empty()) choice.cause = findCause(live);
+  if (choice.address.empty() && choice.unconfiguredInterface.empty()) choice.cause = findCause(live, configured);
   return choice;
 }
 

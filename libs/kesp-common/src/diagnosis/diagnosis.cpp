@@ -70,7 +70,7 @@ Verdict diagnoseInterface(const std::string& iface, const DiagnosisOptions& opti
   const ConfiguredNetwork configured =
       options.configured ? *options.configured : readConfiguration(iface, *live);
   detail::DiagnosisFacts facts;
-  detail::gatherQuietFacts(iface, *live, configured, facts);
+  detail::gatherQuietFacts(iface, *live, configured, options.sendProbes, facts);
   if (options.sendProbes) {
     facts.unreadable = takeUnreadableFiles();
     detail::gatherServiceFacts(facts);
@@ -90,7 +90,7 @@ std::vector<Verdict> diagnoseInterfaces(const std::vector<std::string>& names) {
   // hold serves the thread that made it); only the probes run concurrently.
   std::vector<detail::DiagnosisFacts> facts(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
-    detail::gatherQuietFacts(names[i], live, configured[i], facts[i]);
+    detail::gatherQuietFacts(names[i], live, configured[i], true, facts[i]);
     facts[i].unreadable = unreadable;
     detail::gatherServiceFacts(facts[i]);
   }

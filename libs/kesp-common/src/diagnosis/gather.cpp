@@ -57,7 +57,8 @@ bool holdsUpTo(const DiagnosisFacts& facts, DiagnosisLayer layer) {
 }  // namespace
 
 void gatherQuietFacts(const std::string& iface, const LiveAddressSnapshot& live,
-                      const ConfiguredNetwork& configured, DiagnosisFacts& facts) {
+                      const ConfiguredNetwork& configured, bool withDetails,
+                      DiagnosisFacts& facts) {
   facts.iface = iface;
   LinkState link;
   facts.exists = live.linkState(iface, link);
@@ -67,7 +68,9 @@ void gatherQuietFacts(const std::string& iface, const LiveAddressSnapshot& live,
   const OsFlavour flavour = getOsFlavour();
   facts.family = osFlavourTitle(flavour);
   facts.configured = configured.configured;
-  if (facts.configured) facts.file = interfaceConfigPath(flavour, iface, "diagnoseInterface");
+  // On Debian finding the file means reading every file the interfaces file sources.
+  if (facts.configured && (withDetails || configured.mode == 0))
+    facts.file = interfaceConfigPath(flavour, iface, "diagnoseInterface");
   facts.mode = configured.mode;
   facts.configured4 = configured.ipv4;
   facts.configured6 = configured.ipv6;

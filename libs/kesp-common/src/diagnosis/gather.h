@@ -14,9 +14,12 @@ struct ConfiguredNetwork;
 namespace detail {
 
 /// Link, configuration and addresses of iface from a reading of the kernel
-/// and of the family's files, and the configured gateway.
+/// and of the family's files, and the configured gateway. The file that
+/// configures iface is looked up only where a verdict names it, or for
+/// the details.
 void gatherQuietFacts(const std::string& iface, const LiveAddressSnapshot& live,
-                      const ConfiguredNetwork& configured, DiagnosisFacts& facts);
+                      const ConfiguredNetwork& configured, bool withDetails,
+                      DiagnosisFacts& facts);
 
 /// The name servers in use and the proxy, for every interface alike.
 void gatherServiceFacts(DiagnosisFacts& facts);
