@@ -41,7 +41,7 @@ class Tmux {
   bool open(const std::string& window, const std::string& command) {
     const std::string how = started_ ? "new-window -t main -n " + window
                                      : "-f " + quote(config_ / "tmux.conf") +
-                                           " new-session -d -s main -x 100 -y 50 -n " + window;
+                                           " new-session -d -s main -x 100 -y 60 -n " + window;
     started_ = true;
     return tmux(how + " " + quote(command)) == 0;
   }
@@ -316,7 +316,9 @@ TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
   for (const std::string& row : tmux.lines("deutsch")) shown += row;
   for (const char* german : {"Ethernet-Schnittstellen:", "Zusammenfassung der Änderungen:",
                              "es wird bis zu 32 Sekunden gewartet, bis eth0 eine IPv4-Adresse hat",
-                             "Schnittstelle eth0: erledigt, sie hat eine Adresse"})
+                             "Schnittstelle eth0: erledigt, sie hat eine Adresse",
+                             // the verdict on the changed interface: no gateway was given
+                             "Diagnose: eth0: kein Gateway: andere Netze sind nicht erreichbar"})
     EXPECT_TRUE(contains(shown, german)) << german << "\n" << shown;
   // None of the English originals slipped through.
   for (const char* english : {"Interface to configure", "Choose", "Not accepted", "Summary", "unchanged",

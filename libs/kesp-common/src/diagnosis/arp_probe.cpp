@@ -2,6 +2,7 @@
 // address in use, and the question whether the gateway is there.
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <netinet/if_ether.h>
@@ -17,6 +18,7 @@
 #include <cstring>
 
 #include "diagnosis/probes.h"
+#include "system/address_entries.h"
 #include "files/scoped_fd.h"
 #include "kesp/log.h"
 
@@ -43,21 +45,36 @@ std::string macText(const unsigned char mac[ETH_ALEN]) {
   return text;
 }
 
-/// Whether packet is ARP from a machine other than ours saying where target is.
-bool claims(const ether_arp& packet, const unsigned char ownMac[ETH_ALEN], const in_addr& target) {
-  return ntohs(packet.ea_hdr.ar_op) == ARPOP_REPLY || ntohs(packet.ea_hdr.ar_op) == ARPOP_REQUEST
-             ? std::memcmp(packet.arp_spa, &target, 4) == 0 &&
-                   std::memcmp(packet.arp_sha, ownMac, ETH_ALEN) != 0
-             : false;
+/// Whether packet is ARP from another machine saying where target is. A
+/// second interface of this machine on the same segment answers for our
+/// own addresses too; it is no other machine.
+bool claims(const ether_arp& packet, const std::vector<std::string>& localMacs,
+            const in_addr& target) {
+  const unsigned operation = ntohs(packet.ea_hdr.ar_op);
+  if (operation != ARPOP_REPLY && operation != ARPOP_REQUEST) return false;
+  if (std::memcmp(packet.arp_spa, &target, 4) != 0) return false;
+  const std::string sender = macText(packet.arp_sha);
+  return std::find(localMacs.begin(), localMacs.end(), sender) == localMacs.end();
 }
 
 }  // namespace
 
-ProbeResult arpProbe(const std::string& iface, const std::string& ownMac, const std::string& sender,
-                     const std::string& target, int waitMs, int resendMs, std::string& mac) {
+std::vector<std::string> localHardwareAddresses() {
+  std::vector<std::string> macs;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return macs;
+  for (const LinkEntry& link : toLinkEntries(list))
+    if (!link.mac.empty()) macs.push_back(link.mac);
+  freeifaddrs(list);
+  return macs;
+}
+
+ProbeResult arpProbe(const std::string& iface, const std::vector<std::string>& localMacs,
+                     const std::string& sender, const std::string& target, int waitMs,
+                     int resendMs, std::string& mac) {
   ether_arp request{};
   in_addr targetAddress{}, senderAddress{};
-  if (!parseMac(ownMac, request.arp_sha) || inet_pton(AF_INET, target.c_str(), &targetAddress) != 1 ||
+  if (localMacs.empty() || !parseMac(localMacs.front(), request.arp_sha) || inet_pton(AF_INET, target.c_str(), &targetAddress) != 1 ||
       (!sender.empty() && inet_pton(AF_INET, sender.c_str(), &senderAddress) != 1))
     return ProbeResult::Failed;
   const unsigned index = if_nametoindex(iface.c_str());
@@ -106,7 +123,7 @@ ProbeResult arpProbe(const std::string& iface, const std::string& ownMac, const 
                                  reinterpret_cast<sockaddr*>(&from), &fromSize);
     // Our own request is seen going out; only what others send counts.
     if (got < static_cast<ssize_t>(sizeof reply) || from.sll_pkttype == PACKET_OUTGOING) continue;
-    if (!claims(reply, request.arp_sha, targetAddress)) continue;
+    if (!claims(reply, localMacs, targetAddress)) continue;
     mac = macText(reply.arp_sha);
     return ProbeResult::Answered;
   }

@@ -99,10 +99,12 @@ void gatherServiceFacts(DiagnosisFacts& facts) {
 void runProbes(DiagnosisFacts& facts, int probeMs, int deadlineMs) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
   if (!holdsUpTo(facts, DiagnosisLayer::Configuration)) return;
+  std::vector<std::string> macs = localHardwareAddresses();
+  macs.insert(macs.begin(), facts.mac);
   if (!facts.live4.address.empty() && (facts.mode & IPV4_MODES)) {
     // RFC 5227 wants longer waits; a machine that holds the address answers
     // within milliseconds, and the operator is waiting.
-    facts.duplicate = arpProbe(facts.iface, facts.mac, "", facts.live4.address,
+    facts.duplicate = arpProbe(facts.iface, macs, "", facts.live4.address,
                                boundedWait(std::min(probeMs, 400), deadline), 200, facts.duplicateMac);
   }
   if (!holdsUpTo(facts, DiagnosisLayer::Address)) return;
@@ -115,7 +117,8 @@ void runProbes(DiagnosisFacts& facts, int probeMs, int deadlineMs) {
   const bool ipv4Gateway = !facts.gateway.empty() && facts.gateway.find(':') == std::string::npos;
   if (ipv4Gateway && !facts.live4.address.empty() && holdsUpTo(facts, DiagnosisLayer::Address)) {
     std::string mac;
-    facts.gatewayProbe = arpProbe(facts.iface, facts.mac, facts.live4.address, facts.gateway,
+    // Only iface's own request is not an answer: a gateway is whoever answers.
+    facts.gatewayProbe = arpProbe(facts.iface, {facts.mac}, facts.live4.address, facts.gateway,
                                   boundedWait(std::min(probeMs, 1000), deadline), 250, mac);
   }
   if (!holdsUpTo(facts, DiagnosisLayer::Gateway)) return;

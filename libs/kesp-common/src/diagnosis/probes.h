@@ -13,10 +13,16 @@ namespace detail {
 /// Asks on iface, by ARP, who holds target: from sender (empty: 0.0.0.0, an
 /// RFC 5227 probe that disturbs no one's cache), repeated every resendMs,
 /// for at most waitMs. Answered (with the answering hardware address in mac)
-/// when a machine other than ownMac claims target; Silent when none did;
-/// Failed when the raw socket cannot be used.
-ProbeResult arpProbe(const std::string& iface, const std::string& ownMac, const std::string& sender,
-                     const std::string& target, int waitMs, int resendMs, std::string& mac);
+/// when a machine claims target whose hardware address is none of
+/// localMacs (iface's own first); Silent when none did; Failed when the raw
+/// socket cannot be used.
+ProbeResult arpProbe(const std::string& iface, const std::vector<std::string>& localMacs,
+                     const std::string& sender, const std::string& target, int waitMs,
+                     int resendMs, std::string& mac);
+
+/// The hardware addresses of every link of this machine (its network
+/// namespace), as "02:00:5e:10:00:01".
+std::vector<std::string> localHardwareAddresses();
 
 /// The kernel's route to an IPv4 address, as `ip route get` finds it through
 /// netlink: the interface it leaves by (empty when there is no route) and its
