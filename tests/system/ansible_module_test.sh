@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Ansible module kesp_network, run by Debian's ansible-playbook (unpacked
 # from its packages into a cache directory, never installed) with a local
-# connection against 20 offline images of the three families in one play:
+# connection against 20 offline images of the six families in one play:
 # --check changes nothing and reports changed, --diff shows the files' diff,
 # the first run changes every image, the second none, and a bad address
 # fails with the tool's message, changing nothing. ansible-doc must read the
@@ -31,10 +31,13 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 "$bin/ansible-doc" -t module kesp_network >"$work/doc" 2>&1 && grep -q '^= state' "$work/doc" ||
   { fail "ansible-doc does not read the module's documentation:"; head -5 "$work/doc"; }
 
-families=(debian redhat suse)
+families=(debian redhat suse networkmanager netplan networkd)
+stand_ins=$fixtures/config_net/programs/stand-ins
 echo "[images]" >"$work/inventory"
 for i in $(seq -w 1 20); do
-  cp -a "$fixtures/config_net/${families[$((10#$i % 3))]}" "$work/img$i"
+  cp -a "$fixtures/config_net/${families[$((10#$i % 6))]}" "$work/img$i"
+  # No program of an offline image may run, whatever the module asks.
+  "$stand_ins" plant "$work/img$i" || exit 1
   echo "img$i root=$work/img$i ansible_connection=local ansible_python_interpreter=/usr/bin/python3" >>"$work/inventory"
 done
 playbook() {  # address of eth0; writes the play
@@ -89,5 +92,9 @@ grep -q 'img05 : ok=0 changed=0 unreachable=0 failed=1' "$work/recap" &&
   { fail "a bad address does not fail with the tool's message"; tail -20 "$work/out"; }
 snapshot bad
 cmp -s "$work/second" "$work/bad" || fail "the refused document changed files"
+for image in "$work"/img*; do
+  ran=$("$stand_ins" ran "$image")
+  [ -z "$ran" ] || fail "programs of ${image##*/} ran: $ran"
+done
 echo "$failures failures"
 [ "$failures" -eq 0 ]

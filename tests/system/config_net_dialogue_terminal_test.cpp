@@ -29,6 +29,7 @@ using kesp_test::NetNamespace;
 
 const char kWarning[] = "NO NETWORKING DETECTED";
 const int kWait = 10000;
+const size_t kColumns = 80;  // the console's
 
 /// A private tmux server of fixed size; one window per program.
 class Tmux {
@@ -41,7 +42,8 @@ class Tmux {
   bool open(const std::string& window, const std::string& command) {
     const std::string how = started_ ? "new-window -t main -n " + window
                                      : "-f " + quote(config_ / "tmux.conf") +
-                                           " new-session -d -s main -x 100 -y 60 -n " + window;
+                                           " new-session -d -s main -x " + std::to_string(kColumns) +
+                                           " -y 100 -n " + window;
     started_ = true;
     return tmux(how + " " + quote(command)) == 0;
   }
@@ -60,6 +62,20 @@ class Tmux {
     for (const std::string& row : lines(window)) text += "|" + row + "\n";
     return text;
   }
+  /// Rows that fill the window to its edge with a word that goes on in the
+  /// next row: the terminal broke the word.
+  std::vector<std::string> brokenWords(const std::string& window) const {
+    const std::vector<std::string> rows = lines(window);
+    std::vector<std::string> broken;
+    for (size_t i = 0; i + 1 < rows.size(); ++i) {
+      size_t characters = 0;
+      for (unsigned char c : rows[i]) characters += (c & 0xC0) != 0x80;
+      if (characters >= kColumns && rows[i].back() != ' ' && !rows[i + 1].empty() &&
+          rows[i + 1][0] != ' ')
+        broken.push_back(rows[i] + "|" + rows[i + 1]);
+    }
+    return broken;
+  }
   bool waitFor(const std::string& window, const std::function<bool(const std::string&)>& expected) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
     for (;;) {
@@ -68,16 +84,38 @@ class Tmux {
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
   }
+  /// The window's text as it was written, lines broken between words joined
+  /// again: every run of blanks and row ends as one blank.
+  std::string flowing(const std::string& window) const {
+    std::string rows;
+    for (const std::string& row : lines(window)) rows += row + " ";
+    return collapsed(rows);
+  }
+  static std::string collapsed(const std::string& text) {
+    std::string flat;
+    for (char c : text)
+      if (c != ' ' || (!flat.empty() && flat.back() != ' ')) flat += c;
+    return flat;
+  }
+  /// waitForText for a text that a line broken between words may carry on the next row.
+  bool waitForWrappedText(const std::string& window, const std::string& text) const {
+    return waitFor(window, [&](const std::string&) { return contains(flowing(window), collapsed(text)); });
+  }
   bool waitForText(const std::string& window, const std::string& text) const {
     return waitFor(window, [&](const std::string& shown) { return contains(shown, text); });
   }
   /// Waits until the prompt stands on the last line that holds text, where
-  /// the cursor waits for the answer.
+  /// the cursor waits for the answer, or on the line before when a long
+  /// prompt goes on there (broken between words).
   bool waitForPrompt(const std::string& window, const std::string& prompt) const {
     return waitFor(window, [&](const std::string&) {
       std::vector<std::string> rows = lines(window);
       while (!rows.empty() && rows.back().find_first_not_of(' ') == std::string::npos) rows.pop_back();
-      return !rows.empty() && contains(rows.back(), prompt);
+      if (rows.empty()) return false;
+      if (contains(rows.back(), prompt)) return true;
+      // Nothing typed after it yet: the line still ends with the prompt's colon.
+      const std::string& before = rows.size() > 1 ? rows[rows.size() - 2] : "";
+      return rows.back().back() == ':' && contains(before + " " + rows.back(), prompt);
     });
   }
   void answer(const std::string& window, const std::string& text) const {
@@ -168,7 +206,7 @@ class ConfigNetDialogueTerminal : public ::testing::Test {
       }
       tmux.answer(window, step.answer);
       if (!step.refusal.empty()) {
-        ASSERT_TRUE(tmux.waitForText(window, "  " + refused + ": " + step.refusal))
+        ASSERT_TRUE(tmux.waitForWrappedText(window, "  " + refused + ": " + step.refusal))
             << "waiting for the refusal '" << step.refusal << "'\n" << tmux.screen(window);
       }
     }
@@ -273,6 +311,12 @@ TEST_F(ConfigNetDialogueTerminal, ConfigureStaticThenDhcpThenWrongInputChangesNo
   });
   ASSERT_TRUE(tmux.waitForText("wrong", "Nothing was changed.")) << tmux.screen("wrong");
   EXPECT_EQ(tmux.waitForExit("wrong"), 0);
+  for (const char* window : {"static", "dhcp", "wrong"}) {
+    EXPECT_EQ(tmux.brokenWords(window), std::vector<std::string>{}) << tmux.screen(window);
+    // ifdown's and the DHCP client's own words are theirs, not the operator's.
+    for (const char* theirs : {"RTNETLINK", "DHCPDISCOVER"})
+      EXPECT_FALSE(contains(tmux.screen(window), theirs)) << tmux.screen(window);
+  }
 
   converse("interrupt", {{"Interface to configure", "1", ""}, {"Choose 1-3 [1]", "C-c", ""}});
   ASSERT_TRUE(tmux.waitForText("interrupt", "Left without changing anything.")) << tmux.screen("interrupt");
@@ -311,9 +355,9 @@ TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
            "LANG=de_DE.UTF-8", "Nicht angenommen");
   ASSERT_TRUE(tmux.waitForText("deutsch", "Alle Änderungen wurden angewandt.")) << tmux.screen("deutsch");
   EXPECT_EQ(tmux.waitForExit("deutsch"), 0);
-  // Rows joined as they were written: long lines wrap at the window's edge.
-  std::string shown;
-  for (const std::string& row : tmux.lines("deutsch")) shown += row;
+  // Rows joined as they were written: long lines break between words.
+  const std::string shown = tmux.flowing("deutsch");
+  EXPECT_EQ(tmux.brokenWords("deutsch"), std::vector<std::string>{}) << tmux.screen("deutsch");
   for (const char* german : {"Ethernet-Schnittstellen:", "Zusammenfassung der Änderungen:",
                              "es wird bis zu 32 Sekunden gewartet, bis eth0 eine IPv4-Adresse hat",
                              "Schnittstelle eth0: erledigt, sie hat eine Adresse",

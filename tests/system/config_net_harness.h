@@ -69,6 +69,15 @@ class ToolRoot {
                : "";
   }
 
+  /// Puts recording stand-ins at the places of every program the tool may
+  /// start (fixtures/config_net/programs/stand-ins); standInsRan() tells
+  /// what of them ran, "" when none did.
+  void plantStandIns() const {
+    if (kesp_test::shell(standIns() + " plant " + quote(path())) != 0)
+      throw std::runtime_error("cannot plant the stand-ins in " + path());
+  }
+  std::string standInsRan() const { return kesp_test::shellOutput(standIns() + " ran " + quote(path())); }
+
   /// Runs the tool on the root as an offline image.
   Result offline(std::vector<std::string> words, const std::string& input = "") const {
     words.insert(words.begin(), {"--root", path()});
@@ -81,11 +90,12 @@ class ToolRoot {
     return run(words, "", "timeout -k 2 " + std::to_string(seconds) + " ");
   }
   /// As offlineWithin, telling the tool's peak resident memory in kilobytes.
-  Result offlineMeasured(int seconds, std::vector<std::string> words, long& peakKilobytes) const {
+  Result offlineMeasured(int seconds, std::vector<std::string> words, long& peakKilobytes,
+                         const std::string& input = "") const {
     words.insert(words.begin(), {"--root", path()});
     const std::string peak = scratch_.path() + "/peak";
     Result result =
-        run(words, "", "/usr/bin/time -f %M -o " + quote(peak) + " timeout -k 2 " + std::to_string(seconds) + " ");
+        run(words, input, "/usr/bin/time -f %M -o " + quote(peak) + " timeout -k 2 " + std::to_string(seconds) + " ");
     // The last line: a failed command's status comes first.
     std::string text = kesp_test::readFile(peak);
     while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -100,6 +110,10 @@ class ToolRoot {
   }
 
  private:
+  static std::string standIns() {
+    return quote(kesp_test::fixturePath("config_net/programs/stand-ins"));
+  }
+
   Result run(const std::vector<std::string>& words, const std::string& input,
              const std::string& prefix) const {
     const std::string base = scratch_.path() + "/run" + std::to_string(++runs_);

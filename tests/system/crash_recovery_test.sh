@@ -13,6 +13,8 @@ fi
 tool=$1
 [[ $tool != */* ]] || tool=$(realpath "$tool")
 fixtures=$(realpath "$2")
+# Recording stand-ins for every program the tool may start: none may run.
+stand_ins=$fixtures/config_net/programs/stand-ins
 stride=${3:-1}
 calls=(openat openat2 read write close fsync rename renameat renameat2 unlink unlinkat ftruncate
   fchmod fchmodat fchown fchownat mkdir mkdirat flock lseek)
@@ -25,6 +27,7 @@ trap 'rm -rf "$work"' EXIT
 # (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc),
 # a profile in /usr/lib that a change copies to /etc (readonly), resolv.conf
 # handed to systemd-resolved, whose drop-in directory the change makes (resolved).
+# Every image carries recording stand-ins for the programs the tool may start.
 cases=(
   "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
   "redhat|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
@@ -53,6 +56,8 @@ cases=(
   "debian|apply $fixtures/config_net/state/changed.json"
   "redhat|apply $fixtures/config_net/state/changed.json"
   "suse|apply $fixtures/config_net/state/changed.json"
+  "netplan-resolved|apply $fixtures/config_net/state/changed.json"
+  "networkd-resolved|apply $fixtures/config_net/state/changed.json"
 )
 
 # Without a mount namespace of our own, no bind mount and no hidden /proc.
@@ -68,7 +73,8 @@ mkdir -p "$outside/run" "$outside/lib"
 make_tree() {  # family dir
   local family=${1%%-*}
   mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/" &&
-    find "$2" -name '*.nmconnection' -type f -exec chmod 600 {} +
+    find "$2" -name '*.nmconnection' -type f -exec chmod 600 {} + &&
+    "$stand_ins" plant "$2" || return 1
   if [ "$1" = debian-outlinks ]; then  # inside the image they lead to its own copy
     rm -rf "$2/run" "$2/var/lib" && mkdir -p "$2$outside/run/kesp" "$2$outside/lib/kesp"
     ln -s "$outside/run" "$2/run" && ln -s "$outside/lib" "$2/var/lib"
@@ -84,6 +90,7 @@ make_tree() {  # family dir
   if [ "$1" = debian-resolved ]; then  # resolved's: its drop-in directory made by the change
     rm "$2/etc/resolv.conf" && ln -s ../run/systemd/resolve/stub-resolv.conf "$2/etc/resolv.conf"
   fi
+  case $1 in net*-resolved) ln -s ../run/systemd/resolve/stub-resolv.conf "$2/etc/resolv.conf" ;; esac
   if [ "$1" = networkmanager-readonly ]; then  # a profile the image ships read-only
     mkdir -p "$2/usr/lib/NetworkManager/system-connections"
     mv "$2/etc/NetworkManager/system-connections/eth1.nmconnection" "$2/usr/lib/NetworkManager/system-connections/"
@@ -141,6 +148,8 @@ for row in "${cases[@]}"; do
   if ! (cd "$work" && "${command[@]}" "${args[@]}") >"$work/out" 2>&1; then
     echo "FAIL: $family ${args[*]} does not succeed uncut:"; cat "$work/out"; exit 1
   fi
+  ran=$("$stand_ins" ran "$work/after")
+  [ -z "$ran" ] || { echo "FAIL: $family ${args[*]} runs programs of the image: $ran"; exit 1; }
   entries "$work/after" >"$work/after.list"
   drop_tree "$work/after"
   copy_tree "$family" "$work/before" "$work/run"

@@ -106,6 +106,8 @@ TEST_P(KeyfileConstructTest, SetVerifiesReadsBackAndKeepsTheRest) {
   ASSERT_TRUE(writeNetworkFiles("eth0", way.mode, way.v4[0], way.v4[1], way.v4[2], way.v6[0],
                                 way.v6[1], way.v6[2]))
       << log.text();
+  // The main address the mode replaces is no further one to warn of.
+  EXPECT_EQ(log.contains("further"), !c.further.empty()) << log.text();
   shown.assign(1, ConfiguredNetwork());
   shown[0].name = "eth0";
   getNetworks(shown, false);

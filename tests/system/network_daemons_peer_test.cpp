@@ -5,6 +5,7 @@
 // the tool does not own has changed.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
@@ -80,6 +81,17 @@ const char kLaterFile[] = R"(network:
       nameservers:
         addresses: [198.51.100.53]
 )";
+const char kVlanOnEth0[] = R"(network:
+  version: 2
+  ethernets:
+    eth0:
+      addresses: [192.0.2.10/24]
+  vlans:
+    vlan100:
+      id: 100
+      link: eth0
+      addresses: [203.0.113.5/24]
+)";
 const char kWired[] = R"(# wired LAN
 [Match]
 Name=eth0
@@ -121,6 +133,9 @@ struct Image {
   const char* name;
   bool netplan;
   std::map<std::string, std::string> files;
+  /// The tool makes /etc/systemd/network itself, under umask 077: networkd,
+  /// which drops root, must still read what it wrote.
+  bool umask077 = false;
 };
 
 const Image kImages[] = {
@@ -129,8 +144,10 @@ const Image kImages[] = {
     {"debiancloud", true, {{"/lib/netplan/90-default.yaml", kDebianCloud}}},
     {"gateway4", true,
      {{"/etc/netplan/01-netcfg.yaml", kGateway4}, {"/run/netplan/60-dns.yaml", kLaterFile}}},
+    {"vlan", true, {{"/etc/netplan/01-vlan.yaml", kVlanOnEth0}}},
     {"wired", false, {{"/etc/systemd/network/20-wired.network", kWired}}},
     {"vendor", false, {{"/usr/lib/systemd/network/80-dhcp.network", kVendorDhcp}}},
+    {"vendorumask", false, {{"/usr/lib/systemd/network/80-dhcp.network", kVendorDhcp}}, true},
     {"sections", false, {{"/usr/lib/systemd/network/10-eth0.network", kSections}}},
 };
 
@@ -172,16 +189,20 @@ TEST_P(NetworkDaemonsPeer, TheDaemonsApplyWhatWasWritten) {
   for (const auto& file : image.files) root.write(file.first, file.second, image.netplan ? 0600 : 0644);
   root.write("/lib/systemd/systemd-networkd", "stand-in", 0755);
   root.write("/etc/systemd/system/multi-user.target.wants/systemd-networkd.service", "");
-  kesp_test::makeDirs(root / "/etc/systemd/network");
+  if (!image.umask077) kesp_test::makeDirs(root / "/etc/systemd/network");
   kesp_test::makeDirs(root / "/usr/lib/systemd/network");
 
   std::string before;
   if (image.netplan) renderer.render(root.path(), before);
   const std::string v4 = setting.v4, v6 = setting.v6;
-  ASSERT_TRUE(writeNetworkFiles("eth0", setting.mode, v4, v4.empty() ? "" : "255.255.255.0",
+  const mode_t umaskBefore = umask(077);
+  if (!image.umask077) umask(umaskBefore);
+  const bool written = writeNetworkFiles("eth0", setting.mode, v4, v4.empty() ? "" : "255.255.255.0",
                                 setting.v4gateway,
                                 v6.substr(0, v6.find('/')),
-                                v6.empty() ? "" : v6.substr(v6.find('/') + 1), setting.v6gateway));
+                                v6.empty() ? "" : v6.substr(v6.find('/') + 1), setting.v6gateway);
+  umask(umaskBefore);
+  ASSERT_TRUE(written);
   AddressMode mode = 0;
   Ipv4Settings ipv4;
   Ipv6Settings ipv6;
@@ -235,7 +256,8 @@ TEST_P(NetworkDaemonsPeer, TheDaemonsApplyWhatWasWritten) {
   // Keys the tool does not own come along.
   const std::map<std::string, std::string> keptKeys = {
       {"installer", "DNS=192.0.2.53"}, {"gateway4", "DNS=198.51.100.53"},
-      {"wired", "Destination=203.0.113.0/24"}, {"vendor", "Name=eth0"}};
+      {"wired", "Destination=203.0.113.0/24"}, {"vendor", "Name=eth0"},
+      {"vendorumask", "Name=eth0"}, {"vlan", "VLAN=vlan100"}};
   if (keptKeys.count(image.name)) {
     EXPECT_NE(report.find(keptKeys.at(image.name)), std::string::npos) << report;
   }

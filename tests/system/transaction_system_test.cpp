@@ -5,10 +5,15 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,15 +42,22 @@ FileTree overlaid(FileTree tree, const std::string& expectedDir) {
 }
 
 /// eth0 in a namespace of its own, holding the fixture's old address, and a
-/// family's root whose ifup runs the test's plan for its n-th call.
+/// family's root whose ifup runs the test's plan for its n-th call. Like
+/// ifupdown, ifup and ifdown keep a mark of an interface that is up: ifup of
+/// one that is marked answers "already configured" and does nothing, ifdown of
+/// one that is not does nothing either.
 class ChangeScene {
  public:
   explicit ChangeScene(const std::string& family) : root(family) {
     ns.addVeth("eth0");
     ns.addAddress("eth0", kOldAddress);
     const std::string counter = plan_ / "count";
-    root.fake("/sbin/ifdown", ip() + " addr flush dev \"$1\" scope global");
-    root.fake("/sbin/ifup", "n=$(( $(cat '" + counter +
+    const std::string mark = "'" + plan_.path() + "/up.'\"$1\"";
+    kesp_test::writeFile(plan_ / "up.eth0", "");
+    root.fake("/sbin/ifdown", "[ -f " + mark + " ] || { echo \"$1 not configured\"; exit 0; }\n" +
+                                  "rm " + mark + "\n" + ip() + " addr flush dev \"$1\" scope global");
+    root.fake("/sbin/ifup", "[ -f " + mark + " ] && { echo \"$1 already configured\"; exit 0; }\n" +
+                                "touch " + mark + "\nn=$(( $(cat '" + counter +
                                 "' 2>/dev/null || echo 0) + 1 ))\n"
                                 "echo $n > '" +
                                 counter +
@@ -53,10 +65,19 @@ class ChangeScene {
                                 "[ -f '" +
                                 plan_.path() + "/ifup.'$n ] && . '" + plan_.path() +
                                 "/ifup.'$n\nexit 0");
+    // A DHCP client that never gets an answer and keeps asking.
+    kesp_test::writeFile(plan_ / "dhclient",
+                         "#!/bin/sh\necho $$ >> '" + plan_.path() +
+                             "/dhclient.pids'\nwhile :; do sleep 1; done\n");
+    chmod((plan_ / "dhclient").c_str(), 0755);
     root.fake("/etc/init.d/wide-dhcpv6-client");
     root.fake("/etc/init.d/boot.loadmodules");
     root.fake("/sbin/dhcp6c");
     root.fake(kHostNameScript);
+  }
+
+  ~ChangeScene() {
+    for (pid_t pid : clients()) kill(pid, SIGKILL);
   }
 
   /// The n-th ifup (from 1) adds these addresses ("a/len" each) to its interface.
@@ -65,6 +86,32 @@ class ChangeScene {
     for (const std::string& address : addresses)
       script += ip() + " addr add " + address + " dev \"$1\"\n";
     kesp_test::writeFile(plan_ / ("ifup." + std::to_string(n)), script);
+  }
+
+  /// The n-th ifup leaves a DHCP client running on its own and, when
+  /// waits, then waits on a second one, as ifup waits on its client until
+  /// that gives up.
+  void onIfupDhcpNeverAnswers(int n, bool waits) const {
+    const std::string client = "'" + plan_.path() + "/dhclient'";
+    kesp_test::writeFile(plan_ / ("ifup." + std::to_string(n)),
+                         "setsid " + client + " -nw \"$1\" </dev/null >/dev/null 2>&1 &\n" +
+                             (waits ? client + " -1 \"$1\"\n" : ""));
+  }
+
+  /// The fake DHCP clients still running.
+  std::vector<pid_t> clients() const {
+    std::vector<pid_t> running;
+    if (!kesp_test::fileExists(plan_ / "dhclient.pids")) return running;
+    std::istringstream pids(kesp_test::readFile(plan_ / "dhclient.pids"));
+    std::string line;
+    while (std::getline(pids, line)) {
+      const pid_t pid = static_cast<pid_t>(std::stol(line));
+      // A client ended but not yet reaped is a zombie: it runs no more.
+      std::ifstream stat("/proc/" + line + "/stat");
+      const std::string state((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+      if (kill(pid, 0) == 0 && state.find(") Z") == std::string::npos) running.push_back(pid);
+    }
+    return running;
   }
 
   bool change(AddressMode mode, const std::string& ipv4Gateway = "192.0.2.1") const {
@@ -173,23 +220,51 @@ TEST(TransactionKernel, DhcpTakesThePendingNameServersAndRunsTheHostNameScript) 
 
 TEST(TransactionKernel, NoAddressRestoresEveryFileAndTheOldAddress) {
   KESP_SKIP_UNLESS_ROOT();
-  // The one full-length wait of the suite: the new settings never come up.
-  ChangeScene scene("suse");
-  scene.onIfup(2, {kOldAddress});
-  const FileTree before = scene.root.tree();
-  kesp_test::LogCapture log(LOG_ERROR);
-  EXPECT_FALSE(scene.change(STATICV4 | STATICV6));
-  EXPECT_EQ(scene.root.tree(), before);
-  EXPECT_EQ(scene.addresses(), std::string(kOldAddress) + "\n");
-  const std::vector<std::string> lines = log.lines();
-  ASSERT_EQ(lines.size(), 3u) << log.text();
-  EXPECT_EQ(lines[0], "[ERROR] Network FAILED to restart using new parameters eth0");
-  EXPECT_EQ(lines[1], "[ERROR] Attempting to restore network values for eth0 to previous settings");
-  EXPECT_EQ(lines[2], "[ERROR] Successfully restored previous network settings");
-  // The restore restarts with mode 0: no module loader, no second ifdown.
-  EXPECT_EQ(scene.root.calls(),
-            (std::vector<std::string>{"/sbin/ifdown eth0", "/etc/init.d/boot.loadmodules restart",
-                                      "/sbin/ifup eth0", "/sbin/ifup eth0"}));
+  // The full-length waits of the suite: the new settings never come up.
+  struct NoAddressCase {
+    const char* family;
+    AddressMode mode;
+    bool ifupWaitsOnItsClient;
+    std::vector<std::string> calls;
+  } cases[] = {
+      // The failed settings go down before the old ones come up: without
+      // that ifdown, ifup would answer "already configured".
+      {"suse",
+       STATICV4 | STATICV6,
+       false,
+       {"/sbin/ifdown eth0", "/etc/init.d/boot.loadmodules restart", "/sbin/ifup eth0",
+        "/sbin/ifdown eth0", "/sbin/ifup eth0"}},
+      {"debian",
+       DHCPV4,
+       true,
+       {"/sbin/ifdown eth0", "/etc/init.d/wide-dhcpv6-client stop", "/sbin/ifup eth0",
+        "/etc/init.d/wide-dhcpv6-client start", "/sbin/ifdown eth0",
+        "/etc/init.d/wide-dhcpv6-client stop", "/sbin/ifup eth0",
+        "/etc/init.d/wide-dhcpv6-client start"}},
+  };
+  for (const NoAddressCase& c : cases) {
+    SCOPED_TRACE(c.family);
+    ChangeScene scene(c.family);
+    // A client the failed settings started, left running after ifup.
+    scene.onIfupDhcpNeverAnswers(1, c.ifupWaitsOnItsClient);
+    scene.onIfup(2, {kOldAddress});
+    const FileTree before = scene.root.tree();
+    kesp_test::LogCapture log(LOG_ERROR);
+    const time_t start = time(nullptr);
+    EXPECT_FALSE(scene.change(c.mode, ""));
+    // The one bound of a change, whatever its client would wait by itself.
+    EXPECT_LE(time(nullptr) - start, ADDRESS_WAIT_SECONDS + 10);
+    EXPECT_EQ(scene.root.tree(), before);
+    EXPECT_EQ(scene.addresses(), std::string(kOldAddress) + "\n");
+    EXPECT_EQ(scene.clients(), std::vector<pid_t>{});
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u) << log.text();
+    EXPECT_EQ(lines[0], "[ERROR] Network FAILED to restart using new parameters eth0");
+    EXPECT_EQ(lines[1], "[ERROR] Attempting to restore network values for eth0 to previous settings");
+    EXPECT_EQ(lines[2], "[ERROR] Successfully restored previous network settings");
+    // The restore restarts with mode 0: no module loader.
+    EXPECT_EQ(scene.root.calls(), c.calls);
+  }
 }
 
 TEST(TransactionKernel, AChangeKilledWhileWaitingIsPutBackByRecovery) {

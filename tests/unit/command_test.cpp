@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 #include <sstream>
 
+#include "files/draft.h"
 #include "kesp/log.h"
+#include "kesp/parser.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "system/process.h"
@@ -156,6 +159,45 @@ TEST(ShellQuoteTest, OneLiteralWordForTheShell) {
     EXPECT_EQ(output, value + "|") << value;
   }
   EXPECT_EQ(shell_quote("plain/path-1.2"), "plain/path-1.2");
+}
+
+// A draft only records, and an offline image's programs are not this
+// machine's: every way of running a program refuses, and says so.
+TEST(ProgramRuleTest, NothingRunsInADraftOrOnAnOfflineImage) {
+  kesp_test::TempDir dir;
+  const std::string marker = dir / "ran";
+  const std::string command = "touch '" + marker + "'";
+  const std::vector<std::pair<const char*, std::function<int()>>> ways = {
+      {"execute", [&] { std::string out; return execute(command, out); }},
+      {"execute_no_wait", [&] { return execute_no_wait(command); }},
+      {"system_env", [&] { return system_env(command, "", {}); }},
+      {"run_program", [&] {
+         const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+         return run_program(argv);
+       }},
+      {"runArgv", [&] { return detail::runArgv({"/bin/sh", "-c", command}); }},
+      {"Parser::execute", [&] { return Parser().execute(command); }},
+  };
+  for (const bool offline : {false, true}) {
+    for (const auto& way : ways) {
+      kesp_test::LogCapture log;
+      int status = 0;
+      if (offline) {
+        setOfflineImage(true);
+        status = way.second();
+        setOfflineImage(false);
+      } else {
+        detail::Draft draft;
+        status = way.second();
+      }
+      EXPECT_EQ(status, -1) << way.first << (offline ? " offline" : " in a draft");
+      EXPECT_FALSE(kesp_test::fileExists(marker)) << way.first;
+      EXPECT_TRUE(log.contains("[ERROR] refused to run ")) << way.first;
+    }
+  }
+  // Neither: the program runs.
+  EXPECT_EQ(detail::runArgv({"/bin/sh", "-c", command}), 0);
+  EXPECT_TRUE(kesp_test::fileExists(marker));
 }
 
 TEST(RunArgvTest, SplitBlanks) {

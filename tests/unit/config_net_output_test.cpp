@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "commands.h"
 #include "interface_change.h"
 #include "interface_report.h"
@@ -12,6 +14,7 @@
 #include "log_collector.h"
 #include "report_render.h"
 #include "translate.h"
+#include "word_wrap.h"
 
 using namespace kesp_config_net;
 
@@ -139,11 +142,11 @@ TEST(ConfigNetMessages, SayWhatWasLookedForAndWaitedFor) {
        "/etc/systemd/network, /etc/network, /etc/sysconfig/network-scripts or "
        "/etc/sysconfig/network)"},
       {waitNotice({"eth0", KESP::DHCPV4, "", "", "", "", "", ""}),
-       "waiting up to 32 seconds for eth0 to get an IPv4 address"},
+       "waiting up to 30 seconds for eth0 to get an IPv4 address"},
       {waitNotice({"ens3", KESP::STATICV4 | KESP::AUTOV6, "", "", "", "", "", ""}),
-       "waiting up to 32 seconds for ens3 to get an IPv4 or IPv6 address"},
+       "waiting up to 30 seconds for ens3 to get an IPv4 or IPv6 address"},
       {waitNotice({"eth1", KESP::DHCPV6, "", "", "", "", "", ""}),
-       "waiting up to 32 seconds for eth1 to get an IPv6 address"},
+       "waiting up to 30 seconds for eth1 to get an IPv6 address"},
       // Values go where the (untranslated) text has their numbers, each once.
       {trf("{2} and {1}, {3}, {1}", {"a", "b"}), "b and a, {3}, a"},
       {trf("{1}: '{2}' is not a directory", {"--root", "{1}"}), "--root: '{1}' is not a directory"},
@@ -171,6 +174,42 @@ TEST(ConfigNetOutput, SmallerDocuments) {
             "{\"enabled\":true,\"host\":\"proxy.lan\",\"port\":3128,\"user\":null,"
             "\"password_set\":false}\n");
   EXPECT_EQ(renderHostNameJson("web\"1"), "{\"hostname\":\"web\\\"1\"}\n");
+}
+
+struct WrapCase {
+  const char* text;
+  size_t width;
+  size_t indent;
+  size_t column;  // where the cursor stands before
+  const char* expected;
+};
+
+TEST(ConfigNetOutput, WrapsBetweenWordsBeforeTheTerminalsEdge) {
+  const WrapCase cases[] = {
+      {"Interface to configure (number or name; Enter to leave the interfaces as they are): ",
+       80, 0, 0, "Interface to configure (number or name; Enter to leave the interfaces as they\nare): "},
+      {"  Not accepted: the gateway is not in the network", 30, 2, 0,
+       "  Not accepted: the gateway\n  is not in the network"},
+      // Characters, not bytes: "Wählen Sie" fills ten columns.
+      {"Wählen Sie eine Schnittstelle", 11, 0, 0, "Wählen Sie\neine\nSchnittstelle"},
+      {"Applying the changes", 80, 0, 70, "Applying\nthe changes"},
+      {"a verylongwordhere b", 10, 0, 0, "a\nverylongwordhere\nb"},
+  };
+  for (const WrapCase& c : cases) {
+    std::string out;
+    size_t column = c.column;
+    appendWrapped(c.text, c.width, c.indent, column, out);
+    EXPECT_EQ(out, c.expected) << c.text;
+  }
+  // Through a stream: a prompt flushed (room left for the answer), the
+  // operator's Enter, the next line from its start.
+  std::ostringstream target;
+  WordWrapBuffer wrap(target.rdbuf(), 20);
+  std::ostream out(&wrap);
+  out << "Choose an interface number: " << std::flush;
+  wrap.lineEnded();
+  out << "the following words go on\n" << std::flush;
+  EXPECT_EQ(target.str(), "Choose an\ninterface\nnumber: the following words\ngo on\n");
 }
 
 TEST(ConfigNetOutput, SortsNamesAsPeopleCount) {

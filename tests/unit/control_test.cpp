@@ -158,15 +158,16 @@ const ControlCase kControlCases[] = {
      kAll,
      true,
      DHCPV4,
-     10,
+     0,
      {"/usr/bin/nmcli connection load /etc/NetworkManager/system-connections/eth0.nmconnection",
-      std::string("/usr/bin/nmcli connection up uuid ") + kProfileUuid}},
+      std::string("/usr/bin/nmcli --wait 30 connection up uuid ") + kProfileUuid}},
+    // nmcli's 10: nothing was active.
     {"NetworkManagerDown",
      FLAVOUR_NETWORKMANAGER,
      kAll,
      false,
      STATICV4,
-     0,
+     10,
      {std::string("/usr/bin/nmcli connection down uuid ") + kProfileUuid}},
     {"UnknownFamilyStillRunsIfup", FLAVOUR_NONE, kAll, true, STATICV6, 0, {"/sbin/ifup eth0"}},
 };
@@ -182,6 +183,17 @@ TEST_P(ControlTest, RunsTheFamilysProgramsInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Families, ControlTest, ::testing::ValuesIn(kControlCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ControlTest, NetworkManagerThatRefusesFailsTheUp) {
+  // nmcli's status is no longer ignored: here the daemon refused the profile.
+  for (int status : {1, 4}) {
+    SCOPED_TRACE(status);
+    FakeSystem system(FLAVOUR_NETWORKMANAGER, kAll, status);
+    kesp_test::LogCapture log(LOG_ERROR);
+    EXPECT_FALSE(controlInterface("eth0", true, DHCPV4));
+    EXPECT_TRUE(log.contains("/usr/bin/nmcli connection load")) << log.text();
+  }
+}
 
 TEST(ControlTest, AliasNameIsPassedAsOneArgument) {
   FakeSystem system(FLAVOUR_REDHAT, kAll);

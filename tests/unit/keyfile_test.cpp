@@ -204,4 +204,27 @@ TEST(KeyfileProfileTest, AProfileTooLargeToReadIsNamed) {
   EXPECT_NE(unreadable[0].find(root / path), std::string::npos) << unreadable[0];
 }
 
+// What GLib's key file reader (NetworkManager's) refuses, as it answered for
+// each text: the file, or the value when it is read.
+TEST(KeyfileProfileTest, RefusesWhatTheDaemonsReaderRefuses) {
+  const struct {
+    std::string text;
+    const char* problem;  // "" when GLib reads it whole
+  } cases[] = {
+      {"  [connection]  \n  id = a  \n# c\n\n", ""},
+      {"[connection]\nid=\\t\\n\\r\\\\\\s\r\n", ""},
+      {"[ipv4]\ndns=192.0.2.1\\;192.0.2.2;\n", ""},  // a list's separator
+      {"[connection]\nid=a\\qb\n", "line 2: invalid escape sequence \"\\q\""},
+      {"[connection]\nid=a\\x41\n", "line 2: invalid escape sequence \"\\x\""},
+      {"[connection]\nid=ab\\\n", "line 2: escape character at end of line"},
+      {"id=a\n[connection]\n", "line 1: a key before the first group"},
+      {"[connection]\njunk line\n", "line 2: not a key-value pair, group, or comment"},
+      {"[connection]\n=a\n", "line 2: a key without a name"},
+      {"[connection\nid=a\n", "line 1: invalid group name"},
+      {"[conn]ection]\nid=a\n", "line 1: invalid group name"},
+      {std::string("[conn\x01]\nid=a\n"), "line 1: invalid group name"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(keyFileProblem(c.text), c.problem) << c.text;
+}
+
 }  // namespace

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "change/change_scope.h"
+#include "files/draft.h"
 #include "files/file_write.h"
 #include "kesp/network.h"
 #include "kesp/proxy.h"
@@ -246,5 +248,52 @@ TEST(RootContainment, NewFilesGetTheirModeWhateverTheUmask) {
     ASSERT_EQ(stat((root / "/etc/resolv.conf").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
   }
+  {
+    // Directories too: daemons that drop root must read them.
+    umask(077);
+    SystemRoot root;
+    ASSERT_TRUE(detail::makeDirectoriesForWrite(root / "/etc/systemd/resolved.conf.d"));
+    for (const char* made : {"/etc", "/etc/systemd", "/etc/systemd/resolved.conf.d"}) {
+      struct stat info;
+      ASSERT_EQ(stat((root / made).c_str(), &info), 0) << made;
+      EXPECT_EQ(info.st_mode & 07777, 0755u) << made;
+    }
+  }
   umask(oldMask);
+}
+
+// Planning reads what it drafted: a listing shows the files a draft makes
+// (in a directory it would make, too) and not those it removes.
+TEST(RootContainment, ListingsInADraftSeeWhatItWouldLeave) {
+  SystemRoot root;
+  kesp_test::writeFile(root / "/etc/netplan/00-installer.yaml", "network: {}\n");
+  kesp_test::writeFile(root / "/etc/netplan/10-old.yaml", "network: {}\n");
+  auto listed = [&](const std::string& directory) {
+    std::vector<std::string> names;
+    if (!detail::listDirectoryInRoot(root / directory, names)) return std::string("(none)");
+    std::vector<std::string> viaOpen;
+    detail::Descriptor fd(detail::openInRoot(root / directory, O_RDONLY | O_DIRECTORY));
+    if (fd.get() >= 0)
+      detail::forEachListedEntry(fd.get(), root / directory, [&](const char* name, unsigned char) {
+        viaOpen.push_back(name);
+        return true;
+      });
+    std::sort(names.begin(), names.end());
+    std::sort(viaOpen.begin(), viaOpen.end());
+    std::string text;
+    for (const std::string& name : names) text += name + " ";
+    // The open directory's listing agrees, where there is a directory to open.
+    if (fd.get() >= 0 && viaOpen != names) text += "(differs)";
+    return text;
+  };
+  {
+    detail::Draft draft;
+    ASSERT_TRUE(detail::replaceFile(root / "/etc/netplan/90-kesp.yaml", "network: {}\n"));
+    ASSERT_TRUE(detail::removeFile(root / "/etc/netplan/10-old.yaml"));
+    ASSERT_TRUE(detail::replaceFile(root / "/etc/systemd/resolved.conf.d/90-kesp.conf", "[Resolve]\n"));
+    EXPECT_EQ(listed("/etc/netplan"), "00-installer.yaml 90-kesp.yaml ");
+    EXPECT_EQ(listed("/etc/systemd/resolved.conf.d"), "90-kesp.conf ");
+  }
+  EXPECT_EQ(listed("/etc/netplan"), "00-installer.yaml 10-old.yaml ");
+  EXPECT_EQ(listed("/etc/systemd/resolved.conf.d"), "(none)");
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "interface_files_cases.h"
 #include "kesp/interface_files.h"
 
@@ -201,6 +203,7 @@ const RoutesReadCase kRoutesReadCases[] = {
     // Any IPv6 notation is IPv6, dotted or not.
     {"DottedIpv6", "default ::ffff:192.0.2.1 - -\ndefault 192.0.2.2 - -\n", "192.0.2.2",
      "::ffff:192.0.2.1"},
+    {"WholeRanges", "0.0.0.0/0 10.0.0.1 - -\n::/0 2001:db8::1 - -\n", "10.0.0.1", "2001:db8::1"},
     {"UpperCaseDottedIpv6AndZone", "default ::FFFF:192.0.2.1 - -\ndefault fe80::1%eth0 - -\n", "",
      "fe80::1%eth0"},
 };
@@ -217,12 +220,22 @@ TEST_P(SuseRoutesReadTest, TellsTheFamiliesApart) {
   EXPECT_EQ(ipv4.gateway, c.ipv4Gateway);
   EXPECT_EQ(ipv6.gateway, c.ipv6Gateway);
 
-  // What was read, written again, reads back in the same families.
+  // What was read, written again over the old lines, reads back in the same
+  // families, one default line each, whatever the old ones' spelling.
   KeyValueFile rewritten(' ');
+  rewritten.lines = routes.lines;
   writeSuseRoutes(rewritten, STATICV4 | STATICV6, ipv4, ipv6);
   readSuseRoutes(rewritten, ipv4, ipv6);
   EXPECT_EQ(ipv4.gateway, c.ipv4Gateway);
   EXPECT_EQ(ipv6.gateway, c.ipv6Gateway);
+  size_t defaults = 0;
+  for (const std::string& line : rewritten.lines) {
+    std::istringstream words(line);
+    std::string destination;
+    words >> destination;
+    defaults += destination == "default" || destination == "::/0" || destination == "0.0.0.0/0";
+  }
+  EXPECT_EQ(defaults, (*c.ipv4Gateway ? 1u : 0u) + (*c.ipv6Gateway ? 1u : 0u));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, SuseRoutesReadTest, ::testing::ValuesIn(kRoutesReadCases),

@@ -38,7 +38,7 @@ TEST(InterfaceNameTest, RefusalIsOneReadableLogLine) {
   kesp_test::LogCapture log;
   EXPECT_FALSE(detail::checkInterfaceName("eth0\nBOOTPROTO=dhcp\\", "getNetwork"));
   EXPECT_EQ(log.lines(),
-            std::vector<std::string>{"[ERROR] invalid interface name 'eth0\\x0aBOOTPROTO=dhcp\\\\'"});
+            std::vector<std::string>{"[ERROR] invalid interface name 'eth0\\x0aBOOTPROTO=dhcp\\x5c'"});
 }
 
 }  // namespace

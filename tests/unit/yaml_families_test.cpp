@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include "families/netplan/netplan_settings.h"
+#include "families/netplan/netplan_types.h"
 #include "families/networkd/networkd_files.h"
 #include "families/networkd/networkd_settings.h"
+#include "files/names.h"
 #include "test_support.h"
 
 namespace {
@@ -182,13 +184,67 @@ TEST(YamlFamiliesTest, NetworkdFindsTheFileItWouldApply) {
   }
 }
 
-TEST(YamlFamiliesTest, AliasesAndDeepNestingAreRefused) {
+TEST(YamlFamiliesTest, AliasesDeepNestingAndRepeatedKeysAreRefused) {
   std::string deep(100, '[');
-  for (const std::string& text : {std::string("a: &x [1]\nb: *x\n"), deep, std::string("a: [")}) {
+  // Past the size from which a mapping's keys are indexed.
+  std::string wide;
+  for (int i = 0; i < 40; ++i) wide += "k" + std::to_string(i) + ": 1\n";
+  const struct {
+    std::string text;
+    const char* error;  // its end, after "line:column: "
+  } cases[] = {
+      {"a: &x [1]\nb: *x\n", "aliases are not supported"},
+      {deep, "document nested too deeply"},
+      {"network:\n  ethernets:\n    eth0: {}\n    eth0: {}\n", "4:5: duplicate key \"eth0\""},
+      {wide + "k7: 2\n", "41:1: duplicate key \"k7\""},
+      {"a: 1\n\"\\e\": 1\n\"\\e\": 2\n", "3:1: duplicate key \"\\x1b\""},
+  };
+  for (const auto& c : cases) {
     YamlNode root;
     std::string error;
-    EXPECT_FALSE(parseYaml(text, root, error)) << text;
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(parseYaml(c.text, root, error)) << c.text;
+    EXPECT_TRUE(endsWith(error, c.error)) << error;
+  }
+  YamlNode root;
+  std::string error;
+  EXPECT_FALSE(parseYaml("a: [", root, error));
+  EXPECT_FALSE(error.empty());
+}
+
+// What netplan itself refuses ("expected mapping", "expected sequence",
+// "expected scalar") where the library reads or edits.
+TEST(YamlFamiliesTest, NetplanTypesAreCheckedWhereTheLibraryLooks) {
+  const std::string eth0 = "network:\n  version: 2\n  ethernets:\n    eth0:\n";
+  const struct {
+    std::string text;
+    const char* problem;
+  } cases[] = {
+      {eth0 + "      addresses: [192.0.2.10/24, {192.0.2.11/24: {label: x}}]\n"
+              "      nameservers: {addresses: [192.0.2.53], search: [example.org]}\n"
+              "      routes: [{to: default, via: 192.0.2.1, metric: 100}]\n"
+              "      match: {name: eth*}\n      dhcp4: true\n",
+       ""},
+      {"network: [1]\n", "line 1: network must be a mapping"},
+      {"network:\n  ethernets: [eth0]\n", "line 2: network.ethernets must be a mapping"},
+      {eth0, "line 4: network.ethernets.eth0 must be a mapping"},
+      {eth0 + "      addresses: 192.0.2.10/24\n", "line 5: network.ethernets.eth0.addresses must be a sequence"},
+      {eth0 + "      addresses: [[192.0.2.10/24]]\n",
+       "line 5: network.ethernets.eth0.addresses[0] must be an address"},
+      {eth0 + "      dhcp4: {a: b}\n", "line 5: network.ethernets.eth0.dhcp4 must be a scalar"},
+      {eth0 + "      nameservers: [192.0.2.53]\n",
+       "line 5: network.ethernets.eth0.nameservers must be a mapping"},
+      {eth0 + "      nameservers:\n        addresses: 192.0.2.53\n",
+       "line 6: network.ethernets.eth0.nameservers.addresses must be a sequence"},
+      {eth0 + "      routes:\n      - default\n", "line 6: network.ethernets.eth0.routes[0] must be a mapping"},
+      {eth0 + "      routes:\n      - to: [default]\n",
+       "line 6: network.ethernets.eth0.routes[0].to must be a scalar"},
+      {eth0 + "      match: eth0\n", "line 5: network.ethernets.eth0.match must be a mapping"},
+  };
+  for (const auto& c : cases) {
+    YamlNode root;
+    std::string error;
+    ASSERT_TRUE(parseYaml(c.text, root, error)) << c.text << error;
+    EXPECT_EQ(netplanTypeProblem(root), c.problem) << c.text;
   }
 }
 

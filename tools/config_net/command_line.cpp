@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kesp/util.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -34,7 +35,7 @@ const std::vector<CommandRule>& commandRules() {
       {"proxy", {{"host", true}, {"port", true}, {"user", true}, {"password-stdin", false}}, 0, 1},
       {"move", {}, 2, 3},
       {"hostname", {}, 0, 1},
-      {"recover", {{"discard", false}}, 0, 0},
+      {"recover", {{"discard", false}, {"boot", false}}, 0, 0},
       {"export", {}, 0, 0},
       {"apply", {{"check", false}, {"diff", false}, {"password-stdin", false}}, 1, 1},
       {"diagnose", {}, 0, 1},
@@ -123,9 +124,9 @@ bool checkProxyUsage(const Invocation& invocation, std::string& error) {
     if (invocation.has("password-stdin") && !invocation.has("user"))
       error = tr("proxy set: --password-stdin needs --user");
   } else if (action == "show" || action == "clear") {
-    if (anyOption) error = trf("proxy {1} takes no options", {action});
+    if (anyOption) error = trf("proxy {1} takes no options", {KESP::terminalSafe(action)});
   } else {
-    error = trf("proxy: unknown action '{1}' (show, set or clear)", {action});
+    error = trf("proxy: unknown action '{1}' (show, set or clear)", {KESP::terminalSafe(action)});
   }
   return error.empty();
 }
@@ -157,7 +158,7 @@ bool checkCommandUsage(const Invocation& invocation, std::string& error) {
   }
   if (command == "help" && !invocation.arguments.empty() &&
       (!findCommand(invocation.arguments[0]) || invocation.arguments[0] == "help"))
-    error = trf("help: unknown command '{1}'", {invocation.arguments[0]});
+    error = trf("help: unknown command '{1}'", {KESP::terminalSafe(invocation.arguments[0])});
   return error.empty();
 }
 
@@ -190,13 +191,13 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     }
     if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
       if (word.size() > 1 && word[0] == '-' && !optionsEnded) {
-        error = trf("unknown option '{1}'", {word});
+        error = trf("unknown option '{1}'", {KESP::terminalSafe(word)});
         return false;
       }
       if (!command) {
         command = findCommand(word);
         if (!command) {
-          error = trf("unknown command '{1}'", {word});
+          error = trf("unknown command '{1}'", {KESP::terminalSafe(word)});
           return false;
         }
         invocation.command = word;
@@ -210,8 +211,8 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     const bool global = rule != nullptr;
     if (!rule && command) rule = findOption(command->options, option.name);
     if (!rule) {
-      error = command ? trf("unknown option '{1}' for {2}", {"--" + option.name, invocation.command})
-                      : trf("unknown option '{1}'", {"--" + option.name});
+      error = command ? trf("unknown option '{1}' for {2}", {KESP::terminalSafe("--" + option.name), invocation.command})
+                      : trf("unknown option '{1}'", {KESP::terminalSafe("--" + option.name)});
       return false;
     }
     std::string value;
@@ -247,7 +248,7 @@ bool parseCommandLine(const std::vector<std::string>& words, Invocation& invocat
     }
     if (count > command->maxArguments) {
       error = trf("{1}: unexpected argument '{2}'",
-                  {invocation.command, invocation.arguments[command->maxArguments]});
+                  {invocation.command, KESP::terminalSafe(invocation.arguments[command->maxArguments])});
       return false;
     }
     return checkCommandUsage(invocation, error);

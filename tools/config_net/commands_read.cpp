@@ -41,19 +41,26 @@ int runShow(CommandContext& context) {
     return reportFailure(context.err, tr("cannot list the configured interfaces"),
                          errorsSince(context.log, mark));
   }
-  SystemReport report = reportSystem(names, live);
-  report.unfinishedChange = KESP::interruptedChangeWaiting();
-  const std::vector<std::string> unreadable = KESP::takeUnreadableFiles();
-  if (report.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
+  SystemReport facts = reportSystemFacts(live);
+  if (facts.flavour == KESP::FLAVOUR_NONE) return reportNoFamily(context.err, invocation.root);
+  facts.unfinishedChange = KESP::interruptedChangeWaiting();
+  // Written as each interface is made: a thousand of them are never held at once.
+  ShowWriter writer(context.out, invocation.json);
   if (!invocation.arguments.empty()) {
-    const InterfaceReport& only = report.interfaces.front();
+    const InterfaceReport only = reportInterface(names.front(), live);
     if (!only.configured && !only.present)
       return reportFailure(context.err,
                            live ? trf("{1} is neither configured nor present", {only.name})
                                 : trf("{1} is not configured", {only.name}),
-                           unreadable);
+                           KESP::takeUnreadableFiles());
+    writer.start(facts);
+    writer.add(only);
+  } else {
+    writer.start(facts);
+    reportEachInterface(names, live, [&writer](InterfaceReport& item) { writer.add(item); });
   }
-  context.out << (invocation.json ? renderShowJson(report) : renderShowText(report));
+  writer.finish(facts);
+  const std::vector<std::string> unreadable = KESP::takeUnreadableFiles();
   // What could be shown is shown; a file it lacked is not passed off as absent.
   if (!unreadable.empty())
     return reportFailure(context.err, tr("some files could not be read; what is shown lacks them"),
@@ -100,7 +107,9 @@ int showNameServers(CommandContext& context) {
 int showProxy(CommandContext& context) {
   ProxyView view;
   std::string password;
-  KESP::getProxy(view.host, view.port, view.user, password);
+  const size_t mark = context.log.mark();
+  if (!KESP::getProxy(view.host, view.port, view.user, password))
+    return reportFailure(context.err, tr("cannot read the proxy"), errorsSince(context.log, mark));
   view.passwordSet = !password.empty();
   context.out << (context.invocation.json ? renderProxyJson(view) : renderProxyText(view));
   return EXIT_OK;

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "bounded_input.h"
 #include "commands.h"
 #include "diff_text.h"
 #include "input_checks.h"
@@ -25,9 +26,6 @@
 namespace kesp_config_net {
 
 namespace {
-
-/// Larger than any state a system holds; a bigger input is no document of ours.
-const size_t kMaxDocumentBytes = 4 * 1024 * 1024;
 
 std::vector<std::string> errorsSince(const LogCollector& log, size_t mark) {
   return messagesAtLeast(log.linesSince(mark), KESP::LOG_ERROR);
@@ -73,21 +71,6 @@ bool readCurrentState(bool live, KESP::DesiredState& state) {
   return true;
 }
 
-bool readAll(std::istream& in, std::string& text) {
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text = buffer.str();
-  return text.size() <= kMaxDocumentBytes;
-}
-
-/// The first line of the input, without its line end.
-std::string firstLine(std::istream& in) {
-  std::string line;
-  std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 /// Reads the document named by the argument ("-": standard input) and the
 /// password; a reason for the operator when they cannot be had.
 int readDocument(CommandContext& context, StateDocument& document) {
@@ -99,16 +82,18 @@ int readDocument(CommandContext& context, StateDocument& document) {
                        tr("--password-stdin cannot be used with a document on standard input"));
   // Taken before anything can refuse the document: a caller writing the
   // password must not meet a closed pipe.
-  const std::string stdinPassword = passwordOnStdin ? firstLine(context.in) : "";
+  std::string stdinPassword;
+  if (passwordOnStdin && !readBoundedLine(context.in, stdinPassword))
+    return reportUsage(context.err, "apply",
+                       trf("the password on standard input is larger than {1}", {kMaxInputText}));
   std::string text;
+  const std::string tooLarge = trf("the document is larger than {1}", {kMaxInputText});
   if (source == "-") {
-    if (!readAll(context.in, text))
-      return reportUsage(context.err, "apply", tr("the document is too large"));
+    if (!readBoundedInput(context.in, text)) return reportUsage(context.err, "apply", tooLarge);
   } else {
     std::ifstream file(source, std::ios::binary);
-    if (!file) return reportFailure(context.err, trf("cannot read {1}", {source}), {});
-    if (!readAll(file, text))
-      return reportUsage(context.err, "apply", tr("the document is too large"));
+    if (!file) return reportFailure(context.err, trf("cannot read {1}", {KESP::terminalSafe(source)}), {});
+    if (!readBoundedInput(file, text)) return reportUsage(context.err, "apply", tooLarge);
   }
   JsonValue parsed;
   std::string error;
@@ -133,8 +118,10 @@ int readDocument(CommandContext& context, StateDocument& document) {
       if (!file)
         return reportFailure(
             context.err, tr("the document was refused; nothing was changed"),
-            {trf("proxy.password_file: cannot read {1}", {document.passwordFile})});
-      proxy.password = firstLine(file);
+            {trf("proxy.password_file: cannot read {1}", {KESP::terminalSafe(document.passwordFile)})});
+      if (!readBoundedLine(file, proxy.password))
+        return reportFailure(context.err, tr("the document was refused; nothing was changed"),
+                             {trf("proxy.password_file: larger than {1}", {kMaxInputText})});
     }
     proxy.passwordGiven = true;
   }

@@ -6,6 +6,7 @@
 #include <istream>
 #include <ostream>
 
+#include "bounded_input.h"
 #include "commands.h"
 #include "input_checks.h"
 #include "interface_change.h"
@@ -110,8 +111,9 @@ int runProxy(CommandContext& context) {
     if (problem.empty() && invocation.has("user")) problem = checkProxyUser(request.user);
     if (!problem.empty()) return reportUsage(context.err, "proxy", problem);
     if (invocation.has("password-stdin")) {
-      std::getline(context.in, request.password);
-      if (!request.password.empty() && request.password.back() == '\r') request.password.pop_back();
+      if (!readBoundedLine(context.in, request.password))
+        return reportUsage(context.err, "proxy",
+                           trf("the password on standard input is larger than {1}", {kMaxInputText}));
       request.passwordGiven = true;
     }
   } else {
@@ -179,8 +181,11 @@ int runRecover(CommandContext& context) {
     return EXIT_OK;
   }
   std::vector<std::string> done;
-  // An offline image's interfaces are not this system's.
-  const bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline);
+  // An offline image's interfaces are not this system's; at boot the network
+  // services that start after this bring them up with the files put back.
+  const bool boot = context.invocation.has("boot");
+  bool ok = KESP::recoverInterruptedChange(&done, !context.invocation.offline && !boot);
+  if (ok && boot && !done.empty()) ok = KESP::prepareNetworkForBoot();
   for (const std::string& line : done) context.out << line << "\n";
   if (!ok)
     return reportFailure(context.err, tr("the unfinished change could not be put back"),

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "kesp/network_change.h"
+#include "kesp/util.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -43,20 +44,7 @@ uint32_t maskOfLength(int length) {
 }
 
 /// Quotes a value for a message; control bytes would garble the terminal.
-std::string quoted(const std::string& text) {
-  std::string result = "'";
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7f) {
-      static const char digits[] = "0123456789abcdef";
-      result += "\\x";
-      result += digits[c >> 4];
-      result += digits[c & 15];
-    } else {
-      result += static_cast<char>(c);
-    }
-  }
-  return result + "'";
-}
+std::string quoted(const std::string& text) { return "'" + KESP::terminalSafe(text) + "'"; }
 
 /// Two spellings of one address (2001:db8::1 and 2001:DB8:0::1) are one server.
 bool sameAddress(const std::string& a, const std::string& b) {
@@ -75,6 +63,9 @@ bool isLabelByte(char c) {
 
 std::string checkInterfaceName(const std::string& name) {
   if (name.empty()) return tr("an interface name is needed");
+  // A leading "-" would reach the family's programs as an option.
+  if (name[0] == '-')
+    return trf("{1} is not an interface name (it cannot begin with '-')", {quoted(name)});
   if (name.size() > 15 || name == "." || name == "..")
     return trf("{1} is not an interface name (1 to 15 letters, digits, '.', '_', '-', ':')", {quoted(name)});
   for (char c : name) {

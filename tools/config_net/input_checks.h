@@ -9,7 +9,8 @@
 
 namespace kesp_config_net {
 
-/// 1 to 15 bytes of letters, digits, ".", "_", "-" and ":", not "." or "..",
+/// 1 to 15 bytes of letters, digits, ".", "_", "-" and ":", not "." or ".."
+/// and no leading "-",
 /// the rule the library applies to every name that becomes a file name.
 std::string checkInterfaceName(const std::string& name);
 

@@ -11,6 +11,7 @@
 #include "kesp/util.h"
 #include "terminal_input.h"
 #include "translate.h"
+#include "word_wrap.h"
 
 namespace kesp_config_net {
 
@@ -37,18 +38,22 @@ int runInteractive(const Invocation& invocation, Operations& operations, std::os
   if (!gatherDialogueFacts(invocation, facts) || facts.system.flavour == KESP::FLAVOUR_NONE)
     return reportNoFamily(err, invocation.root);
 
+  // On a terminal the lines break between words, not at its edge.
+  WordWrapBuffer wrap(out.rdbuf(), terminalColumns());
+  std::ostream wrapped(&wrap);
+  std::ostream& shown = isatty(STDOUT_FILENO) ? wrapped : out;
   ChangePlan plan;
   DialogueEnd end;
   {
-    TerminalLineSource terminal(out);
-    end = runDialogue(facts, terminal, out, plan);
+    TerminalLineSource terminal(shown, [&wrap] { wrap.lineEnded(); });
+    end = runDialogue(facts, terminal, shown, plan);
   }
   switch (end) {
     case DialogueEnd::Left:
-      out << tr("Left without changing anything.") << "\n";
+      shown << tr("Left without changing anything.") << "\n";
       return EXIT_FAILED;
     case DialogueEnd::Declined:
-      out << tr("Nothing was changed.") << "\n";
+      shown << tr("Nothing was changed.") << "\n";
       return EXIT_OK;
     case DialogueEnd::NothingToDo:
       return EXIT_OK;
@@ -56,9 +61,9 @@ int runInteractive(const Invocation& invocation, Operations& operations, std::os
       break;
   }
   InterruptShield shield;
-  out << tr("Applying the changes:") << "\n" << std::flush;
-  const bool allDone = applyPlan(plan, operations, out);
-  out << (allDone ? tr("All changes were applied.") : tr("Not every change was applied; see above.")) << "\n";
+  shown << tr("Applying the changes:") << "\n" << std::flush;
+  const bool allDone = applyPlan(plan, operations, shown);
+  shown << (allDone ? tr("All changes were applied.") : tr("Not every change was applied; see above.")) << "\n";
   return allDone ? EXIT_OK : EXIT_FAILED;
 }
 

@@ -143,8 +143,7 @@ std::string findSystemProblem(const InterfaceChange& change, const SystemTraits&
 
 std::string waitNotice(const InterfaceChange& change) {
   const bool v4 = change.mode & KESP::IPV4_MODES, v6 = change.mode & KESP::IPV6_MODES;
-  const std::string seconds =
-      std::to_string(KESP::addressWaitLimitSeconds(KESP::ADDRESS_WAIT_SECONDS));
+  const std::string seconds = std::to_string(KESP::ADDRESS_WAIT_SECONDS);
   if (v4 && v6)
     return trf("waiting up to {1} seconds for {2} to get an IPv4 or IPv6 address", {seconds, change.iface});
   if (v4) return trf("waiting up to {1} seconds for {2} to get an IPv4 address", {seconds, change.iface});

@@ -57,7 +57,7 @@ std::vector<std::string> findFormatProblems(const InterfaceChange& change);
 std::string findSystemProblem(const InterfaceChange& change, const SystemTraits& traits);
 
 /// What a live change waits for and for how long, for an operator at a
-/// terminal: "waiting up to 32 seconds for eth0 to get an address".
+/// terminal: "waiting up to 30 seconds for eth0 to get an address".
 std::string waitNotice(const InterfaceChange& change);
 
 /// "STATICV4 192.0.2.10/24 gateway 192.0.2.1, DHCPV6": the change in one line.

@@ -71,46 +71,48 @@ bool listInterfaceNames(bool live, std::vector<std::string>& names) {
 
 InterfaceReport reportInterface(const std::string& name, bool live) {
   InterfaceReport report;
-  report.name = name;
-  std::vector<KESP::ConfiguredNetwork> configured(1);
-  configured[0].name = name;
-  KESP::getNetworks(configured, live);
-  report.configured = configured[0].configured;
-  report.mode = configured[0].mode;
-  report.ipv4 = configured[0].ipv4;
-  report.ipv6 = configured[0].ipv6;
-  report.furtherAddresses = configured[0].furtherAddresses;
-  if (live) {
-    KESP::LiveAddressSnapshot addresses;
-    addresses.read();
-    addLiveAddresses(addresses, report);
-  }
+  reportEachInterface({name}, live, [&report](InterfaceReport& item) { report = std::move(item); });
   return report;
 }
 
-SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
+SystemReport reportSystemFacts(bool live) {
   SystemReport report;
   report.flavour = KESP::getOsFlavour();
   report.live = live;
   report.dhcpv6Client = KESP::hasDhcpv6Client();
   report.dhcpv4Usable = !live || KESP::hasDhcpv4Client();
-  // The files and the kernel are each read once for all interfaces.
-  std::vector<KESP::ConfiguredNetwork> configured(names.size());
-  for (size_t i = 0; i < names.size(); ++i) configured[i].name = names[i];
-  KESP::getNetworks(configured, live);
+  return report;
+}
+
+void reportEachInterface(const std::vector<std::string>& names, bool live,
+                         const std::function<void(InterfaceReport&)>& each) {
   KESP::LiveAddressSnapshot addresses;
   if (live) addresses.read();
-  report.interfaces.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    InterfaceReport& item = report.interfaces[i];
-    item.name = configured[i].name;
-    item.configured = configured[i].configured;
-    item.mode = configured[i].mode;
-    item.ipv4 = configured[i].ipv4;
-    item.ipv6 = configured[i].ipv6;
-    item.furtherAddresses = configured[i].furtherAddresses;
-    if (live) addLiveAddresses(addresses, item);
+  const size_t kChunk = 128;
+  for (size_t first = 0; first < names.size(); first += kChunk) {
+    const size_t count = std::min(kChunk, names.size() - first);
+    std::vector<KESP::ConfiguredNetwork> configured(count);
+    for (size_t i = 0; i < count; ++i) configured[i].name = names[first + i];
+    KESP::getNetworks(configured, live);
+    for (KESP::ConfiguredNetwork& network : configured) {
+      InterfaceReport item;
+      item.name = std::move(network.name);
+      item.configured = network.configured;
+      item.mode = network.mode;
+      item.ipv4 = std::move(network.ipv4);
+      item.ipv6 = std::move(network.ipv6);
+      item.furtherAddresses = std::move(network.furtherAddresses);
+      if (live) addLiveAddresses(addresses, item);
+      each(item);
+    }
   }
+}
+
+SystemReport reportSystem(const std::vector<std::string>& names, bool live) {
+  SystemReport report = reportSystemFacts(live);
+  report.interfaces.reserve(names.size());
+  reportEachInterface(names, live,
+                      [&report](InterfaceReport& item) { report.interfaces.push_back(std::move(item)); });
   return report;
 }
 

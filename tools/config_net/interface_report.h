@@ -3,6 +3,7 @@
 // each one and, on a live system, which addresses the kernel gives it now.
 // Gathered afresh for every command; nothing is kept.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,18 @@ bool listInterfaceNames(bool live, std::vector<std::string>& names);
 /// The report of one interface (getNetwork, and getLiveAddresses when live).
 InterfaceReport reportInterface(const std::string& name, bool live);
 
-/// Family, DHCPv6 client and the reports of the given names, the family's
-/// files read once for all of them.
+/// Family, DHCPv6 client and the reports of the given names (read as
+/// reportEachInterface reads them).
 SystemReport reportSystem(const std::vector<std::string>& names, bool live);
+
+/// reportSystem without the interfaces.
+SystemReport reportSystemFacts(bool live);
+
+/// The reports of the given names handed to each as they are made, in
+/// order, the files read once for each group of 128 names and the kernel
+/// once: a caller that writes each one out holds no more than a group.
+void reportEachInterface(const std::vector<std::string>& names, bool live,
+                         const std::function<void(InterfaceReport&)>& each);
 
 /// "Debian", "Red Hat", "SUSE" or "unknown".
 std::string flavourName(KESP::OsFlavour flavour);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <set>
 
+#include "kesp/util.h"
+
 namespace kesp_config_net {
 
 namespace {
@@ -65,6 +67,8 @@ class Reader {
 
   bool parseValue(JsonValue& value, int depth) {
     if (depth > kMaxJsonDepth) return fail("nested too deeply");
+    if (++values_ > kMaxJsonValues)
+      return fail("more than " + std::to_string(kMaxJsonValues) + " values");
     switch (peek()) {
       case '{':
         return parseObject(value, depth);
@@ -237,7 +241,7 @@ class Reader {
       if (!parseString(name)) return false;
       if (!seen.insert(name).second) {
         pos_ = nameAt;
-        return fail("the member \"" + name + "\" appears twice");
+        return fail("the member \"" + KESP::terminalSafe(name) + "\" appears twice");
       }
       skipBlanks();
       if (peek() != ':') return fail("':' expected");
@@ -258,6 +262,7 @@ class Reader {
 
   const std::string& text_;
   size_t pos_ = 0;
+  size_t values_ = 0;
   size_t failedAt_ = 0;
   std::string reason_;
 };

@@ -2,7 +2,8 @@
 // A small reader of JSON documents (RFC 8259) for the state document: the
 // whole text in, a tree of values out, or the place and reason of the first
 // fault. Bounded: nesting deeper than kMaxJsonDepth is refused, so no input
-// can exhaust the stack.
+// can exhaust the stack, and more than kMaxJsonValues values too, so that no
+// input of a few megabytes becomes a tree of hundreds.
 
 #include <string>
 #include <utility>
@@ -11,6 +12,8 @@
 namespace kesp_config_net {
 
 const int kMaxJsonDepth = 32;
+/// Far more than the state of any system (a few per interface).
+const size_t kMaxJsonValues = 65536;
 
 struct JsonValue {
   enum Type { Null, Bool, Number, String, Array, Object };

@@ -37,23 +37,6 @@ Outcome collect(const LogCollector& log, const std::function<bool()>& call) {
   return outcome;
 }
 
-/// True when iface needs a configuration of its own before a change: every
-/// family but Debian's one file changes an existing file per interface only.
-/// A family whose file for the interface is missing may still configure it
-/// elsewhere (netplan's own file beside the installer's, a shared .network
-/// file): then the change edits that, and nothing is added.
-bool lacksOwnFile(const std::string& iface) {
-  const KESP::OsFlavour flavour = KESP::getOsFlavour();
-  if (flavour == KESP::FLAVOUR_NONE || flavour == KESP::FLAVOUR_DEBIAN) return false;
-  const std::string path = KESP::interfaceConfigPath(flavour, iface, kOperation);
-  if (path.empty() || access(KESP::sysPath(path).c_str(), F_OK) == 0) return false;
-  // getNetworks, unlike getNetwork, does not log an interface without files.
-  std::vector<KESP::ConfiguredNetwork> asked(1);
-  asked[0].name = iface;
-  KESP::getNetworks(asked, false);
-  return !asked[0].configured;
-}
-
 }  // namespace
 
 Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
@@ -62,7 +45,7 @@ Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
   // that a run cut off between them leaves no half-made file behind.
   Outcome outcome = collect(log_, [&] {
     return KESP::asOneChange(kOperation, [&] {
-      if (lacksOwnFile(change.iface)) {
+      if (KESP::needsOwnConfiguration(change.iface)) {
         if (!KESP::move(KESP::MOVE_ADD, change.iface, "")) return false;
         created = true;
       }
@@ -78,7 +61,7 @@ Outcome LibraryOperations::changeInterface(const InterfaceChange& change) {
   if (created && !outcome.ok) {
     // The failed change was put back as a whole, the new file with it.
     const bool removed =
-        lacksOwnFile(change.iface) || KESP::move(KESP::MOVE_REMOVE, change.iface, "");
+        KESP::needsOwnConfiguration(change.iface) || KESP::move(KESP::MOVE_REMOVE, change.iface, "");
     outcome.note =
         removed ? trf("the configuration created for {1} for this change was removed again", {change.iface})
                 : trf("the configuration created for {1} for this change could not be removed again",

@@ -1,5 +1,8 @@
 #include "report_render.h"
 
+#include <ostream>
+#include <sstream>
+
 #include "input_checks.h"
 #include "interface_change.h"
 #include "json_writer.h"
@@ -113,39 +116,70 @@ std::string linkStateText(const InterfaceReport& report) {
   return text;
 }
 
-std::string renderShowText(const SystemReport& report) {
-  std::string text = "interface files: " + flavourName(report.flavour) + "\n";
-  for (const InterfaceReport& item : report.interfaces) {
-    text += item.name + ": " + configuredModeText(item) + "\n";
-    if (item.mode & KESP::STATICV4)
-      text += "    ipv4: " + withGateway(ipv4WithLength(item.ipv4), item.ipv4.gateway) + "\n";
-    if (item.mode & KESP::STATICV6)
-      text += "    ipv6: " + withGateway(ipv6WithLength(item.ipv6), item.ipv6.gateway) + "\n";
-    for (const std::string& address : item.furtherAddresses)
-      text += "    further: " + address + "\n";
-    if (item.live) text += "    live: " + liveAddressText(item) + "\n";
-    if (item.live && item.present) text += "    link: " + linkStateText(item) + "\n";
+void ShowWriter::start(const SystemReport& facts) {
+  if (!json_) {
+    out_ << "interface files: " << flavourName(facts.flavour) << "\n";
+    return;
   }
-  if (report.unfinishedChange)
-    text += tr("unfinished change: a change was cut off half-way and its journal waits; "
-               "'kesp_config_net recover' puts its files back") +
-            "\n";
-  return text;
-}
-
-std::string renderShowJson(const SystemReport& report) {
   JsonWriter json;
   json.beginObject();
-  json.key("family").value(flavourKey(report.flavour));
-  json.key("live").value(report.live);
-  json.key("dhcpv6_client").value(report.dhcpv6Client);
-  json.key("unfinished_change").value(report.unfinishedChange);
+  json.key("family").value(flavourKey(facts.flavour));
+  json.key("live").value(facts.live);
+  json.key("dhcpv6_client").value(facts.dhcpv6Client);
+  json.key("unfinished_change").value(facts.unfinishedChange);
   json.key("interfaces").beginArray();
-  for (const InterfaceReport& item : report.interfaces) writeInterface(json, item);
-  json.endArray();
-  json.endObject();
-  return json.text();
+  std::string head = json.text();
+  head.pop_back();  // its final newline: the document goes on
+  out_ << head;
 }
+
+void ShowWriter::add(const InterfaceReport& item) {
+  if (json_) {
+    JsonWriter json;
+    writeInterface(json, item);
+    std::string text = json.text();
+    text.pop_back();
+    out_ << (first_ ? "" : ",") << text;
+    first_ = false;
+    return;
+  }
+  out_ << item.name << ": " << configuredModeText(item) << "\n";
+  if (item.mode & KESP::STATICV4)
+    out_ << "    ipv4: " << withGateway(ipv4WithLength(item.ipv4), item.ipv4.gateway) << "\n";
+  if (item.mode & KESP::STATICV6)
+    out_ << "    ipv6: " << withGateway(ipv6WithLength(item.ipv6), item.ipv6.gateway) << "\n";
+  for (const std::string& address : item.furtherAddresses) out_ << "    further: " << address << "\n";
+  if (item.live) out_ << "    live: " << liveAddressText(item) << "\n";
+  if (item.live && item.present) out_ << "    link: " << linkStateText(item) << "\n";
+}
+
+void ShowWriter::finish(const SystemReport& facts) {
+  if (json_) {
+    out_ << "]}\n";
+    return;
+  }
+  if (facts.unfinishedChange)
+    out_ << tr("unfinished change: a change was cut off half-way and its journal waits; "
+               "'kesp_config_net recover' puts its files back")
+         << "\n";
+}
+
+namespace {
+
+std::string renderShow(const SystemReport& report, bool json) {
+  std::ostringstream out;
+  ShowWriter writer(out, json);
+  writer.start(report);
+  for (const InterfaceReport& item : report.interfaces) writer.add(item);
+  writer.finish(report);
+  return out.str();
+}
+
+}  // namespace
+
+std::string renderShowText(const SystemReport& report) { return renderShow(report, false); }
+
+std::string renderShowJson(const SystemReport& report) { return renderShow(report, true); }
 
 std::string renderNameServersText(const NameServerView& view) {
   std::string text = view.servers.empty() ? "no name servers\n" : "";

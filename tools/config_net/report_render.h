@@ -3,6 +3,7 @@
 // records come in, the text goes out, so that the output can be tested
 // without a system.
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,22 @@ std::string linkStateText(const InterfaceReport& report);
 
 std::string renderShowText(const SystemReport& report);
 std::string renderShowJson(const SystemReport& report);
+
+/// show's text or JSON written to out piece by piece, as renderShowText and
+/// renderShowJson would give it whole: start with the system's facts, each
+/// interface, finish.
+class ShowWriter {
+ public:
+  ShowWriter(std::ostream& out, bool json) : out_(out), json_(json) {}
+  void start(const SystemReport& facts);
+  void add(const InterfaceReport& item);
+  void finish(const SystemReport& facts);
+
+ private:
+  std::ostream& out_;
+  bool json_;
+  bool first_ = true;
+};
 
 /// The name servers, who owns resolv.conf ("file", "systemd-resolved", ...)
 /// and the file the servers were read from (empty when none names any).

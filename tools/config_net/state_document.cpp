@@ -4,6 +4,7 @@
 
 #include "input_checks.h"
 #include "json_writer.h"
+#include "kesp/util.h"
 #include "translate.h"
 
 namespace kesp_config_net {
@@ -12,6 +13,9 @@ namespace {
 
 using Problems = std::vector<std::string>;
 
+/// More interfaces than any system configures.
+const size_t kMaxDocumentInterfaces = 1024;
+
 /// The members a part of the document may have, each with its reader.
 using MemberReader = std::function<void(const JsonValue&, const std::string& path)>;
 struct MemberRule {
@@ -19,8 +23,10 @@ struct MemberRule {
   MemberReader read;
 };
 
+/// The key path of a member: its name is the document's text, shown escaped.
 std::string join(const std::string& path, const std::string& name) {
-  return path.empty() ? name : path + "." + name;
+  const std::string shown = KESP::terminalSafe(name);
+  return path.empty() ? shown : path + "." + shown;
 }
 
 void note(Problems& problems, const std::string& path, const std::string& problem) {
@@ -46,7 +52,9 @@ void readMembers(const JsonValue& object, const std::string& path,
     if (rule)
       rule->read(member.second, join(path, member.first));
     else
-      note(problems, join(path, quoteForMessage(member.first)), tr("unknown key"));
+      note(problems, path.empty() ? quoteForMessage(member.first)
+                                   : path + "." + quoteForMessage(member.first),
+           tr("unknown key"));
   }
 }
 
@@ -229,6 +237,11 @@ std::vector<std::string> readStateDocument(const JsonValue& document, StateDocum
       {{"interfaces",
         [&](const JsonValue& v, const std::string& p) {
           if (!expectType(v, JsonValue::Object, p, problems)) return;
+          // Planning reads every interface's files afresh: tens of thousands
+          // of made-up names would keep the command busy for minutes.
+          if (v.members.size() > kMaxDocumentInterfaces)
+            return note(problems, p,
+                        trf("more than {1} interfaces", {std::to_string(kMaxDocumentInterfaces)}));
           for (const auto& member : v.members)
             readInterface(member.first, member.second, join(p, member.first), state, problems);
         }},
@@ -253,7 +266,7 @@ std::vector<std::string> findStateSystemProblems(const KESP::DesiredState& state
     InterfaceChange change;
     change.iface = wanted.name;
     change.mode = wanted.mode;
-    note(problems, "interfaces." + wanted.name + ".mode", findSystemProblem(change, traits));
+    note(problems, join(join("interfaces", wanted.name), "mode"), findSystemProblem(change, traits));
   }
   return problems;
 }

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <ostream>
+#include <utility>
+
+#include "bounded_input.h"
 
 namespace kesp_config_net {
 
@@ -16,7 +19,8 @@ void onInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
 
-TerminalLineSource::TerminalLineSource(std::ostream& out) : out_(out) {
+TerminalLineSource::TerminalLineSource(std::ostream& out, std::function<void()> answered)
+    : out_(out), answered_(std::move(answered)) {
   g_interrupted = 0;
   struct sigaction action {};
   action.sa_handler = onInterrupt;
@@ -47,6 +51,12 @@ ReadStatus TerminalLineSource::readRaw(std::string& line) {
     const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
     if (got > 0) {
       pending_.append(buffer, static_cast<size_t>(got));
+      // No answer is that long: an input without line ends is not held.
+      if (pending_.size() > kMaxInputBytes) {
+        pending_.clear();
+        ended_ = true;
+        return ReadStatus::End;
+      }
     } else if (got == 0) {
       ended_ = true;
     } else if (errno != EINTR) {
@@ -59,7 +69,10 @@ ReadStatus TerminalLineSource::readLine(const std::string& prompt, std::string& 
   out_ << prompt << std::flush;
   const ReadStatus status = readRaw(line);
   // The cursor still stands after the prompt: end the line for what follows.
-  if (status != ReadStatus::Line) out_ << "\n" << std::flush;
+  if (status != ReadStatus::Line)
+    out_ << "\n" << std::flush;
+  else if (answered_)
+    answered_();
   return status;
 }
 
@@ -75,7 +88,10 @@ ReadStatus TerminalLineSource::readSecret(const std::string& prompt, std::string
   const ReadStatus status = readRaw(line);
   if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   // Without echo the operator's Enter did not move the cursor either.
-  if (terminal || status != ReadStatus::Line) out_ << "\n" << std::flush;
+  if (terminal || status != ReadStatus::Line)
+    out_ << "\n" << std::flush;
+  else if (answered_)
+    answered_();
   return status;
 }
 

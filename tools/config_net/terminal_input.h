@@ -3,6 +3,7 @@
 // Ctrl-C (SIGINT) and Ctrl-D reported as leaving, passwords read without echo.
 
 #include <csignal>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -11,10 +12,11 @@
 namespace kesp_config_net {
 
 /// Reads standard input with read(2) so that a Ctrl-C interrupts a waiting
-/// read; installs its SIGINT handler for its lifetime.
+/// read; installs its SIGINT handler for its lifetime. answered (when given)
+/// is called when the operator's Enter has moved the cursor to a new line.
 class TerminalLineSource : public LineSource {
  public:
-  explicit TerminalLineSource(std::ostream& out);
+  explicit TerminalLineSource(std::ostream& out, std::function<void()> answered = nullptr);
   ~TerminalLineSource() override;
   TerminalLineSource(const TerminalLineSource&) = delete;
   TerminalLineSource& operator=(const TerminalLineSource&) = delete;
@@ -26,6 +28,7 @@ class TerminalLineSource : public LineSource {
   ReadStatus readRaw(std::string& line);
 
   std::ostream& out_;
+  std::function<void()> answered_;
   std::string pending_;  // bytes read past the last line end
   bool ended_ = false;
   struct sigaction previous_;

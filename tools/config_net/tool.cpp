@@ -9,6 +9,7 @@
 #include "help_text.h"
 #include "interactive.h"
 #include "kesp/interface_files.h"
+#include "kesp/util.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "log_collector.h"
@@ -42,11 +43,15 @@ bool isDirectory(const std::string& path) {
 /// Restores the system root the tool found, for callers that run it in process.
 class RootGuard {
  public:
-  RootGuard() : previous_(KESP::systemRoot()) {}
-  ~RootGuard() { KESP::setSystemRoot(previous_); }
+  RootGuard() : previous_(KESP::systemRoot()), offline_(KESP::offlineImage()) {}
+  ~RootGuard() {
+    KESP::setSystemRoot(previous_);
+    KESP::setOfflineImage(offline_);
+  }
 
  private:
   std::string previous_;
+  bool offline_;
 };
 
 int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
@@ -60,7 +65,7 @@ int dispatch(const Invocation& invocation, std::istream& in, std::ostream& out,
     const KESP::OsFlavourHold flavourHold(entry.changesNothing);
     return entry.run(context);
   }
-  return reportUsage(err, "", trf("unknown command '{1}'", {invocation.command}));
+  return reportUsage(err, "", trf("unknown command '{1}'", {KESP::terminalSafe(invocation.command)}));
 }
 
 }  // namespace
@@ -84,9 +89,11 @@ int runTool(const std::vector<std::string>& words, std::istream& in, std::ostrea
   if (!invocation.root.empty() && !isDirectory(invocation.root))
     return reportUsage(err, invocation.command,
                        trf("{1}: '{2}' is not a directory",
-                           {invocation.offline ? "--root" : "--system-root", invocation.root}));
+                           {invocation.offline ? "--root" : "--system-root", KESP::terminalSafe(invocation.root)}));
   RootGuard rootGuard;
   if (!invocation.root.empty()) KESP::setSystemRoot(invocation.root);
+  // An image's programs never run on this machine, whatever the command asks.
+  KESP::setOfflineImage(invocation.offline);
   if (invocation.waitSeconds >= 0) KESP::setChangeWaitSeconds(invocation.waitSeconds);
   LogCollector log;
   const int status = dispatch(invocation, in, out, err, log);

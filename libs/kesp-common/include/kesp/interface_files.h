@@ -213,6 +213,13 @@ class LiveAddressSnapshot;
 /// kernel once.
 void getNetworks(std::vector<ConfiguredNetwork>& networks, const LiveAddressSnapshot& live);
 
+/// True when a change can set iface only once it has a configuration file of
+/// its own (move(MOVE_ADD)): the family keeps one file per interface,
+/// iface's is missing (or only a draft removes it), and no other file of
+/// the family configures it (netplan's own file beside the installer's, a
+/// .network file whose pattern matches it: the change edits that one).
+bool needsOwnConfiguration(const std::string& iface);
+
 /// Replaces names with the interfaces that the family's files configure:
 /// Debian iface lines in reading order (sourced files in place of their
 /// source lines), or the sorted names of the ifcfg-<name>

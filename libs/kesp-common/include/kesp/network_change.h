@@ -58,6 +58,13 @@ NameServerOwner findNameServerOwner();
 /// Every entry must pass isNameServerAddress: otherwise nothing is written and
 /// the result is false. Everything is one change, locked and journaled.
 bool setDnsServers(const std::vector<std::string>& servers, bool pending, bool applyNow = true);
+/// Makes the running system use the name servers now configured where the
+/// owner of RESOLV_CONF reads them: what setDnsServers does after writing
+/// them with applyNow. The family's step for the interface carrying them is
+/// left out when that interface is in restarted (it came up with them).
+/// False (logged) when a step fails; refused, as every program is, while a
+/// draft is open or on an offline image.
+bool useDnsServersNow(const std::vector<std::string>& restarted);
 /// Removes a list staged with setDnsServers(…, true), as one change (locked,
 /// journaled). True when a staged list was there and is gone; false when there
 /// was none or it could not be removed (logged).
@@ -140,6 +147,13 @@ void setChangeWaitSeconds(int seconds);
 bool recoverInterruptedChange(std::vector<std::string>* done = nullptr,
                               bool restartInterfaces = true);
 
+/// At boot, after recoverInterruptedChange(…, false) put files back and
+/// before the network services start: regenerates what the family derives
+/// from its files at boot, before they were put back (netplan's generated
+/// configuration), and talks to no daemon. True where nothing is derived;
+/// false (logged under "recover") when that failed.
+bool prepareNetworkForBoot();
+
 /// Whether a journal of an unfinished change waits to be put back (read
 /// without the lock, as every reading is).
 bool interruptedChangeWaiting();
@@ -157,7 +171,12 @@ bool asOneChange(const char* operation, const std::function<bool()>& body);
 
 // ---------------------------------------------------------------- the change transaction
 
-/// The timeout setNetworkAddresses gives waitForAddress.
+/// The time bound of a change, in seconds, the same on every family: from
+/// bringing the interface up with the new settings to giving up on them. The
+/// family's bring-up counts against it (a DHCP client still asking at the
+/// bound is stopped, NetworkManager is told to wait no longer), and so does
+/// the wait for the address. A restore waits as long again, at most, for
+/// the previous configuration's address.
 const int ADDRESS_WAIT_SECONDS = 30;
 /// The longest waitForAddress(…, timeoutSeconds) waits, in whole seconds: it
 /// looks every 2 seconds, timeoutSeconds / 2 + 1 times.
@@ -167,9 +186,12 @@ constexpr int addressWaitLimitSeconds(int timeoutSeconds) { return (timeoutSecon
 /// request (see writeNetworkFiles), keeps exact in-memory copies of the
 /// family's files, takes iface down, moves a pending name-server file into
 /// place, rewrites the files, brings iface up and waits for an address of a
-/// requested family (waitForAddress, 30). True only when that address came.
-/// On every later failure the copies are written back and iface is brought up
-/// again with them; a refused request touches neither files nor interface.
+/// requested family, all within ADDRESS_WAIT_SECONDS of bringing it up. True
+/// only when that address came. On every later failure the new settings are
+/// taken down (the DHCP clients they started stopped), the copies written
+/// back and iface brought up again with them, and the previous
+/// configuration's address waited for; a refused request touches neither
+/// files nor interface.
 /// The reason for a false result is logged under "setNetworkAddresses".
 bool setNetworkAddresses(const std::string& iface, AddressMode mode,
                          const std::string& ipv4Address, const std::string& ipv4Netmask,

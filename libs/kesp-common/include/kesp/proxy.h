@@ -30,7 +30,8 @@ bool setProxyReporting(const std::string& host, const std::string& port, const s
 /// Reads the four parts back from "http_proxy" in "/etc/environment" (or
 /// "https_proxy", "ftp_proxy" where it is missing or empty), user
 /// and password decoded; a URL without a port gives port "80". All four are
-/// empty when there is no proxy or the value is not a proxy URL. Always true.
+/// empty when there is no proxy or the value is not a proxy URL. False (the
+/// reason logged) when "/etc/environment" exists but cannot be read.
 bool getProxy(std::string& host, std::string& port, std::string& user, std::string& password);
 
 /// setProxy for a caller that may not know the stored password: unless

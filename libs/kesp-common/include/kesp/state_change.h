@@ -64,6 +64,9 @@ struct StatePlan {
   /// A live system whose running host name differs: the host-name script
   /// runs once the files are in place.
   bool hostNameChanges = false;
+  /// The name servers change: a live change makes their owner use them
+  /// once the files are in place.
+  bool nameServersChange = false;
 
   bool changed() const { return !files.empty() || hostNameChanges; }
 };

@@ -12,4 +12,11 @@ const std::string& systemRoot();
 /// The path as seen under the system root (unchanged when no root is set).
 std::string sysPath(const std::string& absolutePath);
 
+/// Marks the system under the root as an offline image (or not): while it is
+/// one, no program is run, the image's or any other; each attempt is refused
+/// and logged. Off by default, and for a root whose programs are meant to
+/// run (tests and demonstrations of a live system).
+void setOfflineImage(bool offline);
+bool offlineImage();
+
 }  // namespace KESP

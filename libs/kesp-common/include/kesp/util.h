@@ -120,6 +120,12 @@ bool decode(const std::string& name, const std::string& data, std::string& out);
 /// The host name, at most 64 bytes; empty when it cannot be read.
 std::string getHostName();
 
+/// text for a message: every byte but printable ASCII, and the backslash, as
+/// \xNN, so that quoted input can neither drive the terminal (ESC, BEL) nor
+/// forge a line (NUL, CR, LF). The one escaping of every message that
+/// quotes input.
+std::string terminalSafe(const std::string& text);
+
 std::string to_lower(std::string text);
 std::string to_upper(std::string text);
 

@@ -55,23 +55,6 @@ bool writeWhole(int fd, const std::string& text) {
   return true;
 }
 
-/// Reads at most limit bytes of fd; false when there is more or reading fails.
-bool readBounded(int fd, size_t limit, std::string& text) {
-  text.clear();
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    if (text.size() + static_cast<size_t>(n) > limit) {
-      errno = EFBIG;
-      return false;
-    }
-    text.append(buffer, static_cast<size_t>(n));
-  }
-}
-
 /// Whether name is base's hidden temporary: "." base "." and six characters.
 bool isTemporaryOf(const std::string& name, const std::string& base) {
   return name.size() == base.size() + 2 + kTemporarySuffix && name[0] == '.' &&
@@ -134,12 +117,19 @@ std::string journalPath() { return sysPath(std::string(kJournalDirectory) + "/" 
 bool saveJournal(const Journal& journal) {
   const std::string path = journalPath();
   if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
+  // On record in the journal, so that a recovery in another process takes
+  // them away with it.
+  Journal recorded = journal;
+  const std::string root = systemRoot();
+  for (const std::string& directory : g_createdDirectories)
+    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
+      recorded.journalDirectories.push_back(directory.substr(root.size()));
   Closer directory{openInRoot(directoryOf(path), O_RDONLY | O_DIRECTORY)};
   if (directory.fd < 0) return false;
   std::string name;
   const int fd = createHiddenTemporary(directory.fd, kJournalName, name);  // 0600: a password
   if (fd < 0) return false;
-  bool ok = writeWhole(fd, formatJournal(journal)) && fsync(fd) == 0;
+  bool ok = writeWhole(fd, formatJournal(recorded)) && fsync(fd) == 0;
   int err = errno;
   if (close(fd) != 0 && ok) {
     ok = false;
@@ -185,7 +175,12 @@ bool loadJournal(Journal& journal, bool& present, std::string* why) {
     }
     return false;
   }
-  return parseJournal(text, journal, why);
+  if (!parseJournal(text, journal, why)) return false;
+  // Made by the process that wrote it: this one removes them with it.
+  if (g_createdDirectories.empty())
+    for (const std::string& directory : journal.journalDirectories)
+      g_createdDirectories.push_back(sysPath(directory));
+  return true;
 }
 
 bool removeJournal() {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_write.h"
+
 namespace KESP {
 namespace detail {
 
@@ -29,6 +31,10 @@ struct Journal {
   /// Directories the change made (absolute, without the system root),
   /// outermost first; put back means removed again where empty.
   std::vector<std::string> directories;
+  /// Directories made for the journal itself (absolute, without the system
+  /// root), outermost first: removed with it where empty, by whichever
+  /// process removes it.
+  std::vector<std::string> journalDirectories;
 
   bool empty() const { return files.empty() && restarts.empty() && directories.empty(); }
   bool hasFile(const std::string& path) const;
@@ -42,7 +48,7 @@ std::string formatJournal(const Journal& journal);
 bool parseJournal(const std::string& text, Journal& journal, std::string* why = nullptr);
 
 /// The most a journal may hold; a bigger one is refused unread.
-const size_t kMaxJournalBytes = 16 * 1024 * 1024;
+const size_t kMaxJournalBytes = kMaxReadBytes;
 
 /// The journal file under the current system root.
 std::string journalPath();

@@ -60,6 +60,8 @@ std::string formatJournal(const Journal& journal) {
   for (const std::string& iface : journal.restarts) out << "restart " << iface << "\n";
   for (const std::string& directory : journal.directories)
     out << "directory " << directory.size() << "\n" << directory << "\n";
+  for (const std::string& directory : journal.journalDirectories)
+    out << "journal-directory " << directory.size() << "\n" << directory << "\n";
   for (const JournaledFile& file : journal.files) {
     if (file.isLink) {
       out << "link " << file.path.size() << " " << file.linkTarget.size() << "\n"
@@ -93,14 +95,14 @@ bool parseJournal(const std::string& text, Journal& journal, std::string* why) {
       journal.restarts.push_back(iface);
       continue;
     }
-    if (kind == "directory") {
+    if (kind == "directory" || kind == "journal-directory") {
       unsigned long long size = 0;
       std::string directory;
       if (!(line >> size) || size > kMaxPathBytes || !takeBlock(text, at, size, directory) ||
           at >= text.size() || text[at] != '\n' || !isPlainAbsolute(directory))
         return refuse(why, "a directory entry is damaged");
       ++at;
-      journal.directories.push_back(directory);
+      (kind == "directory" ? journal.directories : journal.journalDirectories).push_back(directory);
       continue;
     }
     JournaledFile file;

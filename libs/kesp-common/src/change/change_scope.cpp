@@ -17,6 +17,7 @@
 #include "kesp/log.h"
 #include "kesp/network_change.h"
 #include "kesp/sysroot.h"
+#include "system/dhcp_clients.h"
 
 namespace KESP {
 
@@ -84,8 +85,9 @@ bool restoreFiles(const detail::Journal& journal, const char* operation,
 /// Every later change is refused while the journal stays: the way past it.
 void logWayPast(const char* operation) {
   KESP_LOG(LOG_ERROR, operation,
-           "'kesp_config_net recover --discard' moves the journal aside, kept for inspection, "
-           "so that changes can go on");
+           "the unfinished change stays in " << detail::journalPath()
+               << "; 'kesp_config_net recover --discard' moves that journal aside, kept for "
+                  "inspection, so that changes can go on");
 }
 
 }  // namespace
@@ -242,6 +244,10 @@ bool recoverJournal(const char* operation, std::vector<std::string>& done,
   if (restartInterfaces) {
     for (const std::string& iface : journal.restarts) {
       controlInterface(iface, false, 0);
+      // A client the killed change started outlives it, and the old files,
+      // which may not use one, would not stop it.
+      for (const std::string& client : stopDhcpClients(iface, dhcpClientsOf(iface)))
+        done.push_back("stopped " + client);
       if (controlInterface(iface, true, 0))
         done.push_back("restarted " + iface);
       else

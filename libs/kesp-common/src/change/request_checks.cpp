@@ -9,6 +9,7 @@
 
 #include "change/change_request.h"
 #include "kesp/log.h"
+#include "kesp/util.h"
 #include "files/names.h"
 #include "families/family.h"
 
@@ -104,19 +105,8 @@ std::string faultText(const char* fieldName, const std::string& value) {
 }  // namespace
 
 std::string printableText(const std::string& text) {
-  std::string shown;
-  for (size_t i = 0; i < text.size() && i < kLoggedTextLimit; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      shown += static_cast<char>(c);
-    } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      shown += escaped;
-    }
-  }
-  if (text.size() > kLoggedTextLimit) shown += "...";
-  return shown;
+  if (text.size() <= kLoggedTextLimit) return terminalSafe(text);
+  return terminalSafe(text.substr(0, kLoggedTextLimit)) + "...";
 }
 
 std::string findRequestFault(const ChangeRequest& request) {

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <thread>
 
+#include "change/address_wait.h"
 #include "kesp/discovery.h"
 #include "kesp/network_change.h"
 
@@ -86,12 +87,12 @@ class AddressEvents {
 
 }  // namespace
 
-bool waitForAddress(const std::string& iface, AddressMode mode, int timeoutSeconds) {
-  const int limitSeconds = addressWaitLimitSeconds(timeoutSeconds);
-  if (limitSeconds <= 0 || !(mode & (IPV4_MODES | IPV6_MODES))) return false;
+namespace detail {
+
+bool waitForAddressUntil(const std::string& iface, AddressMode mode, Clock::time_point deadline) {
+  if (!(mode & (IPV4_MODES | IPV6_MODES))) return false;
   // Subscribed before the first look, so that no change can slip in between.
   AddressEvents events;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limitSeconds);
   for (;;) {
     if (hasRequestedAddress(iface, mode)) return true;
     const Clock::time_point now = Clock::now();
@@ -99,6 +100,15 @@ bool waitForAddress(const std::string& iface, AddressMode mode, int timeoutSecon
     const Milliseconds left = std::chrono::duration_cast<Milliseconds>(deadline - now);
     events.waitFor(std::min(left + Milliseconds(1), kLookInterval));
   }
+}
+
+}  // namespace detail
+
+bool waitForAddress(const std::string& iface, AddressMode mode, int timeoutSeconds) {
+  const int limitSeconds = addressWaitLimitSeconds(timeoutSeconds);
+  if (limitSeconds <= 0) return false;
+  return detail::waitForAddressUntil(iface, mode,
+                                     Clock::now() + std::chrono::seconds(limitSeconds));
 }
 
 }  // namespace KESP

@@ -8,6 +8,7 @@
 #include "files/names.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
+#include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "system/process.h"
 
@@ -23,12 +24,23 @@ const char* const kIfDown = "/sbin/ifdown";
 namespace detail {
 
 bool runControlStep(const char* program, const std::string& argument) {
-  const std::string path = sysPath(program);
-  const char* const argv[] = {path.c_str(), argument.c_str(), nullptr};
-  if (run_program(argv) < 0) {
+  // What the program prints ("RTNETLINK answers: ...", a DHCP client's
+  // banner) is its own report, not the operator's: it goes to the log. Its
+  // exit status says little (ifdown fails on a route already gone); whether
+  // the interface came up is judged by the addresses it gets.
+  std::string output;
+  const int status = runArgv({sysPath(program), argument}, &output, {}, nullptr, true);
+  if (status < 0) {
     KESP_LOG(LOG_ERROR, "controlInterface", "can't run " << program << " command");
     return false;
   }
+  const bool succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const int shown = WIFEXITED(status) ? WEXITSTATUS(status) : status;
+  if (!succeeded || !output.empty())
+    KESP_LOG(LOG_INFO, "controlInterface",
+             program << " " << argument
+                     << (succeeded ? "" : " failed (status " + std::to_string(shown) + ")")
+                     << (output.empty() ? "" : ": ") << output);
   return true;
 }
 
@@ -42,7 +54,7 @@ bool runCheckedStep(const char* program, const std::vector<std::string>& args,
   std::vector<std::string> argv = {sysPath(program)};
   argv.insert(argv.end(), args.begin(), args.end());
   std::string output;
-  const int status = runArgv(argv, &output, {}, input);
+  const int status = runArgv(argv, &output, {}, input, true);
   if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
     if (!output.empty()) KESP_LOG(LOG_INFO, operation, program << ": " << output);
     return true;
@@ -82,6 +94,11 @@ bool controlInterface(const std::string& iface, bool up, AddressMode mode) {
   if (const detail::Family* family = detail::detectFamily())
     return family->control(iface, up, mode);
   return detail::runControlStep(up ? kIfUp : kIfDown, iface);
+}
+
+bool prepareNetworkForBoot() {
+  const detail::Family* family = detail::detectFamily();
+  return !family || family->prepareBoot("recover");
 }
 
 bool hasDhcpv6Client() {

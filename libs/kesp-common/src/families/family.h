@@ -67,6 +67,8 @@ class Family {
 
   /// See controlInterface; iface has passed the name check.
   virtual bool control(const std::string& iface, bool up, AddressMode mode) const;
+  /// See prepareNetworkForBoot.
+  virtual bool prepareBoot(const char*) const { return true; }
   virtual bool hasDhcpv6Client() const = 0;
   virtual bool hasDhcpv4Client() const = 0;
   virtual ProxyFileKind proxyFile() const = 0;

@@ -5,9 +5,11 @@
 #include <unordered_map>
 
 #include "families/family.h"
+#include "files/file_write.h"
 #include "files/names.h"
 #include "kesp/discovery.h"
 #include "kesp/log.h"
+#include "kesp/sysroot.h"
 #include "system/address_entries.h"
 
 namespace KESP {
@@ -116,6 +118,23 @@ void getNetworks(std::vector<ConfiguredNetwork>& networks, bool detectAutoV6) {
 void getNetworks(std::vector<ConfiguredNetwork>& networks, const LiveAddressSnapshot& live) {
   readNetworks(entriesOf(networks),
                [&live](const std::string& iface) { return live.holdsDynamicIpv6(iface); }, false);
+}
+
+bool needsOwnConfiguration(const std::string& iface) {
+  const char* const operation = "needsOwnConfiguration";
+  const OsFlavour flavour = getOsFlavour();
+  // Debian's one file takes a new stanza as it is.
+  if (flavour == FLAVOUR_NONE || flavour == FLAVOUR_DEBIAN) return false;
+  const std::string path = interfaceConfigPath(flavour, iface, operation);
+  std::string content;
+  bool missing = false;
+  // Read, not tested: a file only a draft holds (or removes) counts as it.
+  if (path.empty() || detail::readWholeFile(sysPath(path), content, &missing) || !missing)
+    return false;
+  std::vector<ConfiguredNetwork> asked(1);
+  asked[0].name = iface;
+  getNetworks(asked, false);
+  return !asked[0].configured;
 }
 
 bool listConfiguredInterfaces(std::vector<std::string>& names) {

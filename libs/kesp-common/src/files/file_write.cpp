@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "files/draft.h"
+#include "kesp/log.h"
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "files/root_path.h"
@@ -49,9 +50,14 @@ bool writeAll(int fd, const std::string& content, int& err) {
 /// size: what fstat said of a regular file; a short read that ends there is
 /// the end, which spares the read that would return nothing (per file, on
 /// directories of many small files). Files that claim no size (the kernel's
-/// tables) and files that grew are read until read(2) returns 0.
+/// tables) and files that grew are read until read(2) returns 0, and never
+/// past kMaxReadBytes.
 bool readAll(int fd, std::string& content, off_t size = 0) {
   content.clear();
+  if (static_cast<unsigned long long>(size) > kMaxReadBytes) {
+    errno = EFBIG;
+    return false;
+  }
   char buffer[65536];
   for (;;) {
     ssize_t n = read(fd, buffer, sizeof buffer);
@@ -60,12 +66,40 @@ bool readAll(int fd, std::string& content, off_t size = 0) {
       return false;
     }
     if (n == 0) return true;
+    if (content.size() + static_cast<size_t>(n) > kMaxReadBytes) {
+      content.clear();
+      errno = EFBIG;
+      return false;
+    }
     content.append(buffer, static_cast<size_t>(n));
     if (size > 0 && static_cast<size_t>(n) < sizeof buffer &&
         content.size() == static_cast<size_t>(size))
       return true;
   }
 }
+
+}  // namespace
+
+bool readBounded(int fd, size_t limit, std::string& content) {
+  content.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (content.size() + static_cast<size_t>(n) > limit) {
+      content.clear();
+      errno = EFBIG;
+      return false;
+    }
+    content.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+std::string readBoundText() { return std::to_string(kMaxReadBytes >> 20) + " MiB"; }
+
+namespace {
 
 bool writeAt(int fd, const std::string& content, int& err) {
   if (lseek(fd, 0, SEEK_SET) < 0 || !writeAll(fd, content, err)) {
@@ -195,12 +229,29 @@ std::vector<std::string> g_unreadable;
 
 }  // namespace
 
-void noteUnreadable(const std::string& path, int err) {
+namespace {
+
+void noteProblem(const std::string& line) {
   std::lock_guard<std::mutex> hold(g_unreadableMutex);
-  const std::string line = path + ": " + std::strerror(err);
   for (const std::string& known : g_unreadable)
     if (known == line) return;
   g_unreadable.push_back(line);
+}
+
+}  // namespace
+
+// An image's file names are its own text: they reach the terminal escaped.
+void noteUnreadable(const std::string& path, int err) {
+  if (err != EFBIG) {
+    noteProblem(terminalSafe(path) + ": " + std::strerror(err));
+    return;
+  }
+  noteRefused(path, "larger than " + readBoundText() + ", the most a file may hold to be read");
+}
+
+void noteRefused(const std::string& path, const std::string& why) {
+  KESP_LOG(LOG_ERROR, "read", "Refusing " << terminalSafe(path) << ": " << why);
+  noteProblem(terminalSafe(path) + ": " + why);
 }
 
 int createHiddenTemporary(int directory, const std::string& base, std::string& name) {

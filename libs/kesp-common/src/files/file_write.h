@@ -64,9 +64,17 @@ WriterCalls& writerCalls();
 /// Puts the system's own calls back.
 void resetWriterCalls();
 
+/// The most the library reads of any file it reads whole, and the most a
+/// change's journal may hold: a file the journal could not keep could not be
+/// changed safely either. A larger file is refused, errno EFBIG, and named.
+constexpr size_t kMaxReadBytes = size_t{16} << 20;
+/// The bound as the refusal names it ("16 MiB").
+std::string readBoundText();
+
 /// What became of reading a whole file; on failure errno tells why. Only a
 /// regular file is read (resolved inside the system root); anything else is
-/// refused at once, logged.
+/// refused at once, logged. Nothing of a file over kMaxReadBytes is read when
+/// it says so (fstat), and reading stops there when it does not.
 enum class ReadResult { Read, NotOpened, NotRead };
 /// `identity` (when given) receives the file's stat(2) as read, for telling
 /// two names of one file apart (zeroed for a file only a draft holds).
@@ -83,8 +91,15 @@ ReadResult readFileInDirectory(int directory, const std::string& directoryPath,
 
 /// Records a file that is there but cannot be read as the command needs it
 /// (errno value err), for takeUnreadableFiles: such a file is never taken
-/// for absent.
+/// for absent. EFBIG is named with the bound, and logged.
 void noteUnreadable(const std::string& path, int err);
+/// Records a file that was read but is refused: `why` says what its family's
+/// own reader would say of it. Logged, and kept for takeUnreadableFiles.
+void noteRefused(const std::string& path, const std::string& why);
+
+/// Reads what remains of fd, at most `limit` bytes; false with errno EFBIG
+/// when there is more, with the read's errno when reading fails.
+bool readBounded(int fd, size_t limit, std::string& content);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.

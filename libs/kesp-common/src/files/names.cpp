@@ -1,6 +1,7 @@
 #include "files/names.h"
 
 #include "kesp/log.h"
+#include "kesp/util.h"
 
 namespace KESP {
 namespace detail {
@@ -20,22 +21,7 @@ bool isEthernetName(const std::string& name) {
   return name.compare(0, 3, "eth") == 0 || name.compare(0, 2, "en") == 0;
 }
 
-std::string printable(const std::string& text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c == 0x7f) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xf];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+std::string printable(const std::string& text) { return terminalSafe(text); }
 
 bool checkInterfaceName(const std::string& name, const char* operation) {
   if (isValidInterfaceName(name)) return true;
@@ -45,4 +31,21 @@ bool checkInterfaceName(const std::string& name, const char* operation) {
 }
 
 }  // namespace detail
+
+std::string terminalSafe(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (const unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xf];
+    }
+  }
+  return out;
+}
+
 }  // namespace KESP

@@ -16,7 +16,7 @@ bool isValidInterfaceName(const std::string& name);
 /// the kernel's predictable names ("en" and the slot: ens3, enp0s3, eno1, enx...).
 bool isEthernetName(const std::string& name);
 
-/// The text with control bytes (a newline as \x0a) and backslashes escaped, for log lines.
+/// terminalSafe(text), for log lines.
 std::string printable(const std::string& text);
 
 /// isValidInterfaceName, logging "invalid interface name '<name>'" at ERROR under

@@ -3,6 +3,7 @@
 #include <boost/regex.hpp>
 
 #include "files/file_write.h"
+#include "files/program_rule.h"
 #include "kesp/log.h"
 
 namespace KESP {
@@ -20,6 +21,7 @@ int Parser::load(const std::string& path) {
 }
 
 int Parser::execute(const std::string& command) {
+  if (!detail::programMayRun("execute", command)) return -1;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) {
     KESP_LOG(LOG_DEBUG, "execute", "failed to execute " << command);

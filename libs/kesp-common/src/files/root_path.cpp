@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kesp/log.h"
+#include "kesp/util.h"
 #include "kesp/sysroot.h"
 
 namespace KESP {
@@ -255,7 +256,7 @@ bool renameInRoot(const std::string& from, const std::string& to) {
 
 bool isRegularOrRefuse(const std::string& path, mode_t type) {
   if (S_ISREG(type)) return true;
-  KESP_LOG(LOG_ERROR, "open", "Refusing " << path << ": " << typeName(type)
+  KESP_LOG(LOG_ERROR, "open", "Refusing " << terminalSafe(path) << ": " << typeName(type)
                                           << " where a regular file is expected");
   errno = S_ISDIR(type) ? EISDIR : EINVAL;
   return false;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "files/draft.h"
+
 namespace KESP {
 namespace detail {
 
@@ -63,7 +65,7 @@ bool renameInRoot(const std::string& from, const std::string& to);
 /// named (for creating them).
 bool pathInRoot(const std::string& path, std::string& inside, bool missingParents = false);
 
-/// Creates directory and its missing parents (mode 0755) inside the root;
+/// Creates directory and its missing parents (mode 0755, whatever the umask) inside the root;
 /// each directory made is added to created, outermost first. False with errno set.
 bool makeDirectoriesInRoot(const std::string& directory, std::vector<std::string>* created = nullptr);
 
@@ -76,7 +78,10 @@ bool syncDirectoryInRoot(const std::string& directory);
 /// The names in a directory resolved inside the root ("." and ".." left out).
 /// False with errno set when it cannot be listed.
 /// `types` (when given) receives each name's d_type (DT_UNKNOWN where the
-/// file system does not say), for skipping a stat per entry.
+/// file system does not say), for skipping a stat per entry. While a draft is
+/// open the listing is what the draft would leave: its new files added (as
+/// regular files), those it removes left out, a directory it would make
+/// listed with its files.
 bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
                          std::vector<unsigned char>* types = nullptr);
 /// The same listing through a directory already open (O_RDONLY|O_DIRECTORY).
@@ -96,8 +101,9 @@ struct DirectoryListing {
 void keepListings(bool keep);
 bool listingsKept();
 /// The listing of the open directory at path (with the root): while
-/// listings are kept, the first listing of path; else own, filled. Null with
-/// errno set when it cannot be listed.
+/// listings are kept, the first listing of path; else own, filled. While a
+/// draft is open, own, with the draft's files in path over the listing (see
+/// listDirectoryInRoot). Null with errno set when it cannot be listed.
 const DirectoryListing* listDirectoryOnce(int directory, const std::string& path,
                                           DirectoryListing& own);
 
@@ -133,7 +139,8 @@ bool forEachDirectoryEntry(int directory, Visit visit) {
 /// so that the reads after a detection that stopped early list nothing again.
 template <typename Visit>
 bool forEachListedEntry(int directory, const std::string& path, Visit visit) {
-  if (!listingsKept()) return forEachDirectoryEntry(directory, visit);
+  // A draft's files are listed over the directory's: only the merged listing has them.
+  if (!listingsKept() && !openDraft()) return forEachDirectoryEntry(directory, visit);
   DirectoryListing own;
   const DirectoryListing* listing = listDirectoryOnce(directory, path, own);
   if (!listing) return false;

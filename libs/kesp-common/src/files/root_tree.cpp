@@ -8,9 +8,10 @@
 #include <deque>
 #include <map>
 
-#include "kesp/sysroot.h"
+#include "files/draft.h"
 #include "files/root_path.h"
 #include "files/scoped_fd.h"
+#include "kesp/sysroot.h"
 
 // Making, listing, syncing and removing directories inside the system root.
 
@@ -26,6 +27,34 @@ std::string directoryPart(const std::string& path) {
 }
 
 std::string namePart(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+/// The open draft's files in directory (path with the root) over its
+/// listing: a file it makes is listed (as a regular file, which is what the
+/// writer makes), one it removes is not. True when it holds any there.
+bool overlayDraft(const std::string& directory, DirectoryListing& listing) {
+  const DraftedFiles* draft = openDraft();
+  if (!draft) return false;
+  std::string prefix = directory;
+  while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+  prefix += prefix == "/" ? "" : "/";
+  bool any = false;
+  for (auto entry = draft->lower_bound(prefix);
+       entry != draft->end() && entry->first.compare(0, prefix.size(), prefix) == 0; ++entry) {
+    const std::string name = entry->first.substr(prefix.size());
+    if (name.empty() || name.find('/') != std::string::npos) continue;
+    any = true;
+    size_t at = 0;
+    while (at < listing.names.size() && listing.names[at] != name) ++at;
+    if (entry->second.removed && at < listing.names.size()) {
+      listing.names.erase(listing.names.begin() + static_cast<long>(at));
+      listing.types.erase(listing.types.begin() + static_cast<long>(at));
+    } else if (!entry->second.removed && at == listing.names.size()) {
+      listing.names.push_back(name);
+      listing.types.push_back(DT_REG);
+    }
+  }
+  return any;
+}
 
 }  // namespace
 
@@ -51,8 +80,11 @@ bool makeDirectoriesInRoot(const std::string& directory, std::vector<std::string
       if (raced.get() < 0) return false;
       continue;
     }
-    if (fsync(at.get()) != 0) return false;
     if (created) created->push_back(prefix + made);
+    // The umask took bits off; a daemon that drops root must still read it.
+    Descriptor madeFd(openat(at.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (madeFd.get() < 0 || fchmod(madeFd.get(), 0755) != 0) return false;
+    if (fsync(at.get()) != 0) return false;
   }
   return true;
 }
@@ -73,7 +105,18 @@ bool syncDirectoryInRoot(const std::string& directory) {
 bool listDirectoryInRoot(const std::string& directory, std::vector<std::string>& names,
                          std::vector<unsigned char>* types) {
   Descriptor fd(openInRoot(directory, O_RDONLY | O_DIRECTORY));
-  return fd.get() >= 0 && listOpenDirectory(fd.get(), names, types);
+  if (!openDraft()) return fd.get() >= 0 && listOpenDirectory(fd.get(), names, types);
+  DirectoryListing listing;
+  const int err = errno;
+  if (fd.get() >= 0 && !listOpenDirectory(fd.get(), listing.names, &listing.types)) return false;
+  // A directory the draft would make holds only the draft's files.
+  if (!overlayDraft(directory, listing) && fd.get() < 0) {
+    errno = err;
+    return false;
+  }
+  names = std::move(listing.names);
+  if (types) *types = std::move(listing.types);
+  return true;
 }
 
 namespace {
@@ -88,6 +131,17 @@ KeptListings& keptListings() {
   return kept;
 }
 
+
+const DirectoryListing* listedOnce(int directory, const std::string& path, DirectoryListing& own) {
+  KeptListings& kept = keptListings();
+  if (kept.holds == 0) return listOpenDirectory(directory, own.names, &own.types) ? &own : nullptr;
+  const auto found = kept.byPath.find(path);
+  if (found != kept.byPath.end()) return &found->second;
+  DirectoryListing listing;
+  if (!listOpenDirectory(directory, listing.names, &listing.types)) return nullptr;
+  return &kept.byPath.emplace(path, std::move(listing)).first->second;
+}
+
 }  // namespace
 
 void keepListings(bool keep) {
@@ -100,13 +154,15 @@ bool listingsKept() { return keptListings().holds > 0; }
 
 const DirectoryListing* listDirectoryOnce(int directory, const std::string& path,
                                           DirectoryListing& own) {
-  KeptListings& kept = keptListings();
-  if (kept.holds == 0) return listOpenDirectory(directory, own.names, &own.types) ? &own : nullptr;
-  const auto found = kept.byPath.find(path);
-  if (found != kept.byPath.end()) return &found->second;
-  DirectoryListing listing;
-  if (!listOpenDirectory(directory, listing.names, &listing.types)) return nullptr;
-  return &kept.byPath.emplace(path, std::move(listing)).first->second;
+  if (openDraft()) {
+    // The kept listing stays the disk's: the draft grows while it is kept.
+    const DirectoryListing* listed = listedOnce(directory, path, own);
+    if (!listed) return nullptr;
+    if (listed != &own) own = *listed;
+    overlayDraft(path, own);
+    return &own;
+  }
+  return listedOnce(directory, path, own);
 }
 
 long readDirectoryRecords(int directory, char* buffer, size_t size) {

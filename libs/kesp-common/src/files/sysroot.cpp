@@ -9,6 +9,8 @@
 namespace KESP {
 
 namespace {
+bool g_offlineImage = false;
+
 std::string& rootStorage() {
   static std::string root;
   return root;
@@ -56,6 +58,10 @@ void setSystemRoot(const std::string& dir) {
 }
 
 const std::string& systemRoot() { return rootStorage(); }
+
+void setOfflineImage(bool offline) { g_offlineImage = offline; }
+
+bool offlineImage() { return g_offlineImage; }
 
 std::string sysPath(const std::string& absolutePath) {
   const std::string& root = rootStorage();

@@ -6,6 +6,8 @@
 
 #include <unordered_map>
 
+#include "kesp/util.h"
+
 
 namespace KESP {
 namespace detail {
@@ -60,6 +62,12 @@ namespace {
 
 // Deeper documents are refused rather than read with unbounded recursion.
 const int kMaxDepth = 64;
+// Far more than any configuration holds (a few nodes per interface); a file
+// of 16 MiB could otherwise become a tree twenty times its size.
+const std::size_t kMaxNodes = 32768;
+// No value of a configuration comes near it: a scalar of megabytes is copied
+// at each step of reading it.
+const std::size_t kMaxScalarBytes = std::size_t{1} << 20;
 // Mappings up to this size are searched; larger ones get an index.
 const std::size_t kIndexedFrom = 16;
 
@@ -67,6 +75,7 @@ struct EventReader {
   yaml_parser_t parser;
   yaml_event_t event;
   bool holding = false;
+  std::size_t nodes = 0;
   std::string error;
 
   explicit EventReader(const std::string& text) {
@@ -103,15 +112,20 @@ struct EventReader {
 /// Reads the node whose first event the reader holds.
 bool readNode(EventReader& reader, YamlNode& node, int depth) {
   if (depth > kMaxDepth) return reader.fail("document nested too deeply");
+  if (++reader.nodes > kMaxNodes) return reader.fail("more nodes than any configuration holds");
   const yaml_event_t& event = reader.event;
+  const unsigned line = static_cast<unsigned>(event.start_mark.line) + 1;
   switch (event.type) {
     case YAML_SCALAR_EVENT:
+      if (event.data.scalar.length > kMaxScalarBytes) return reader.fail("a value of more than 1 MiB");
       node = YamlNode::scalar(std::string(reinterpret_cast<const char*>(event.data.scalar.value),
                                           event.data.scalar.length));
       node.quoted = event.data.scalar.style != YAML_PLAIN_SCALAR_STYLE;
+      node.line = line;
       return true;
     case YAML_SEQUENCE_START_EVENT:
       node = YamlNode::sequence();
+      node.line = line;
       for (;;) {
         if (!reader.next()) return false;
         if (reader.event.type == YAML_SEQUENCE_END_EVENT) return true;
@@ -120,6 +134,7 @@ bool readNode(EventReader& reader, YamlNode& node, int depth) {
       }
     case YAML_MAPPING_START_EVENT: {
       node = YamlNode::mapping();
+      node.line = line;
       // Repeated keys are looked up through an index once a mapping grows
       // (ethernets: of many interfaces), so that reading stays linear.
       std::unordered_map<std::string, std::size_t> index;
@@ -129,25 +144,21 @@ bool readNode(EventReader& reader, YamlNode& node, int depth) {
         if (reader.event.type != YAML_SCALAR_EVENT) return reader.fail("key is not a scalar");
         std::string key(reinterpret_cast<const char*>(reader.event.data.scalar.value),
                         reader.event.data.scalar.length);
-        if (!reader.next()) return false;
-        YamlNode value;
-        if (!readNode(reader, value, depth + 1)) return false;
-        // A repeated key is read as its last value, as YAML readers commonly do.
-        YamlNode* earlier = nullptr;
+        // netplan's own reader takes both values of a repeated key, and what
+        // it then makes of them is not what this tree could show or edit.
+        bool repeated = false;
         if (node.entries.size() < kIndexedFrom) {
-          earlier = node.find(key);
+          repeated = node.find(key) != nullptr;
         } else {
           if (index.empty())
             for (std::size_t i = 0; i < node.entries.size(); ++i) index.emplace(node.entries[i].first, i);
-          const auto hit = index.find(key);
-          if (hit != index.end()) earlier = &node.entries[hit->second].second;
+          repeated = index.count(key) != 0;
         }
-        if (earlier) {
-          *earlier = std::move(value);
-        } else {
-          if (!index.empty()) index.emplace(key, node.entries.size());
-          node.entries.emplace_back(std::move(key), std::move(value));
-        }
+        if (repeated) return reader.fail(("duplicate key \"" + terminalSafe(key) + "\"").c_str());
+        if (!reader.next()) return false;
+        if (!index.empty()) index.emplace(key, node.entries.size());
+        node.entries.emplace_back(std::move(key), YamlNode());
+        if (!readNode(reader, node.entries.back().second, depth + 1)) return false;
       }
     }
     case YAML_ALIAS_EVENT:

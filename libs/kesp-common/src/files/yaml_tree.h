@@ -19,6 +19,9 @@ struct YamlNode {
   /// A quoted scalar is text whatever it reads like ("yes", "1400"); it is
   /// written quoted again.
   bool quoted = false;
+  /// Where the node begins in the text it was read from (from 1); 0 for a
+  /// node made in memory.
+  unsigned line = 0;
   std::vector<YamlNode> items;
   std::vector<std::pair<std::string, YamlNode>> entries;
 
@@ -40,9 +43,10 @@ struct YamlNode {
 };
 
 /// Reads the first document of text. An empty text gives an empty mapping.
-/// Aliases are refused (nothing this library reads uses them, and they can
-/// multiply a small file into a huge tree). False with a "line:column: what"
-/// text in error.
+/// A key repeated in one mapping is refused, and so are more than 32768 nodes
+/// and a value of more than 1 MiB. Aliases are refused (nothing this library
+/// reads uses them, and they can multiply a small file into a huge tree).
+/// False with a "line:column: what" text in error.
 bool parseYaml(const std::string& text, YamlNode& root, std::string& error);
 
 /// The document in block style. False only when the emitter fails.

@@ -119,6 +119,10 @@ bool applyStagedNameServers(const std::string& staged, const char* operation,
 
 }  // namespace detail
 
+bool useDnsServersNow(const std::vector<std::string>& restarted) {
+  return detail::applyOwnedNameServers(findNameServerOwner(), "useDnsServersNow", restarted);
+}
+
 bool withdrawPendingDnsServers() {
   const std::string staged = sysPath(RESOLV_CONF_PENDING);
   detail::ChangeScope scope("withdrawPendingDnsServers");

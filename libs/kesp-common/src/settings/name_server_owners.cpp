@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include "families/family.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
@@ -141,14 +143,19 @@ bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>
     return false;
   }
   if (!applyNow) return true;
+  return applyOwnedNameServers(owner, operation, {comingUp});
+}
+
+bool applyOwnedNameServers(NameServerOwner owner, const char* operation,
+                           const std::vector<std::string>& comingUp) {
   // The family's daemon takes the servers first; the owner then rewrites
   // resolv.conf from what it now has.
   const Family* family = interfaceServerFamily(owner);
   const std::string iface = family ? family->nameServerInterface(true, operation) : std::string();
-  if (family && (iface.empty() || iface != comingUp) &&
-      !family->applyInterfaceNameServers(iface, operation))
-    return false;
-  return runOwnerProgram(places, operation);
+  const bool broughtUp =
+      !iface.empty() && std::find(comingUp.begin(), comingUp.end(), iface) != comingUp.end();
+  if (family && !broughtUp && !family->applyInterfaceNameServers(iface, operation)) return false;
+  return runOwnerProgram(placesOf(owner), operation);
 }
 
 }  // namespace detail

@@ -53,6 +53,11 @@ bool writeOwnedNameServers(NameServerOwner owner, const std::vector<std::string>
                            bool applyNow, const char* operation,
                            const std::string& comingUp = std::string());
 
+/// The live part of writeOwnedNameServers on its own: the family's step
+/// (unless its interface is among comingUp) and the owner's program.
+bool applyOwnedNameServers(NameServerOwner owner, const char* operation,
+                           const std::vector<std::string>& comingUp);
+
 /// Applies a list staged with setDnsServers(…, true) (its whole text): a
 /// resolv.conf of its own gets the text, any other owner the servers it
 /// names where it reads them, applied now. False, logged under operation.

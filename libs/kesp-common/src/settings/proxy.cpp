@@ -27,11 +27,14 @@ const char* const kSuseProxyFile = "/etc/sysconfig/proxy";
 const unsigned kPackageManagerFileMode = 0600;
 
 /// The stored proxy URL, one pair of enclosing quotes removed; empty when
-/// "/etc/environment" cannot be read or holds none.
-std::string storedProxyUrl() {
+/// "/etc/environment" is missing or holds none. False when it exists but
+/// cannot be read (the reading logged why).
+bool storedProxyUrl(std::string& url) {
+  url.clear();
   KeyValueFile environment('=');
-  if (!environment.load(sysPath(kEnvironmentFile))) return std::string();
-  return detail::environmentProxyUrl(environment);
+  if (!environment.load(sysPath(kEnvironmentFile))) return !environment.unreadable();
+  url = detail::environmentProxyUrl(environment);
+  return true;
 }
 
 /// APT's main file when it can be read, else the drop-in part (created when
@@ -40,6 +43,13 @@ void writeAptProxy(const std::string& url, std::string& unwritten) {
   KeyValueFile apt(' ');
   std::string path = kAptConf;
   if (!apt.load(sysPath(kAptConf))) {
+    // A main file that is there but cannot be read keeps whatever proxy it
+    // names: a part beside it would not be the one APT goes by.
+    if (apt.unreadable()) {
+      KESP_LOG(LOG_ERROR, "setProxy", "Failed to write apt conf");
+      unwritten = kAptConf;
+      return;
+    }
     path = kAptProxyPart;
     apt.load(sysPath(kAptProxyPart));
   }
@@ -120,7 +130,8 @@ bool getProxy(std::string& host, std::string& port, std::string& user, std::stri
   port.clear();
   user.clear();
   password.clear();
-  std::string url = storedProxyUrl();
+  std::string url;
+  if (!storedProxyUrl(url)) return false;
   detail::ProxyParts parts;
   if (url.empty() || !detail::parseProxyUrl(url, parts)) return true;
   host = parts.host;
@@ -140,8 +151,8 @@ bool setProxyPreservingPasswordReporting(const std::string& host, const std::str
   if (passwordGiven)
     return scope.finish(setProxyReporting(host, port, user, password, unwrittenFile));
   detail::ProxyParts stored;
-  std::string kept;
-  if (detail::parseProxyUrl(storedProxyUrl(), stored) && stored.hasPassword)
+  std::string kept, url;
+  if (storedProxyUrl(url) && detail::parseProxyUrl(url, stored) && stored.hasPassword)
     kept = stored.password;
   return scope.finish(setProxyReporting(host, port, user, kept, unwrittenFile));
 }

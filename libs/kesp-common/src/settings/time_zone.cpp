@@ -145,7 +145,7 @@ std::string configuredTimeZone() {
 
 bool setTimeZoneFiles(const std::string& zone) {
   if (!isZoneName(zone)) {
-    KESP_LOG(LOG_ERROR, "setTimeZoneFiles", "not a time zone: '" << zone << "'");
+    KESP_LOG(LOG_ERROR, "setTimeZoneFiles", "not a time zone: '" << terminalSafe(zone) << "'");
     return false;
   }
   detail::ChangeScope scope("setTimeZoneFiles");

@@ -30,9 +30,13 @@ AddressMode modeOf(const DesiredState& state, const std::string& iface) {
 bool writePlannedFiles(const StatePlan& plan) {
   for (const FileChange& file : plan.files) {
     const std::string path = sysPath(file.path);
-    const bool written = file.exists
-                             ? detail::replaceFile(path, file.after, nullptr, file.newFileMode)
-                             : detail::removeFile(path);
+    // A writer drafted into a directory that is not there yet (resolved's
+    // drop-ins on a system without any): made here, on record, as the
+    // writer itself makes it outside a draft.
+    const bool written =
+        file.exists ? detail::makeDirectoriesForWrite(path.substr(0, path.rfind('/'))) &&
+                          detail::replaceFile(path, file.after, nullptr, file.newFileMode)
+                    : detail::removeFile(path);
     if (!written) {
       KESP_LOG(
           LOG_ERROR, kOperation,
@@ -84,6 +88,7 @@ bool applyLive(const DesiredState& state, StatePlan& plan, detail::ChangeScope& 
     }
   }
   if (!writePlannedFiles(plan) || !bringUp(state, plan)) return putBack(scope, plan, true);
+  if (plan.nameServersChange && !useDnsServersNow(plan.restarts)) return putBack(scope, plan, true);
   // Still inside the change: a name the script refuses takes the rest back.
   if (plan.hostNameChanges && kesp_set_hostname(state.hostName) != 0)
     return putBack(scope, plan, true);

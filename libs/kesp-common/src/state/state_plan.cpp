@@ -69,15 +69,11 @@ detail::ChangeRequest requestFor(const DesiredInterface& wanted) {
                                wanted.ipv6Prefix,  wanted.ipv6Gateway};
 }
 
-/// A change rewrites an existing configuration file only: where the family
-/// keeps one file per interface and it is missing, one is drafted first.
+/// A change rewrites an existing configuration only: where the family
+/// configures the interface nowhere yet, its own file is drafted first, as
+/// the single-setting commands add it.
 bool draftOwnFile(const std::string& iface) {
-  const std::string path = interfaceConfigPath(getOsFlavour(), iface, kOperation);
-  if (path.empty()) return false;
-  std::string content;
-  bool missing = false;
-  if (detail::readWholeFile(sysPath(path), content, &missing) || !missing) return true;
-  return move(MOVE_ADD, iface, "");
+  return !needsOwnConfiguration(iface) || move(MOVE_ADD, iface, "");
 }
 
 bool planInterfaces(const DesiredState& state, bool live, const detail::DraftedFiles& draft,
@@ -112,12 +108,15 @@ bool planInterfaces(const DesiredState& state, bool live, const detail::DraftedF
   return true;
 }
 
-bool planNameServers(const DesiredState& state) {
+bool planNameServers(const DesiredState& state, StatePlan& plan) {
   if (!state.managesNameServers) return true;
   std::vector<std::string> current;
   getDnsServers(current);
   if (current == state.nameServers) return true;
-  return setDnsServers(state.nameServers, false);
+  plan.nameServersChange = true;
+  // Files only: making the owner use them is the change's own step, once
+  // they are written.
+  return setDnsServers(state.nameServers, false, false);
 }
 
 bool planHostName(const DesiredState& state, bool live, StatePlan& plan) {
@@ -183,7 +182,7 @@ bool planState(const DesiredState& state, bool live, StatePlan& plan) {
   detail::DraftedFiles drafted;
   {
     detail::Draft draft;
-    if (!planInterfaces(state, live, draft.files(), plan) || !planNameServers(state) ||
+    if (!planInterfaces(state, live, draft.files(), plan) || !planNameServers(state, plan) ||
         !planHostName(state, live, plan) || !planProxy(state))
       return false;
     drafted = draft.files();

@@ -13,6 +13,7 @@
 #include "kesp/sysroot.h"
 #include "kesp/util.h"
 #include "files/names.h"
+#include "files/program_rule.h"
 #include "files/root_path.h"
 
 namespace KESP {
@@ -60,6 +61,7 @@ std::string shell_quote(const std::string& text) {
 
 int execute(const std::string& command, std::string& output) {
   output.clear();
+  if (!detail::programMayRun("execute", command)) return -1;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) {
     KESP_LOG(LOG_ERROR, "execute", "Failed to execute " << command);
@@ -72,6 +74,7 @@ int execute(const std::string& command, std::string& output) {
 }
 
 int execute_no_wait(const std::string& command) {
+  if (!detail::programMayRun("execute_no_wait", command)) return -1;
   pid_t shell = fork();
   if (shell < 0) {
     KESP_LOG(LOG_ERROR, "execute_no_wait", "Failed to execute " << command);
@@ -95,6 +98,7 @@ int execute_no_wait(const std::string& command) {
 
 int system_env(const std::string& command, const std::string& directory,
                const std::map<std::string, std::string>& environment) {
+  if (!detail::programMayRun("system_env", command)) return -1;
   for (const auto& entry : environment) {
     if (!isShellIdentifier(entry.first)) {
       KESP_LOG(LOG_ERROR, "system_env",
@@ -154,6 +158,7 @@ int system_env(const std::string& command, const std::string& directory,
 }
 
 int run_program(const char* const argv[]) {
+  if (!detail::programMayRun("run_program", argv[0] ? argv[0] : "")) return -1;
   pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {

@@ -1,6 +1,7 @@
 #include "system/process.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+
+#include "files/program_rule.h"
 
 namespace KESP {
 namespace detail {
@@ -46,8 +49,8 @@ void sendAll(int fd, const std::string& text) {
 }  // namespace
 
 int runArgv(const std::vector<std::string>& argv, std::string* output,
-            const std::vector<std::string>& settings, const std::string* input) {
-  if (argv.empty()) return -1;
+            const std::vector<std::string>& settings, const std::string* input, bool withErrors) {
+  if (argv.empty() || !programMayRun("runArgv", argv[0])) return -1;
   // An argument ends at its first NUL byte: the program would get a shorter
   // text than the caller's, so such a text is not passed on at all.
   for (const std::string& arg : argv) {
@@ -67,27 +70,29 @@ int runArgv(const std::vector<std::string>& argv, std::string* output,
   shellArgs.insert(shellArgs.end(), args.begin(), args.end());
   std::vector<char*> environment = environmentWith(settings);
 
+  const bool toFile = output && withErrors;
+  const int fileFd = toFile ? memfd_create("kesp-program-output", MFD_CLOEXEC) : -1;
+  if (toFile && fileFd < 0) return -1;
   int pipeFds[2] = {-1, -1};
-  if (output && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  if (output && !toFile && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
   // A socket rather than a pipe carries the input: only a send can refuse
   // SIGPIPE for one call, and the library must not change the process's
   // signal dispositions.
   int inputFds[2] = {-1, -1};
   if (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inputFds) != 0) {
-    if (output) {
-      close(pipeFds[0]);
-      close(pipeFds[1]);
-    }
+    for (int fd : {pipeFds[0], pipeFds[1], fileFd})
+      if (fd >= 0) close(fd);
     return -1;
   }
   pid_t child = fork();
   if (child < 0) {
-    for (int fd : {pipeFds[0], pipeFds[1], inputFds[0], inputFds[1]})
+    for (int fd : {pipeFds[0], pipeFds[1], inputFds[0], inputFds[1], fileFd})
       if (fd >= 0) close(fd);
     return -1;
   }
   if (child == 0) {
-    if (output && dup2(pipeFds[1], STDOUT_FILENO) < 0) _exit(127);
+    if (toFile && (dup2(fileFd, STDOUT_FILENO) < 0 || dup2(fileFd, STDERR_FILENO) < 0)) _exit(127);
+    if (output && !toFile && dup2(pipeFds[1], STDOUT_FILENO) < 0) _exit(127);
     if (input && dup2(inputFds[1], STDIN_FILENO) < 0) _exit(127);
     execve(args[0], args.data(), environment.data());
     if (errno == ENOEXEC) execve(shellArgs[0], shellArgs.data(), environment.data());
@@ -100,7 +105,7 @@ int runArgv(const std::vector<std::string>& argv, std::string* output,
     sendAll(inputFds[0], *input);
     close(inputFds[0]);
   }
-  if (output) {
+  if (output && !toFile) {
     close(pipeFds[1]);
     output->clear();
     char buffer[4096];
@@ -114,7 +119,22 @@ int runArgv(const std::vector<std::string>& argv, std::string* output,
   }
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+    if (errno != EINTR) {
+      if (toFile) close(fileFd);
+      return -1;
+    }
+  }
+  if (toFile) {
+    output->clear();
+    char buffer[4096];
+    for (off_t offset = 0;;) {
+      const ssize_t n = pread(fileFd, buffer, sizeof buffer, offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      output->append(buffer, static_cast<size_t>(n));
+      offset += n;
+    }
+    close(fileFd);
   }
   return status;
 }

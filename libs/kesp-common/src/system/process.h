@@ -17,9 +17,12 @@ namespace detail {
 /// replacing a variable of its name. When `input` is given, the program
 /// reads it on its standard input, which then ends; a program that stops
 /// reading early costs the caller nothing (no SIGPIPE). Without it, standard
-/// input is inherited.
+/// input is inherited. With `withErrors`, `output` receives standard error
+/// too, both kept in an anonymous file that is read once the program has
+/// ended: a daemon it leaves running with them open cannot hold the caller up.
 int runArgv(const std::vector<std::string>& argv, std::string* output = nullptr,
-            const std::vector<std::string>& settings = {}, const std::string* input = nullptr);
+            const std::vector<std::string>& settings = {}, const std::string* input = nullptr,
+            bool withErrors = false);
 
 /// Splits at blanks (isspace); runs of blanks separate, no empty words.
 std::vector<std::string> splitBlanks(const std::string& text);

@@ -123,6 +123,13 @@ class NetplanFamily : public Family {
     return !up || runCheckedStep(kNetplanProgram, {"apply"}, "controlInterface");
   }
 
+  /// netplan's generator ran at the start of boot, from the files as the
+  /// interrupted change had left them; its renderers start later and read
+  /// what generate writes now.
+  bool prepareBoot(const char* operation) const override {
+    return runCheckedStep(kNetplanProgram, {"generate"}, operation);
+  }
+
   // networkd and NetworkManager, netplan's renderers, carry DHCP clients of their own.
   bool hasDhcpv6Client() const override { return hasDhcpv4Client(); }
   bool hasDhcpv4Client() const override {

@@ -126,6 +126,34 @@ YamlNode& ownDevices(YamlNode& ownDocument) {
   return network.at("ethernets");
 }
 
+/// netplan puts a VLAN on the definition its `link` names, and networkd uses
+/// the appliance's definition of iface, not that one: while the appliance's
+/// stands (ownKept), each VLAN on iface is linked to it in the appliance's
+/// file; when it goes, that link goes too and the VLAN's own file has its say again.
+void keepVlansOnInterface(YamlNode& ownDocument, const std::vector<NetplanDefinition>& definitions,
+                          const std::string& iface, bool ownKept) {
+  const std::string id = netplanOwnId(iface);
+  YamlNode& network = ownDocument.at("network");
+  for (const NetplanDefinition& vlan : definitions) {
+    const YamlNode* link = vlan.node.find("link");
+    if (vlan.type != "vlans" || !link || !link->isScalar()) continue;
+    bool onIface = link->value == id;
+    for (const NetplanDefinition& linked : definitions)
+      if (linked.id == link->value && linked.id != id && claimsInterface(linked, iface)) onIface = true;
+    if (!onIface) continue;
+    if (ownKept) {
+      network.at("vlans").at(vlan.id).at("link") = YamlNode::scalar(id);
+      continue;
+    }
+    YamlNode* vlans = network.find("vlans");
+    YamlNode* own = vlans ? vlans->find(vlan.id) : nullptr;
+    if (!own) continue;
+    own->erase("link");
+    if (own->entries.empty()) vlans->erase(vlan.id);
+    if (vlans->entries.empty()) network.erase("vlans");
+  }
+}
+
 }  // namespace
 
 void readNetplanDefinition(const YamlNode& definition, AddressMode& mode, Ipv4Settings& ipv4,
@@ -143,6 +171,9 @@ YamlNode& netplanOwnDefinition(YamlNode& ownDocument,
                                const std::vector<NetplanDefinition>& definitions,
                                const std::string& iface) {
   const std::string id = netplanOwnId(iface);
+  // Before the reference into the document is taken: this may add to it.
+  ownDevices(ownDocument);
+  keepVlansOnInterface(ownDocument, definitions, iface, true);
   YamlNode& devices = ownDevices(ownDocument);
   if (YamlNode* existing = devices.find(id)) return *existing;
   YamlNode definition = YamlNode::mapping();
@@ -169,6 +200,7 @@ void writeNetplanInterface(YamlNode& ownDocument, const std::vector<NetplanDefin
   const std::string id = netplanOwnId(iface);
   if (mode == 0 && !netplanWinner(definitions, iface, id)) {
     ownDevices(ownDocument).erase(id);
+    keepVlansOnInterface(ownDocument, definitions, iface, false);
     return;
   }
   YamlNode& definition = netplanOwnDefinition(ownDocument, definitions, iface);

@@ -8,9 +8,11 @@
 #include <map>
 #include <unordered_map>
 
+#include "families/netplan/netplan_types.h"
 #include "files/file_write.h"
 #include "files/root_path.h"
 #include "kesp/log.h"
+#include "kesp/util.h"
 #include "kesp/sysroot.h"
 
 namespace KESP {
@@ -129,11 +131,18 @@ bool loadNetplan(std::vector<NetplanFile>& files, std::vector<NetplanDefinition>
     std::string text;
     std::string error;
     if (!readWholeFile(sysPath(path), text)) {
-      KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path));
+      KESP_LOG(LOG_ERROR, operation, "can't read " << terminalSafe(sysPath(path)));
       return false;
     }
     if (!parseYaml(text, file.document, error) || !file.document.isMapping()) {
-      KESP_LOG(LOG_ERROR, operation, "can't read " << sysPath(path) << ": " << error);
+      if (error.empty()) error = "the document is not a mapping";
+      noteRefused(sysPath(path), error);
+      return false;
+    }
+    // Edited, such a file would still be refused by netplan itself.
+    const std::string problem = netplanTypeProblem(file.document);
+    if (!problem.empty()) {
+      noteRefused(sysPath(path), "netplan would refuse it: " + problem);
       return false;
     }
     mergeNetplanDocument(file, definitions);

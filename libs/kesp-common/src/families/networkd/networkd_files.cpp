@@ -199,8 +199,25 @@ NetworkdMatch networkdMatch(KeyValueFile& file, const std::string& iface) {
 }
 
 namespace {
-/// No real unit file comes near it; a larger one is named as unreadable.
-constexpr size_t kLargestNetworkdFile = size_t{64} << 20;
+
+/// networkd's configuration parser takes lines shorter than this (1 MiB,
+/// its line end not counted): at this length it logs "Line too long" and
+/// ignores the whole file.
+constexpr size_t kNetworkdLineLimit = size_t{1} << 20;
+
+/// The number (from 1) of the first line of text networkd would not take;
+/// 0 when there is none.
+size_t tooLongLine(const std::string& text) {
+  size_t number = 1;
+  for (size_t start = 0; start < text.size(); ++number) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end - start >= kNetworkdLineLimit) return number;
+    start = end + 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 NetworkdFileSet::NetworkdFileSet() {
@@ -219,9 +236,18 @@ bool NetworkdFileSet::read(size_t index, KeyValueFile& file) {
   const NetworkdListed& listed = files_[index];
   const std::string& directory = inRoot_[listed.directory];
   std::optional<DirectoryReader>& reader = readers_[listed.directory];
-  if (!reader) reader.emplace(directories_[listed.directory].get(), directory, kLargestNetworkdFile);
+  if (!reader) reader.emplace(directories_[listed.directory].get(), directory, kMaxReadBytes);
   std::string content;
   if (reader->read(listed.name, listed.type, content) != ReadResult::Read) return false;
+  // Edited, such a file would still be ignored: the change would be reported
+  // and never seen.
+  if (const size_t line = tooLongLine(content)) {
+    noteRefused(directory + "/" + listed.name,
+                "line " + std::to_string(line) + " is 1 MiB or longer; systemd-networkd would "
+                "ignore the file (\"Line too long\")");
+    errno = EFBIG;
+    return false;
+  }
   file.filename.reserve(directory.size() + 1 + listed.name.size());
   file.filename.assign(directory).append(1, '/').append(listed.name);
   file.lines = splitLines(content);

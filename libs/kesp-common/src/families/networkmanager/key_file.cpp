@@ -20,7 +20,60 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+/// What GLib says of the value's escapes; empty when it takes them.
+std::string escapeProblem(std::string_view value) {
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\') continue;
+    if (++i == value.size()) return "escape character at end of line";
+    if (std::strchr("sntr\\;", value[i]) == nullptr || value[i] == '\0')
+      return std::string("invalid escape sequence \"\\") + value[i] + "\"";
+  }
+  return std::string();
+}
+
+/// What GLib says of a group line's name; empty when it takes it.
+std::string groupProblem(std::string_view name) {
+  if (name.empty()) return "invalid group name";
+  for (const char c : name)
+    if (c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      return "invalid group name";
+  return std::string();
+}
+
 }  // namespace
+
+std::string keyFileProblem(std::string_view text) {
+  bool inGroup = false;
+  size_t number = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    std::string problem;
+    if (line.front() == '[') {
+      problem = line.back() == ']' ? groupProblem(line.substr(1, line.size() - 2))
+                                   : std::string("invalid group name");
+      inGroup = true;
+    } else {
+      const size_t equals = line.find('=');
+      if (equals == std::string_view::npos)
+        problem = "not a key-value pair, group, or comment";
+      else if (!inGroup)
+        problem = "a key before the first group";
+      else if (equals == 0)
+        problem = "a key without a name";
+      else
+        problem = escapeProblem(line.substr(equals + 1));
+    }
+    if (!problem.empty()) return "line " + std::to_string(number) + ": " + problem;
+  }
+  return std::string();
+}
 
 bool sameGroup(std::string_view name, std::string_view group) {
   if (name == group) return true;

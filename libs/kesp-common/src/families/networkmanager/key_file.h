@@ -11,12 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "files/file_write.h"
+
 namespace KESP {
 namespace detail {
 
 /// The largest text a KeyFile describes; the profile reader takes a larger
 /// file for an unreadable one.
-constexpr size_t kMaxKeyFileSize = size_t{64} << 20;
+constexpr size_t kMaxKeyFileSize = kMaxReadBytes;
 
 class KeyFile {
  public:
@@ -116,6 +118,13 @@ void KeyFile::forEachKey(Visit visit) const {
     start = info.end + size_t{1};
   }
 }
+
+/// What the key file reader of NetworkManager (GLib's) refuses in text, as
+/// "line N: what"; empty when nothing. A line that is no group, key or
+/// comment, or a key before the first group, loses the whole file; a value
+/// with an escape other than \s \n \t \r \\ and \; (lists), or a "\" at its
+/// end, is not read.
+std::string keyFileProblem(std::string_view text);
 
 /// True when name spells group (the two spellings of the Ethernet group).
 bool sameGroup(std::string_view name, std::string_view group);

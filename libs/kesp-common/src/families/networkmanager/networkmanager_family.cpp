@@ -19,6 +19,7 @@
 #include "files/root_path.h"
 #include "kesp/log.h"
 #include "kesp/move.h"
+#include "kesp/network_change.h"
 #include "kesp/sysroot.h"
 #include "system/process.h"
 
@@ -43,8 +44,8 @@ const Family* olderOwner(const std::string& iface) {
   return nullptr;
 }
 
-/// Runs nmcli with args; only a failure to start it counts (its exit status
-/// says only that a connection was not active).
+/// Runs nmcli with args for taking a connection down; only a failure to start
+/// it counts (its exit status says only that nothing was active).
 bool runNmcli(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {sysPath(kNmcli)};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -181,7 +182,15 @@ class NetworkManagerFamily : public Family {
     // read-only original (back after a restore) are both read again.
     std::vector<std::string> load = {"connection", "load", place.target};
     if (place.profile.path() != place.target) load.push_back(place.profile.path());
-    return runNmcli(load) && runNmcli({"connection", "up", id[0], id[1]});
+    // nmcli fails when the daemon refused the profile or the activation did
+    // not complete; it waits no longer than a change may take (the daemon's
+    // own DHCP timeout is longer), and the change takes an activation still
+    // under way down again.
+    return runCheckedStep(kNmcli, load, "controlInterface") &&
+           runCheckedStep(kNmcli,
+                          {"--wait", std::to_string(ADDRESS_WAIT_SECONDS), "connection", "up",
+                           id[0], id[1]},
+                          "controlInterface");
   }
 
   // The daemon's own DHCP client serves both families.

@@ -100,6 +100,7 @@ bool setProfileNameServers(const std::string& iface, const std::vector<std::stri
     KESP_LOG(LOG_ERROR, operation, "no profile configures " << iface);
     return false;
   }
+  if (!editable(place, iface, operation)) return false;
   KeyFile content = place.profile.content;
   for (const char* group : {"ipv4", "ipv6"}) {
     const bool ipv6 = group[3] == '6';

@@ -48,6 +48,15 @@ ProfilePlace placeOf(const std::vector<StoredProfile>& profiles, const std::stri
 
 ProfilePlace placeOf(const std::string& iface) { return placeOf(loadProfiles(&iface), iface); }
 
+bool editable(const ProfilePlace& place, const std::string& iface, const char* operation) {
+  if (!place.found || place.profile.refusal.empty()) return true;
+  KESP_LOG(LOG_ERROR, operation,
+           "Cant change " << iface << ": NetworkManager would not read its profile "
+                          << sysPath(place.profile.path()) << " (" << place.profile.refusal
+                          << "); it is left as it is");
+  return false;
+}
+
 bool saveProfile(const std::string& path, const std::string& content, const char* operation) {
   std::string error;
   if (replaceFile(sysPath(path), content, &error, 0600)) return true;
@@ -58,6 +67,7 @@ bool saveProfile(const std::string& path, const std::string& content, const char
 bool writeInterfaceProfile(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
                            const Ipv6Settings& ipv6, const char* operation) {
   const ProfilePlace place = placeOf(iface);
+  if (!editable(place, iface, operation)) return false;
   KeyFile content = place.profile.content;
   if (!place.found) {
     const std::string uuid = freshUuid();

@@ -23,6 +23,11 @@ ProfilePlace placeOf(const std::vector<StoredProfile>& profiles, const std::stri
 /// placeOf on the profiles loaded for iface alone.
 ProfilePlace placeOf(const std::string& iface);
 
+/// False, logged under operation, when iface's profile is one NetworkManager
+/// would not read (StoredProfile::refusal): an edit of it would be reported
+/// and never take effect.
+bool editable(const ProfilePlace& place, const std::string& iface, const char* operation);
+
 /// Writes content to path (the system's path) with the writer, mode 0600 for
 /// a new file (the owner only: the daemon ignores profiles others may read).
 /// False, logged under operation, on failure.

@@ -81,10 +81,12 @@ void writeGroup(KeyFile& profile, const std::string& group, const std::string& m
                 const std::string& address, const std::string& gateway,
                 const std::string& iface, const char* operation) {
   const std::vector<ProfileAddress> old = profileAddresses(profile, group);
-  if (old.size() > 1 || (address.empty() && !old.empty()))
+  // The first address is the main one, which the new mode replaces (with an
+  // address or with none, as DHCP): only the others are further ones.
+  if (old.size() > 1)
     KESP_LOG(LOG_WARN, operation,
-             "removing " << (address.empty() ? old.size() : old.size() - 1) << " further " << group
-                         << " address(es) of " << iface);
+             "removing " << old.size() - 1 << " further " << group << " address(es) of "
+                         << iface);
   // The new address takes the old ones' place: removing them first and
   // adding it after the group's last key would move it behind the gateway
   // the first write added, and each write would differ from the one before.

@@ -151,6 +151,10 @@ std::vector<StoredProfile> loadProfiles(const std::string* onlyFor) {
       profile.fileName = std::move(name);
       profile.readOnly = directories[i].second;
       const size_t readSize = text.size();
+      profile.refusal = keyFileProblem(text);
+      if (!profile.refusal.empty())
+        noteRefused(inRoot[i] + "/" + profile.fileName,
+                    "NetworkManager would not read it: " + profile.refusal);
       profile.content = KeyFile(std::move(text));
       noteChoiceKeys(profile);
       // Owner and mode are asked only of the profiles the choice looks at:
@@ -165,6 +169,7 @@ std::vector<StoredProfile> loadProfiles(const std::string* onlyFor) {
         continue;
       }
       if (status == DirectoryReader::Status::ReadAgain) {
+        profile.refusal = keyFileProblem(text);
         profile.content = KeyFile(std::move(text));
         noteChoiceKeys(profile);
       }

@@ -26,6 +26,9 @@ struct StoredProfile {
   /// Others may read or change it, or root does not own it: the daemon
   /// ignores such a file, since profiles may hold secrets.
   bool insecure = false;
+  /// What NetworkManager's reader would say of the file ("line N: …"); an
+  /// edit of it is refused. Empty when it reads it.
+  std::string refusal;
   /// False when the profile was loaded for another interface, which it
   /// cannot be: owner and mode were not asked, and `insecure` says nothing
   /// (ignoredByDaemon asks them then).

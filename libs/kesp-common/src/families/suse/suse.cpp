@@ -9,6 +9,7 @@
 #include "model/ipv4_prefix.h"
 #include "kesp/interface_files.h"
 #include "families/ifcfg/mode_rows.h"
+#include "families/suse/suse_routes.h"
 #include "files/names.h"
 
 namespace KESP {
@@ -135,14 +136,22 @@ void writeSuseRoutes(KeyValueFile& routes, AddressMode mode, const Ipv4Settings&
   std::vector<std::string> defaults;
   if ((mode & STATICV4) && !ipv4.gateway.empty()) defaults.push_back(ipv4.gateway + " - -");
   if ((mode & STATICV6) && !ipv6.gateway.empty()) defaults.push_back(ipv6.gateway + " - -");
+  // A default written as the whole range ("::/0") is replaced as much as a
+  // "default" line, or the interface would keep two.
+  for (std::string& line : routes.lines) {
+    const std::string destination = firstWord(line);
+    if (destination != "default" && detail::isDefaultDestination(destination))
+      line = "default" + line.substr(line.find(destination) + destination.size());
+  }
   routes.set("default", defaults);
 }
 
 void readSuseRoutes(KeyValueFile& routes, Ipv4Settings& ipv4, Ipv6Settings& ipv6) {
-  std::vector<std::string> defaults;
-  routes.getAll("default", defaults);
-  for (const std::string& value : defaults) {
-    const std::string gateway = firstWord(value);
+  for (const std::string& line : routes.lines) {
+    const std::string destination = firstWord(line);
+    if (!detail::isDefaultDestination(destination)) continue;
+    const std::string gateway =
+        firstWord(line.substr(line.find(destination) + destination.size()));
     // A default line without a gateway says nothing about either family.
     if (gateway.empty()) continue;
     if (isIpv6Text(gateway))

@@ -1,6 +1,9 @@
 // The SUSE family: one ifcfg file per interface under /etc/sysconfig/network,
 // the gateways in its routes files, IPv6 loaded as a module at boot.
 
+#include <ifaddrs.h>
+#include <sys/socket.h>
+
 #include "change/change_request.h"
 #include "families/family.h"
 #include "families/ifcfg/ifcfg_addresses.h"
@@ -8,6 +11,7 @@
 #include "families/ifcfg/ifcfg_move.h"
 #include "families/ports.h"
 #include "families/suse/suse_routes.h"
+#include "system/address_entries.h"
 #include "files/word_list.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
@@ -50,6 +54,35 @@ std::vector<IfcfgAddress> networksOf(KeyValueFile& ifcfg, AddressMode mode,
   if (mode & STATICV4)
     networks.push_back({"", ipv4.address, prefixLengthOfNetmask(ipv4.netmask), false});
   if (mode & STATICV6) networks.push_back({"", ipv6.address, ipv6.prefix, true});
+  return networks;
+}
+
+/// The networks the interfaces other than iface have, configured or live: a
+/// default route without a device that lies in one of them is theirs. When
+/// they cannot all be read, every network, so that no default is taken for
+/// one nobody reaches.
+std::vector<IfcfgAddress> othersNetworks(const std::string& iface) {
+  const std::vector<IfcfgAddress> everything{{"", "0.0.0.0", "0", false}, {"", "::", "0", true}};
+  std::vector<std::string> names;
+  if (!listIfcfgFileNames(SUSE_NETWORK_DIR, names, "writeNetworkFiles")) return everything;
+  std::vector<IfcfgAddress> networks;
+  for (const std::string& name : names) {
+    if (name == iface) continue;
+    KeyValueFile file('=');
+    if (!file.load(sysPath(SUSE_NETWORK_DIR + "/ifcfg-" + name))) return everything;
+    const std::vector<IfcfgAddress> own = suseAddresses(file).all;
+    networks.insert(networks.end(), own.begin(), own.end());
+  }
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return everything;
+  const std::vector<AddressEntry> entries = toAddressEntries(list);
+  freeifaddrs(list);
+  for (const AddressEntry& entry : entries) {
+    if (entry.name == iface) continue;
+    const bool ipv6 = entry.family == AF_INET6;
+    networks.push_back(
+        {"", entry.address, ipv6 ? entry.prefix : prefixLengthOfNetmask(entry.netmask), ipv6});
+  }
   return networks;
 }
 
@@ -117,8 +150,12 @@ class SuseFamily : public Family {
     // shared file then holds none of them, so that no second one competes.
     const bool ownFile = !ownRoutes.lines.empty();
     writeSuseInterface(ifcfg, request.iface, request.mode, ipv4, ipv6);
+    AddressMode newGateways = 0;
+    if ((request.mode & STATICV4) && !ipv4.gateway.empty()) newGateways |= STATICV4;
+    if ((request.mode & STATICV6) && !ipv6.gateway.empty()) newGateways |= STATICV6;
     writeSuseInterfaceRoutes(routes, request.iface, networks, ownFile ? 0 : request.mode, ipv4,
-                             ipv6);
+                             ipv6, newGateways,
+                             newGateways ? othersNetworks(request.iface) : std::vector<IfcfgAddress>{});
     if (ownFile) writeSuseRoutes(ownRoutes, request.mode, ipv4, ipv6);
     updateModulesOnBoot(kernel, request.mode, operation);
     return ifcfg.save() && routes.save() && (!ownFile || ownRoutes.save()) && kernel.save();

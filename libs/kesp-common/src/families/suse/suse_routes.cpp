@@ -45,12 +45,11 @@ bool liesIn(const std::string& gateway, const IfcfgAddress& network) {
   return true;
 }
 
-/// The words after "default" on a default line; false for any other line.
+/// The words after the destination on a default line; false for any other line.
 bool defaultLineValue(const std::string& line, std::string& value) {
   std::vector<std::string> words = wordsOf(line);
-  if (words.empty() || words[0] != "default") return false;
-  const std::string::size_type start = line.find("default") + 7;
-  value = line.substr(start);
+  if (words.empty() || !isDefaultDestination(words[0])) return false;
+  value = line.substr(line.find(words[0]) + words[0].size());
   return true;
 }
 
@@ -60,7 +59,17 @@ bool isIpv6Gateway(const std::string& gateway) {
   return addressBytes(gateway, ipv6, bytes) && ipv6;
 }
 
+bool liesInAny(const std::string& gateway, const std::vector<IfcfgAddress>& networks) {
+  for (const IfcfgAddress& network : networks)
+    if (liesIn(gateway, network)) return true;
+  return false;
+}
+
 }  // namespace
+
+bool isDefaultDestination(const std::string& word) {
+  return word == "default" || word == "0.0.0.0/0" || word == "::/0";
+}
 
 std::string suseInterfaceRoutesPath(const std::string& iface) {
   return SUSE_NETWORK_DIR + "/ifroute-" + iface;
@@ -71,10 +80,7 @@ bool isOwnDefaultRoute(const std::string& value, const std::string& iface,
   const std::vector<std::string> words = wordsOf(value);
   if (words.empty()) return false;
   if (words.size() >= 3 && words[2] != "-") return words[2] == iface;
-  for (const IfcfgAddress& network : networks) {
-    if (liesIn(words[0], network)) return true;
-  }
-  return false;
+  return liesInAny(words[0], networks);
 }
 
 void readSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
@@ -91,7 +97,9 @@ void readSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
 
 void writeSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
                               const std::vector<IfcfgAddress>& networks, AddressMode mode,
-                              const Ipv4Settings& ipv4, const Ipv6Settings& ipv6) {
+                              const Ipv4Settings& ipv4, const Ipv6Settings& ipv6,
+                              AddressMode newGateways,
+                              const std::vector<IfcfgAddress>& reachable) {
   // A gateway in the new network needs no device: the line is found by it,
   // as the files have always been written. One outside it (a link-local
   // next hop) is tied to the interface by name, or no later change could
@@ -107,10 +115,22 @@ void writeSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
   std::vector<std::string> fresh;
   if ((mode & STATICV4) && !ipv4.gateway.empty()) fresh.push_back(line(ipv4.gateway, newIpv4));
   if ((mode & STATICV6) && !ipv6.gateway.empty()) fresh.push_back(line(ipv6.gateway, newIpv6));
+  // A default no interface can reach is left from a network the appliance
+  // has left; beside the new one it would only compete with it.
+  auto unreachable = [&](const std::string& value) {
+    const std::vector<std::string> words = wordsOf(value);
+    if (words.empty() || (words.size() >= 3 && words[2] != "-")) return false;
+    unsigned char bytes[16];
+    bool ipv6 = false;
+    if (!addressBytes(words[0], ipv6, bytes) || !(newGateways & (ipv6 ? STATICV6 : STATICV4)))
+      return false;
+    return !liesInAny(words[0], reachable);
+  };
   bool placed = false;
   std::string value;
   for (auto it = routes.lines.begin(); it != routes.lines.end();) {
-    if (!defaultLineValue(*it, value) || !isOwnDefaultRoute(value, iface, owned)) {
+    if (!defaultLineValue(*it, value) ||
+        (!isOwnDefaultRoute(value, iface, owned) && !unreachable(value))) {
       ++it;
       continue;
     }

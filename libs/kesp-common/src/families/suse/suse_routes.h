@@ -14,10 +14,14 @@
 namespace KESP {
 namespace detail {
 
+/// A destination that means every address: "default", or the whole range of
+/// either IP family written as a network ("0.0.0.0/0", "::/0").
+bool isDefaultDestination(const std::string& word);
+
 /// "<dir>/ifroute-<iface>", the interface's own routes file (without the root).
 std::string suseInterfaceRoutesPath(const std::string& iface);
 
-/// The value of a "default" line (the words after "default") is iface's.
+/// The value of a default line (the words after its destination) is iface's.
 bool isOwnDefaultRoute(const std::string& value, const std::string& iface,
                        const std::vector<IfcfgAddress>& networks);
 
@@ -31,10 +35,15 @@ void readSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
 /// count as its own; where the first of them stood, else at the end) with
 /// "default <gateway> - -" for the IPv4 gateway (STATICV4) and the IPv6 one
 /// (STATICV6), each only when not empty; a gateway outside the new network
-/// names iface as its device. Every other line stays.
+/// names iface as its device. A default line without a device whose gateway
+/// lies in none of `reachable` (every other interface's networks) goes too
+/// when iface gets a new gateway of its IP family (STATICV4, STATICV6 in
+/// `newGateways`, wherever it is written). Every other line stays.
 void writeSuseInterfaceRoutes(KeyValueFile& routes, const std::string& iface,
                               const std::vector<IfcfgAddress>& networks, AddressMode mode,
-                              const Ipv4Settings& ipv4, const Ipv6Settings& ipv6);
+                              const Ipv4Settings& ipv4, const Ipv6Settings& ipv6,
+                              AddressMode newGateways = 0,
+                              const std::vector<IfcfgAddress>& reachable = {});
 
 }  // namespace detail
 }  // namespace KESP
