@@ -16,6 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 const std::chrono::seconds kProbeInterval(60);
+const size_t kMostProbed = 4;
 
 /// getNetworks for names, taking those already read from known.
 std::vector<KESP::ConfiguredNetwork> networksOf(const std::vector<std::string>& names,
@@ -81,6 +82,8 @@ std::string findCause(const KESP::LiveAddressSnapshot& live,
   cause = firstCause(absent, live, false);
   if (!cause.empty()) return cause;
   if (!probed || Clock::now() - lastProbe >= kProbeInterval) {
+    // The key loop waits meanwhile: a few links' probes, each bounded, at most.
+    if (suspects.size() > kMostProbed) suspects.resize(kMostProbed);
     probedCause = firstCause(suspects, live, true);
     lastProbe = Clock::now();
     probed = true;
