@@ -77,7 +77,7 @@ void gatherQuietFacts(const std::string& iface, const LiveAddressSnapshot& live,
   Ipv6Settings ignored;
   live.liveAddresses(iface, facts.live4, ignored);
   gatherIpv6(iface, facts);
-  facts.gateway = configured.ipv4.gateway.empty() ? configured.ipv6.gateway : configured.ipv4.gateway;
+  facts.gateway = configured.ipv4.gateway;
 }
 
 void gatherServiceFacts(DiagnosisFacts& facts) {
@@ -108,12 +108,16 @@ void runProbes(DiagnosisFacts& facts, int probeMs, int deadlineMs) {
                                boundedWait(std::min(probeMs, 400), deadline), 200, facts.duplicateMac);
   }
   if (!holdsUpTo(facts, DiagnosisLayer::Address)) return;
+  // The route to other networks is asked for IPv4, where the interface has it.
   std::string routeGateway;
-  facts.routeAsked = routeTo(kOutsideAddress, facts.outsideRouteIface, routeGateway);
+  if (!facts.live4.address.empty())
+    facts.routeAsked = routeTo(kOutsideAddress, facts.outsideRouteIface, routeGateway);
   if (facts.outsideRouteIface == facts.iface && !routeGateway.empty()) {
     if (facts.gateway.empty()) facts.gateway = routeGateway;
     facts.gatewayInUse = facts.gateway == routeGateway;
   }
+  // An IPv6 gateway is named, not probed.
+  if (facts.gateway.empty()) facts.gateway = facts.configured6.gateway;
   const bool ipv4Gateway = !facts.gateway.empty() && facts.gateway.find(':') == std::string::npos;
   if (ipv4Gateway && !facts.live4.address.empty() && holdsUpTo(facts, DiagnosisLayer::Address)) {
     std::string mac;

@@ -170,8 +170,9 @@ bool judgeGateway(const DiagnosisFacts& f, Judge& judge) {
                         {}, N_("set a gateway: kesp_config_net set {1} ..."));
     return false;
   }
-  const bool ipv4Gateway = f.gateway.find(':') == std::string::npos;
-  if (ipv4Gateway && !f.live4.address.empty() && !f.gatewayInUse &&
+  // The checks below are IPv4's: an IPv6 gateway is only named.
+  if (f.gateway.find(':') != std::string::npos) return false;
+  if (!f.live4.address.empty() && !f.gatewayInUse &&
       !insideIpv4Network(f.gateway, f.live4.address, f.live4.netmask)) {
     const std::string network = ipv4NetworkText(f.live4.address, f.live4.netmask);
     return judge.fail(DiagnosisLayer::Gateway, N_("{1}: gateway {2} is outside the network {3}"),
