@@ -93,6 +93,9 @@ TEST(DiagnosisVerdict, FirstFailingLayerAndItsWords) {
        DiagnosisLayer::Ok, "eth0: every layer holds"},
       {"gateway silent", [](DiagnosisFacts& f) { f.gatewayProbe = ProbeResult::Silent; },
        DiagnosisLayer::Gateway, "eth0: gateway 192.0.2.1 does not answer"},
+      // Without root no ARP can be sent: that proves nothing about the gateway.
+      {"gateway probe not sent", [](DiagnosisFacts& f) { f.gatewayProbe = ProbeResult::Failed; },
+       DiagnosisLayer::Ok, "eth0: every layer holds"},
       {"gateway unused",
        [](DiagnosisFacts& f) { f.outsideRouteIface.clear(); f.gatewayInUse = false; },
        DiagnosisLayer::Gateway, "eth0: gateway 192.0.2.1 is configured but no route uses it"},

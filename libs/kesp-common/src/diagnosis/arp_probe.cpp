@@ -20,7 +20,6 @@
 #include "diagnosis/probes.h"
 #include "system/address_entries.h"
 #include "files/scoped_fd.h"
-#include "kesp/log.h"
 
 namespace KESP {
 namespace detail {
@@ -79,11 +78,8 @@ ProbeResult arpProbe(const std::string& iface, const std::vector<std::string>& l
     return ProbeResult::Failed;
   const unsigned index = if_nametoindex(iface.c_str());
   Descriptor fd(socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
-  if (index == 0 || fd.get() < 0) {
-    KESP_LOG(LOG_WARN, "diagnoseInterface", "cannot probe " << iface << " by ARP (Errno " << errno
-                                                            << " : " << std::strerror(errno) << ")");
-    return ProbeResult::Failed;
-  }
+  // Probes run in threads of their own: the outcome says it, nothing is logged.
+  if (index == 0 || fd.get() < 0) return ProbeResult::Failed;
   sockaddr_ll link{};
   link.sll_family = AF_PACKET;
   link.sll_protocol = htons(ETH_P_ARP);

@@ -34,7 +34,7 @@ std::string probeWord(ProbeResult result) {
     case ProbeResult::Answered: return "answers";
     case ProbeResult::Silent: return "silent";
     case ProbeResult::Refused: return "refused";
-    case ProbeResult::Failed: return "unreachable";
+    case ProbeResult::Failed: return "could not be sent";
   }
   return "";
 }
@@ -179,7 +179,8 @@ bool judgeGateway(const DiagnosisFacts& f, Judge& judge) {
                       {f.gateway, network}, N_("choose a gateway inside {2}"), {network});
   }
   if (f.gatewayProbe != ProbeResult::NotRun) judge.detail("gateway-probe", probeWord(f.gatewayProbe));
-  if (f.gatewayProbe == ProbeResult::Silent || f.gatewayProbe == ProbeResult::Failed)
+  // A probe that could not be sent (no raw socket without root) proves nothing.
+  if (f.gatewayProbe == ProbeResult::Silent)
     return judge.fail(DiagnosisLayer::Gateway, N_("{1}: gateway {2} does not answer"), {f.gateway},
                       N_("check that the gateway is up and connected to this network"));
   if (f.routeAsked && f.outsideRouteIface.empty())
