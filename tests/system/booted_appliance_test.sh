@@ -143,7 +143,7 @@ in_guest() {
 # or fails after limit seconds. Sets took to the seconds boot took.
 took=0
 boot() {
-  local limit=$1 start=$SECONDS i
+  local limit=$1 start=$SECONDS
   make_network
   # ip netns exec mounts /sys anew, without the cgroup hierarchies: they are
   # mounted again and the container gets a cgroup of its own in them.
@@ -161,7 +161,7 @@ boot() {
     --resolv-conf=off --timezone=off --capability=CAP_NET_ADMIN --link-journal=no \
     >>"$scratch/console.log" 2>&1 </dev/null &
   nspawn_pid=$!
-  for i in $(seq $((limit * 5))); do
+  while [ $((SECONDS - start)) -lt "$limit" ]; do
     if container_init >/dev/null && in_guest systemctl is-system-running 2>/dev/null |
       grep -qxE 'running|degraded'; then
       took=$((SECONDS - start))
@@ -218,6 +218,13 @@ first_configuration() {
   esac
 }
 
+# The name server and the host name set live, as the system reports them.
+check_names() {
+  in_guest kesp_config_net dns 2>&1 | grep -qx 'nameserver 192\.0\.2\.53' ||
+    fail "$name: $1, the name servers are $(in_guest kesp_config_net dns 2>&1 | tr '\n' ' ')"
+  [ "$(in_guest hostname)" = kesp-renamed ] || fail "$name: $1, the host name is $(in_guest hostname)"
+}
+
 run_system() {
   local name=$1 image=$cache/booted-$1 status start elapsed
   note "$name"
@@ -244,6 +251,12 @@ run_system() {
   in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.11/24 \
     --ipv4-gateway 192.0.2.1 >"$scratch/$name/set.log" 2>&1 || fail "$name: the live change failed: $(tail -1 "$scratch/$name/set.log")"
   answers 192.0.2.11 || fail "$name: the new address does not answer"
+  # Name servers and the host name, live.
+  in_guest kesp_config_net dns 192.0.2.53 >"$scratch/$name/dns.log" 2>&1 ||
+    fail "$name: dns failed: $(tail -2 "$scratch/$name/dns.log")"
+  in_guest kesp_config_net hostname kesp-renamed >"$scratch/$name/hostname.log" 2>&1 ||
+    fail "$name: hostname failed: $(tail -2 "$scratch/$name/hostname.log")"
+  check_names "live"
 
   # DHCP with no server: given up within the bound, the old address back.
   start=$SECONDS
@@ -264,6 +277,7 @@ run_system() {
   power_off
   boot 120 || { fail "$name: the reboot did not finish in 120 s"; return; }
   answers 192.0.2.11 || fail "$name: the address set before the reboot does not answer"
+  check_names "after the reboot"
 
   # A power cut while a change waits for its address.
   in_guest kesp_config_net set eth0 --mode DHCPV4 >/dev/null 2>&1 &

@@ -99,7 +99,8 @@ class Tmux {
   }
   /// waitForText for a text that a line broken between words may carry on the next row.
   bool waitForWrappedText(const std::string& window, const std::string& text) const {
-    return waitFor(window, [&](const std::string&) { return contains(flowing(window), collapsed(text)); });
+    return waitFor(window,
+                   [&](const std::string&) { return contains(flowing(window), collapsed(text)); });
   }
   bool waitForText(const std::string& window, const std::string& text) const {
     return waitFor(window, [&](const std::string& shown) { return contains(shown, text); });
@@ -359,7 +360,7 @@ TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
   const std::string shown = tmux.flowing("deutsch");
   EXPECT_EQ(tmux.brokenWords("deutsch"), std::vector<std::string>{}) << tmux.screen("deutsch");
   for (const char* german : {"Ethernet-Schnittstellen:", "Zusammenfassung der Änderungen:",
-                             "es wird bis zu 32 Sekunden gewartet, bis eth0 eine IPv4-Adresse hat",
+                             "es wird bis zu 30 Sekunden gewartet, bis eth0 eine IPv4-Adresse hat",
                              "Schnittstelle eth0: erledigt, sie hat eine Adresse",
                              // the verdict on the changed interface: no gateway was given
                              "Diagnose: eth0: kein Gateway: andere Netze sind nicht erreichbar"})

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config_net_harness.h"
+#include "daemon_peers.h"
 #include "kesp/util.h"
 
 namespace {
@@ -220,6 +221,7 @@ struct HostileInput {
   std::string (*input)();  // standard input
   int status;
   const char* named;  // in the refusal, beside the file (or the key path)
+  const char* peerSays = nullptr;  // what the family's own reader says of the file
 };
 
 std::string none() { return std::string(); }
@@ -252,10 +254,10 @@ const HostileInput kHostileInputs[] = {
      kSetEth0, none, 1, "5:7: duplicate key \"dhcp4\""},
     {"netplan addresses as a scalar", "netplan", kNetplanFile,
      [] { return std::string("network:\n  ethernets:\n    eth0:\n      addresses: 192.0.2.10/24\n"); },
-     kSetEth0, none, 1, "line 4: network.ethernets.eth0.addresses must be a sequence"},
+     kSetEth0, none, 1, "line 4: network.ethernets.eth0.addresses must be a sequence", "expected sequence"},
     {"netplan name servers as a sequence", "netplan", kNetplanFile,
      [] { return std::string("network:\n  ethernets:\n    eth0:\n      nameservers:\n      - 192.0.2.53\n"); },
-     {"show"}, none, 1, "line 5: network.ethernets.eth0.nameservers must be a mapping"},
+     {"show"}, none, 1, "line 5: network.ethernets.eth0.nameservers must be a mapping", "expected mapping"},
     {"a key file value with a bad escape", "networkmanager", kProfileFile,
      [] { return std::string("[connection]\nid=eth0\ntype=ethernet\ninterface-name=eth0\n"
                              "[ipv4]\nmethod=manual\naddress1=192.0.2.10/24\\q\n"); },
@@ -264,9 +266,24 @@ const HostileInput kHostileInputs[] = {
      [] { return huge("[connection]\nid=eth0\ntype=ethernet\ninterface-name=eth0\n# ", "\n"); },
      kSetEth0, none, 1, "16 MiB"},
     // systemd-networkd took a line one byte shorter, and refused this one.
+    // Unread, it must not be taken for absent: a new profile was written over it.
+    {"a key file of seven million lines", "networkmanager", kProfileFile,
+     [] {
+       std::string text = "[connection]\nid=eth0\ntype=ethernet\ninterface-name=eth0\n";
+       for (int i = 0; i < 7000000; ++i) text += "#\n";
+       return text;
+     },
+     kSetEth0, none, 1, "more than 262144 lines"},
     {"a .network line of 1 MiB", "networkd", kNetworkFile,
      [] { return "[Match]\nName=eth0\n[Network]\nDescription=" + std::string((size_t{1} << 20) - 12, 'x') + "\n"; },
-     kSetEth0, none, 1, "line 4 is 1 MiB or longer"},
+     kSetEth0, none, 1, "line 4 is 1 MiB or longer", "Line too long"},
+    {"a .network file of seven million lines", "networkd", kNetworkFile,
+     [] {
+       std::string text = "[Match]\nName=eth0\n[Network]\nAddress=192.0.2.10/24\n";
+       for (int i = 0; i < 7000000; ++i) text += "#\n";
+       return text;
+     },
+     kSetEth0, none, 1, "more than 262144 lines"},
     {"a 20 MiB interfaces file", "debian", "/etc/network/interfaces",
      [] { return huge("auto lo\niface lo inet loopback\n# ", "\n"); }, {"show"}, none, 1, "16 MiB"},
     {"a document without end", "debian", nullptr, none, {"apply", "/dev/zero"}, none, 2, "4 MiB"},
@@ -315,7 +332,8 @@ TEST(ConfigNetHostileTree, HostileInputsAreRefusedNamedAndBounded) {
   for (const HostileInput& c : kHostileInputs) {
     SCOPED_TRACE(c.what);
     ToolRoot root(c.family);
-    if (c.file) root.write(c.file, c.content(), 0600);
+    // netplan and NetworkManager want their files private; networkd reads as its own user.
+    if (c.file) root.write(c.file, c.content(), std::string(c.family) == "networkd" ? 0644 : 0600);
     const std::string before = treeSum(root);
     long peak = 0;
     const Result result = root.offlineMeasured(kSecondsToAnswer, c.words, peak, c.input());
@@ -330,5 +348,15 @@ TEST(ConfigNetHostileTree, HostileInputsAreRefusedNamedAndBounded) {
     EXPECT_GT(peak, 0);
     EXPECT_LT(peak, kPeakKilobytesAllowed);
     EXPECT_EQ(treeSum(root), before);
+    if (!c.peerSays) continue;
+    std::string judged;
+    if (std::string(c.family) == "netplan") {
+      const kesp_peer::NetplanRenderer& renderer = kesp_peer::NetplanRenderer::get();
+      if (!renderer.reason().empty()) continue;
+      EXPECT_NE(renderer.render(root.path(), judged), 0) << judged;
+    } else {
+      judged = kesp_peer::networkdReport(root.file("/etc/systemd/network"), "", "eth0");
+    }
+    EXPECT_NE(judged.find(c.peerSays), std::string::npos) << judged.substr(0, 2000);
   }
 }

@@ -137,8 +137,8 @@ INSTANTIATE_TEST_SUITE_P(Families, ConfigNetLive, ::testing::Values("debian", "r
                            return std::string(info.param);
                          });
 
-// A change whose address never comes: the transaction puts the old files
-// back and restarts the interface with them, and the tool shows why it failed.
+// A change whose address never comes: the transaction takes the new settings
+// down, puts the old files back and brings the interface up with them, and the tool shows why it failed.
 TEST(ConfigNetLiveFailure, AFailedChangeIsRestoredAndExplained) {
   KESP_SKIP_UNLESS_ROOT();
   NetNamespace ns;
@@ -156,7 +156,8 @@ TEST(ConfigNetLiveFailure, AFailedChangeIsRestoredAndExplained) {
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(root.read("/etc/network/interfaces"), before);
   EXPECT_TRUE(contains(addressesOf(ns, "eth0"), "inet 192.0.2.10/24")) << addressesOf(ns, "eth0");
-  EXPECT_EQ(root.recorded("/var/log/fake-net.log"), "ifdown eth0\nifup eth0\nifup eth0\n");
+  // The failed settings go down before the old ones come up.
+  EXPECT_EQ(root.recorded("/var/log/fake-net.log"), "ifdown eth0\nifup eth0\nifdown eth0\nifup eth0\n");
 }
 
 // Predictable names count as Ethernet, and `show` tells the link's state: an

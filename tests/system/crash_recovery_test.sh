@@ -27,7 +27,9 @@ trap 'rm -rf "$work"' EXIT
 # (rootlink), relative (rootrel) or with "//" (rootslash), no /proc (noproc),
 # a profile in /usr/lib that a change copies to /etc (readonly), resolv.conf
 # handed to systemd-resolved, whose drop-in directory the change makes (resolved).
-# Every image carries recording stand-ins for the programs the tool may start.
+# Every image carries recording stand-ins for the programs the tool may start,
+# and none but outlinks has a var/lib/kesp: the journal's directories come and
+# go with it, whenever the kill.
 cases=(
   "debian|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
   "redhat|set eth0 --mode STATICV4 --ipv4-address 192.0.2.10/24 --ipv4-gateway 192.0.2.1"
@@ -72,11 +74,11 @@ mkdir -p "$outside/run" "$outside/lib"
 
 make_tree() {  # family dir
   local family=${1%%-*}
-  mkdir -p "$2/run/kesp" "$2/var/lib/kesp" && cp -a "$fixtures/config_net/$family/." "$2/" &&
+  mkdir -p "$2/run/kesp" && cp -a "$fixtures/config_net/$family/." "$2/" &&
     find "$2" -name '*.nmconnection' -type f -exec chmod 600 {} + &&
     "$stand_ins" plant "$2" || return 1
   if [ "$1" = debian-outlinks ]; then  # inside the image they lead to its own copy
-    rm -rf "$2/run" "$2/var/lib" && mkdir -p "$2$outside/run/kesp" "$2$outside/lib/kesp"
+    rm -rf "$2/run" "$2/var/lib" && mkdir -p "$2/var" "$2$outside/run/kesp" "$2$outside/lib/kesp"
     ln -s "$outside/run" "$2/run" && ln -s "$outside/lib" "$2/var/lib"
   fi
   if [ "$1" = redhat-linked ]; then

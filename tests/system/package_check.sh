@@ -77,8 +77,9 @@ warning_path=$(grep -o '/opt/tolvex/[^ "]*kesp_config_net' "$source_dir/console/
 
 # systemd reads the units in the unpacked tree, beside a copy of this
 # machine's own units for the targets they name; ExecStart must exist there.
-mkdir -p "$root/lib/systemd"
+mkdir -p "$root/lib/systemd" "$root/bin"
 cp -r /lib/systemd/system "$root/lib/systemd/"
+cp /bin/sh "$root/bin/sh"  # the recovery unit's report of a timeout; essential on Debian
 if ! MANPATH=$root/usr/share/man systemd-analyze verify --root="$root" \
     kesp-recover.service kesp-login@tty1.service >"$scratch/verify.log" 2>&1; then
   cat "$scratch/verify.log" >&2

@@ -269,28 +269,47 @@ TEST(TransactionKernel, NoAddressRestoresEveryFileAndTheOldAddress) {
 
 TEST(TransactionKernel, AChangeKilledWhileWaitingIsPutBackByRecovery) {
   KESP_SKIP_UNLESS_ROOT();
-  ChangeScene scene("redhat");
-  scene.onIfup(2, {kOldAddress});  // the restart of the recovery
-  const FileTree before = scene.root.tree();
-  const pid_t child = fork();
-  if (child == 0) {
-    scene.change(STATICV4);  // the new settings never bring an address
-    _exit(0);
+  // Live, the recovery restarts eth0; at boot it puts the files back only,
+  // and the system's network service, which starts later, brings eth0 up.
+  for (const bool atBoot : {false, true}) {
+    SCOPED_TRACE(atBoot ? "at boot" : "live");
+    ChangeScene scene("redhat");
+    // Live, the killed change leaves its DHCP client behind (a boot has none).
+    if (!atBoot) scene.onIfupDhcpNeverAnswers(1, false);
+    scene.onIfup(2, {kOldAddress});  // the restart of the recovery
+    const FileTree before = scene.root.tree();
+    const pid_t child = fork();
+    if (child == 0) {
+      scene.change(STATICV4);  // the new settings never bring an address
+      _exit(0);
+    }
+    // Killed once it waits for the address: after its ifup.
+    for (int i = 0; i < 200 && scene.root.calls().size() < 2; ++i) usleep(50000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    const std::vector<std::string> killedAt = {"/sbin/ifdown eth0", "/sbin/ifup eth0"};
+    ASSERT_EQ(scene.root.calls(), killedAt);
+    EXPECT_NE(scene.root.tree(), before);
+    bool recovered = false;
+    std::vector<std::string> done;
+    scene.ns.runInside([&] {
+      recovered = recoverInterruptedChange(&done, !atBoot) && (!atBoot || prepareNetworkForBoot());
+    });
+    EXPECT_TRUE(recovered);
+    EXPECT_EQ(scene.root.tree(), before);
+    std::vector<std::string> expected = {"restored /etc/sysconfig/network-scripts/ifcfg-eth0"};
+    if (atBoot) {
+      EXPECT_EQ(scene.root.calls(), killedAt);
+    } else {
+      EXPECT_EQ(scene.addresses(), std::string(kOldAddress) + "\n");
+      EXPECT_EQ(scene.clients(), std::vector<pid_t>{});
+      ASSERT_EQ(done.size(), 3u);
+      EXPECT_EQ(done[1].rfind("stopped dhclient (pid ", 0), 0u) << done[1];
+      done.erase(done.begin() + 1);
+      expected.push_back("restarted eth0");
+    }
+    EXPECT_EQ(done, expected);
   }
-  // Killed once it waits for the address: after its ifup.
-  for (int i = 0; i < 200 && scene.root.calls().size() < 2; ++i) usleep(50000);
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  ASSERT_EQ(scene.root.calls(), (std::vector<std::string>{"/sbin/ifdown eth0", "/sbin/ifup eth0"}));
-  EXPECT_NE(scene.root.tree(), before);
-  bool recovered = false;
-  std::vector<std::string> done;
-  scene.ns.runInside([&] { recovered = recoverInterruptedChange(&done); });
-  EXPECT_TRUE(recovered);
-  EXPECT_EQ(scene.root.tree(), before);
-  EXPECT_EQ(scene.addresses(), std::string(kOldAddress) + "\n");
-  EXPECT_EQ(done, (std::vector<std::string>{"restored /etc/sysconfig/network-scripts/ifcfg-eth0",
-                                            "restarted eth0"}));
 }
 
 TEST(TransactionKernel, FilesNotUpdatedAreRestoredBeforeEth0ComesUp) {

@@ -203,7 +203,8 @@ const RoutesReadCase kRoutesReadCases[] = {
     // Any IPv6 notation is IPv6, dotted or not.
     {"DottedIpv6", "default ::ffff:192.0.2.1 - -\ndefault 192.0.2.2 - -\n", "192.0.2.2",
      "::ffff:192.0.2.1"},
-    {"WholeRanges", "0.0.0.0/0 10.0.0.1 - -\n::/0 2001:db8::1 - -\n", "10.0.0.1", "2001:db8::1"},
+    {"WholeRangesAndTabs", "0.0.0.0/0 10.0.0.1 - -\n::/0 2001:db8::1 - -\ndefault\t10.0.0.2\n",
+     "10.0.0.2", "2001:db8::1"},
     {"UpperCaseDottedIpv6AndZone", "default ::FFFF:192.0.2.1 - -\ndefault fe80::1%eth0 - -\n", "",
      "fe80::1%eth0"},
 };

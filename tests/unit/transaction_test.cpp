@@ -152,20 +152,28 @@ struct RestoreCase {
   std::vector<std::string> log;
 };
 
+/// The restore's last line: whether the old configuration's address came back
+/// is the kernel's answer for this namespace's eth0, which a unit test does not
+/// own (the kernel tests judge it); either way the outcome is said once.
+bool restoreOutcome(const std::string& line) {
+  return line == "[ERROR] Successfully restored previous network settings" ||
+         line == "[ERROR] Unable to restore previous network settings";
+}
+
 TEST(TransactionRestore, EveryFileComesBackByteForByte) {
-  const std::vector<std::string> restoreLines = {
-      "[ERROR] Attempting to restore network values for eth0 to previous settings",
-      "[ERROR] Unable to restore previous network settings"};
   const RestoreCase cases[] = {
+      // The failed settings go down before the old files come up: ifup of an
+      // interface still marked up would do nothing.
       {"debian",
        {"/sbin/ifdown eth0", "/etc/init.d/wide-dhcpv6-client stop", "/sbin/ifup eth0",
-        "/etc/init.d/wide-dhcpv6-client start", "/sbin/ifup eth0",
+        "/etc/init.d/wide-dhcpv6-client start", "/sbin/ifdown eth0",
+        "/etc/init.d/wide-dhcpv6-client stop", "/sbin/ifup eth0",
         "/etc/init.d/wide-dhcpv6-client start"},
        {}},
-      {"redhat", {"/sbin/ifdown eth0", "/sbin/ifup eth0", "/sbin/ifup eth0"}, {}},
+      {"redhat", {"/sbin/ifdown eth0", "/sbin/ifup eth0", "/sbin/ifdown eth0", "/sbin/ifup eth0"}, {}},
       // The module loader only runs for IPv6 modes.
       {"suse",
-       {"/sbin/ifdown eth0", "/sbin/ifup eth0", "/sbin/ifup eth0"},
+       {"/sbin/ifdown eth0", "/sbin/ifup eth0", "/sbin/ifdown eth0", "/sbin/ifup eth0"},
        {"[INFO] KESP has removed ipv6 from MODULES_LOADED_ON_BOOT"}},
   };
   for (const RestoreCase& c : cases) {
@@ -184,7 +192,9 @@ TEST(TransactionRestore, EveryFileComesBackByteForByte) {
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + c.log.size()), c.log);
     // A wait that ran out is no failed system call: no errno text.
     EXPECT_EQ(lines[c.log.size()], "[ERROR] Network FAILED to restart using new parameters eth0");
-    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), restoreLines);
+    EXPECT_EQ(lines[lines.size() - 2],
+              "[ERROR] Attempting to restore network values for eth0 to previous settings");
+    EXPECT_PRED1(restoreOutcome, lines.back());
   }
 }
 
@@ -212,12 +222,14 @@ TEST(TransactionRestore, HalfWrittenFilesAreRestoredBeforeTheInterfaceComesUp) {
   EXPECT_EQ(root.tree(), before);
   // No ifup with the half-written files: only the one of the restore.
   EXPECT_EQ(root.calls(), (std::vector<std::string>{"/sbin/ifdown eth0", "/sbin/ifup eth0"}));
-  EXPECT_EQ(log.lines(),
-            (std::vector<std::string>{
-                "[ERROR] Failed to write file " + (root / "/etc/sysconfig/kernel"),
-                "[ERROR] failed to update network interface files",
-                "[ERROR] Attempting to restore network values for eth0 to previous settings",
-                "[ERROR] Unable to restore previous network settings"}));
+  std::vector<std::string> lines = log.lines();
+  ASSERT_EQ(lines.size(), 4u) << log.text();
+  EXPECT_PRED1(restoreOutcome, lines.back());
+  lines.pop_back();
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "[ERROR] Failed to write file " + (root / "/etc/sysconfig/kernel"),
+                       "[ERROR] failed to update network interface files",
+                       "[ERROR] Attempting to restore network values for eth0 to previous settings"}));
 }
 
 TEST(TransactionRestore, AFileThatCannotBeRestoredIsReportedAndTheOthersStillAre) {

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "change/change_lock.h"
+#include "change/journal_directories.h"
 #include "files/file_write.h"
 #include "kesp/sysroot.h"
 #include "files/root_path.h"
@@ -32,6 +33,16 @@ std::string directoryOf(const std::string& path) {
 }
 
 std::string baseOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+/// The directories made for the journal, without the system root.
+std::vector<std::string> createdInRoot() {
+  const std::string& root = systemRoot();
+  std::vector<std::string> inside;
+  for (const std::string& directory : g_createdDirectories)
+    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
+      inside.push_back(directory.substr(root.size()));
+  return inside;
+}
 
 /// Closes a descriptor when it goes out of scope, keeping errno.
 struct Closer {
@@ -116,14 +127,23 @@ std::string journalPath() { return sysPath(std::string(kJournalDirectory) + "/" 
 
 bool saveJournal(const Journal& journal) {
   const std::string path = journalPath();
-  if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
-  // On record in the journal, so that a recovery in another process takes
-  // them away with it.
+  // The directories made for it are on record in it, so that a recovery in
+  // another process takes them away with it; where they are missing they
+  // appear together with the journal.
   Journal recorded = journal;
-  const std::string root = systemRoot();
-  for (const std::string& directory : g_createdDirectories)
-    if (directory.compare(0, root.size(), root) == 0 && directory.size() > root.size())
-      recorded.journalDirectories.push_back(directory.substr(root.size()));
+  recorded.journalDirectories = createdInRoot();
+  const std::vector<std::string> missing = missingDirectories(kJournalDirectory);
+  if (!missing.empty()) {
+    Journal withNew = recorded;
+    withNew.journalDirectories.insert(withNew.journalDirectories.end(), missing.begin(), missing.end());
+    if (placeInNewDirectories(missing, kJournalName, formatJournal(withNew))) {
+      for (const std::string& directory : missing) g_createdDirectories.push_back(sysPath(directory));
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  if (!makeDirectoriesInRoot(directoryOf(path), &g_createdDirectories)) return false;
+  recorded.journalDirectories = createdInRoot();
   Closer directory{openInRoot(directoryOf(path), O_RDONLY | O_DIRECTORY)};
   if (directory.fd < 0) return false;
   std::string name;
@@ -185,6 +205,14 @@ bool loadJournal(Journal& journal, bool& present, std::string* why) {
 
 bool removeJournal() {
   const std::string path = journalPath();
+  if (!systemRoot().empty() && !g_createdDirectories.empty()) {
+    bool taken = false;
+    const bool removed = removeWithNewDirectories(createdInRoot(), kJournalName, taken);
+    if (taken) {
+      g_createdDirectories.clear();
+      return removed;
+    }
+  }
   if (!removeInRoot(path)) {
     if (errno != ENOENT) return false;
   } else if (!syncDirectoryInRoot(directoryOf(path))) {
@@ -264,6 +292,7 @@ std::vector<std::string> removeLeftoverTemporaries(const Journal& journal) {
   for (const JournaledFile& file : journal.files)
     if (seen.insert(file.path).second) removeTemporariesOf(sysPath(file.path), removed);
   removeTemporariesOf(journalPath(), removed);
+  removeNewDirectoryTemporaries(kJournalDirectory, removed);
   return removed;
 }
 

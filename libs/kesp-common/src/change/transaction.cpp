@@ -10,7 +10,7 @@
 #include "change/address_wait.h"
 #include "change/change_request.h"
 #include "change/change_scope.h"
-#include "change/started_clients.h"
+#include "change/running_restore.h"
 #include "files/file_write.h"
 #include "kesp/log.h"
 #include "kesp/network_change.h"
@@ -100,43 +100,6 @@ bool journalChangeFiles(const std::vector<std::string>& paths) {
 /// Brings the interface back after a failure that left its files untouched.
 void restartUnchanged(const std::string& iface) { controlInterface(iface, true, kPlainRestart); }
 
-/// What the interface ran with before the change: the mode its files gave
-/// it, which is the address a restore waits for. 0 when it was not configured.
-AddressMode previousMode(const std::string& iface) {
-  AddressMode mode = 0;
-  Ipv4Settings ipv4;
-  Ipv6Settings ipv6;
-  if (!getNetwork(iface, false, mode, ipv4, ipv6)) return 0;
-  return mode;
-}
-
-/// Puts the journaled files back and restarts the interface with them; the
-/// outcome is logged, the change itself has failed either way. When the new
-/// configuration ran (clients given), it is taken down first, by the program
-/// that knows what it started, and whatever client it left is stopped: only
-/// then does the interface come up with the old files rather than answer that
-/// it is up already.
-void restorePrevious(detail::ChangeScope& scope, const detail::ChangeRequest& request,
-                     AddressMode oldMode, const detail::StartedClients* clients) {
-  if (clients) {
-    controlInterface(request.iface, false, request.mode);
-    clients->stop(kOperation);
-  }
-  const bool filesRestored = scope.rollBack();
-  KESP_LOG(LOG_ERROR, kOperation,
-           "Attempting to restore network values for " << request.iface << " to previous settings");
-  bool restarted = controlInterface(request.iface, true, kPlainRestart);
-  // The old configuration's own address, within the same bound as the change.
-  if (restarted && oldMode != 0)
-    restarted = detail::waitForAddressUntil(
-        request.iface, oldMode,
-        std::chrono::steady_clock::now() + std::chrono::seconds(kAddressWaitSeconds));
-  if (filesRestored && restarted)
-    KESP_LOG(LOG_ERROR, kOperation, "Successfully restored previous network settings");
-  else
-    KESP_LOG(LOG_ERROR, kOperation, "Unable to restore previous network settings");
-}
-
 void reportSuccess(const detail::ChangeRequest& request, const Ipv4Settings& ipv4,
                    const Ipv6Settings& ipv6) {
   const std::string done = "Network parameters successfully changed to requested values: ";
@@ -164,7 +127,8 @@ bool applyChange(OsFlavour flavour, const detail::ChangeRequest& request, const 
                  const Ipv6Settings& ipv6, detail::ChangeScope& scope) {
   const std::string& iface = request.iface;
   if (!scope.noteRestart(iface)) return false;
-  const AddressMode oldMode = previousMode(iface);
+  std::vector<detail::RestartedInterface> restarted;
+  restarted.emplace_back(iface, request.mode);
   if (!controlInterface(iface, false, request.mode)) {
     KESP_LOG(LOG_ERROR, kOperation, "can't bring down network interface " << iface);
     // ifdown may have got part of the way (the DHCPv6 client stopped, say).
@@ -180,16 +144,15 @@ bool applyChange(OsFlavour flavour, const detail::ChangeRequest& request, const 
   // back before it ever runs with them.
   if (!detail::rewriteFamilyFiles(flavour, request, ipv4, ipv6, kOperation)) {
     KESP_LOG(LOG_ERROR, kOperation, "failed to update network interface files");
-    restorePrevious(scope, request, oldMode, nullptr);
+    detail::restorePreviousState(scope, restarted, kOperation);
     return false;
   }
   // One bound from bringing the interface up to giving up, whatever the
   // family's programs and DHCP clients would wait by themselves.
-  const detail::StartedClients clients(iface);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(kAddressWaitSeconds);
-  if (!clients.bringUpWithin(deadline, [&] { return controlInterface(iface, true, request.mode); })) {
-    restorePrevious(scope, request, oldMode, &clients);
+  if (!restarted[0].bringUpWithin(deadline)) {
+    detail::restorePreviousState(scope, restarted, kOperation);
     return false;
   }
   if (detail::waitForAddressUntil(iface, request.mode, deadline)) {
@@ -199,7 +162,7 @@ bool applyChange(OsFlavour flavour, const detail::ChangeRequest& request, const 
   }
   // A wait that ran out is no failed system call: no errno belongs here.
   KESP_LOG(LOG_ERROR, kOperation, "Network FAILED to restart using new parameters " << iface);
-  restorePrevious(scope, request, oldMode, &clients);
+  detail::restorePreviousState(scope, restarted, kOperation);
   return false;
 }
 

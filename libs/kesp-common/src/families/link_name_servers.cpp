@@ -54,7 +54,7 @@ bool writeLinkNameServers(const Family& family, const std::string& iface,
 }
 
 bool readLinkNameServers(const Family& family, std::vector<std::string>& servers,
-                         std::string& source, LinkServersGetter get) {
+                         std::string& source, LinkServersGetter get, LinkServersSource where) {
   servers.clear();
   source.clear();
   std::vector<std::string> names;
@@ -62,7 +62,8 @@ bool readLinkNameServers(const Family& family, std::vector<std::string>& servers
   for (const std::string& name : names) {
     std::vector<std::string> listed;
     if (!get(name, listed)) return false;
-    if (!listed.empty() && source.empty()) source = family.configPath(name, "getDnsServers");
+    if (!listed.empty() && source.empty())
+      source = where ? where(name) : family.configPath(name, "getDnsServers");
     servers.insert(servers.end(), listed.begin(), listed.end());
   }
   return true;

@@ -12,6 +12,8 @@ namespace detail {
 
 using LinkServersGetter = bool (*)(const std::string& iface, std::vector<std::string>& servers);
 using LinkServersSetter = bool (*)(const std::string& iface, const std::vector<std::string>& servers);
+/// The file (without the system root) whose servers iface takes; empty when none.
+using LinkServersSource = std::string (*)(const std::string& iface);
 
 /// Of the interfaces family configures: with live, the one the running
 /// kernel's first IPv4 default route leaves by; else the first whose files
@@ -26,9 +28,11 @@ bool writeLinkNameServers(const Family& family, const std::string& iface,
                           LinkServersSetter set, const char* operation);
 
 /// Every configured interface's servers in listing order, and the file of
-/// the first naming any. False when the files cannot be read.
+/// the first naming any: where (when given) tells it, else the interface's
+/// configuration path. False when the files cannot be read.
 bool readLinkNameServers(const Family& family, std::vector<std::string>& servers,
-                         std::string& source, LinkServersGetter get);
+                         std::string& source, LinkServersGetter get,
+                         LinkServersSource where = nullptr);
 
 }  // namespace detail
 }  // namespace KESP

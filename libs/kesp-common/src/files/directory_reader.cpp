@@ -57,7 +57,7 @@ ReadResult DirectoryReader::read(const std::string& name, unsigned char type,
     return known_ && content.size() > largest_ ? tooLarge() : result;
   }
   fd_ = fd;
-  if (readOpen(content, false)) return ReadResult::Read;
+  if (readOpen(content, false) && withinLineBound(content)) return ReadResult::Read;
   const int err = errno;
   release();  // nothing to ask of a file not read
   if (err == EFBIG) return tooLarge();
@@ -111,7 +111,7 @@ DirectoryReader::Status DirectoryReader::status(struct stat& info, size_t readSi
       return fail();
     }
     if (static_cast<size_t>(status_.st_size) != readSize) {
-      if (!readOpen(content, true)) return fail();
+      if (!readOpen(content, true) || !withinLineBound(content)) return fail();
       result = Status::ReadAgain;
     }
   }

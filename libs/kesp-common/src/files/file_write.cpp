@@ -47,40 +47,21 @@ bool writeAll(int fd, const std::string& content, int& err) {
   return true;
 }
 
-/// size: what fstat said of a regular file; a short read that ends there is
-/// the end, which spares the read that would return nothing (per file, on
-/// directories of many small files). Files that claim no size (the kernel's
-/// tables) and files that grew are read until read(2) returns 0, and never
-/// past kMaxReadBytes.
+/// size: what fstat said of a regular file: one that says it is larger than
+/// kMaxReadBytes is refused unread (EFBIG), the others are read as
+/// readBounded reads them.
 bool readAll(int fd, std::string& content, off_t size = 0) {
   content.clear();
   if (static_cast<unsigned long long>(size) > kMaxReadBytes) {
     errno = EFBIG;
     return false;
   }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    if (content.size() + static_cast<size_t>(n) > kMaxReadBytes) {
-      content.clear();
-      errno = EFBIG;
-      return false;
-    }
-    content.append(buffer, static_cast<size_t>(n));
-    if (size > 0 && static_cast<size_t>(n) < sizeof buffer &&
-        content.size() == static_cast<size_t>(size))
-      return true;
-  }
+  return readBounded(fd, kMaxReadBytes, content, size);
 }
 
 }  // namespace
 
-bool readBounded(int fd, size_t limit, std::string& content) {
+bool readBounded(int fd, size_t limit, std::string& content, off_t size) {
   content.clear();
   char buffer[65536];
   for (;;) {
@@ -94,10 +75,23 @@ bool readBounded(int fd, size_t limit, std::string& content) {
       return false;
     }
     content.append(buffer, static_cast<size_t>(n));
+    if (size > 0 && static_cast<size_t>(n) < sizeof buffer &&
+        content.size() == static_cast<size_t>(size))
+      return true;
   }
 }
 
 std::string readBoundText() { return std::to_string(kMaxReadBytes >> 20) + " MiB"; }
+
+bool withinLineBound(const std::string& content) {
+  size_t lines = 0;
+  for (size_t at = content.find('\n'); at != std::string::npos; at = content.find('\n', at + 1))
+    if (++lines > kMaxReadLines) {
+      errno = E2BIG;
+      return false;
+    }
+  return true;
+}
 
 namespace {
 
@@ -242,11 +236,13 @@ void noteProblem(const std::string& line) {
 
 // An image's file names are its own text: they reach the terminal escaped.
 void noteUnreadable(const std::string& path, int err) {
-  if (err != EFBIG) {
+  if (err == EFBIG)
+    noteRefused(path, "larger than " + readBoundText() + ", the most a file may hold to be read");
+  else if (err == E2BIG)
+    noteRefused(path, "more than " + std::to_string(kMaxReadLines) +
+                          " lines, the most a file may hold to be read");
+  else
     noteProblem(terminalSafe(path) + ": " + std::strerror(err));
-    return;
-  }
-  noteRefused(path, "larger than " + readBoundText() + ", the most a file may hold to be read");
 }
 
 void noteRefused(const std::string& path, const std::string& why) {
@@ -365,7 +361,7 @@ ReadResult readOpened(int fd, const std::string& place, const std::string* name,
   struct stat info;
   bool read = fstat(fd, &info) == 0 &&
               (S_ISREG(info.st_mode) || isRegularOrRefuse(path(), info.st_mode)) &&
-              readAll(fd, content, info.st_size);
+              readAll(fd, content, info.st_size) && withinLineBound(content);
   int saved = errno;
   close(fd);
   if (!read) noteUnreadable(path(), saved);

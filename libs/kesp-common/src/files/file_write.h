@@ -68,8 +68,13 @@ void resetWriterCalls();
 /// change's journal may hold: a file the journal could not keep could not be
 /// changed safely either. A larger file is refused, errno EFBIG, and named.
 constexpr size_t kMaxReadBytes = size_t{16} << 20;
+/// The most lines a file read whole may have (errno E2BIG beyond): a file
+/// of short lines costs many times its size once split into lines.
+constexpr size_t kMaxReadLines = 262144;
 /// The bound as the refusal names it ("16 MiB").
 std::string readBoundText();
+/// False, errno E2BIG, when content has more than kMaxReadLines lines.
+bool withinLineBound(const std::string& content);
 
 /// What became of reading a whole file; on failure errno tells why. Only a
 /// regular file is read (resolved inside the system root); anything else is
@@ -91,15 +96,19 @@ ReadResult readFileInDirectory(int directory, const std::string& directoryPath,
 
 /// Records a file that is there but cannot be read as the command needs it
 /// (errno value err), for takeUnreadableFiles: such a file is never taken
-/// for absent. EFBIG is named with the bound, and logged.
+/// for absent. EFBIG and E2BIG are named with their bound, and logged.
 void noteUnreadable(const std::string& path, int err);
 /// Records a file that was read but is refused: `why` says what its family's
 /// own reader would say of it. Logged, and kept for takeUnreadableFiles.
 void noteRefused(const std::string& path, const std::string& why);
 
 /// Reads what remains of fd, at most `limit` bytes; false with errno EFBIG
-/// when there is more, with the read's errno when reading fails.
-bool readBounded(int fd, size_t limit, std::string& content);
+/// when there is more, with the read's errno when reading fails. `size`:
+/// what fstat said of a regular file; a short read that ends there is the
+/// end, which spares the read that would return nothing (per file, on
+/// directories of many small files). Files that claim no size (the kernel's
+/// tables) and files that grew are read until read(2) returns 0.
+bool readBounded(int fd, size_t limit, std::string& content, off_t size = 0);
 
 /// Reads the whole file into content; false when it cannot be opened or read.
 /// `missing` (when given) is set when the file does not exist.

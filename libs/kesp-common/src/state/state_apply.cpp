@@ -4,8 +4,12 @@
 // brought up after, together.
 
 #include <cerrno>
+#include <chrono>
+#include <vector>
 
+#include "change/address_wait.h"
 #include "change/change_scope.h"
+#include "change/running_restore.h"
 #include "files/file_write.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
@@ -18,8 +22,6 @@ namespace KESP {
 namespace {
 
 const char kOperation[] = "applyState";
-/// A restart with the files put back: no module reload for the new modes.
-const AddressMode kPlainRestart = 0;
 
 AddressMode modeOf(const DesiredState& state, const std::string& iface) {
   for (const DesiredInterface& wanted : state.interfaces)
@@ -47,33 +49,27 @@ bool writePlannedFiles(const StatePlan& plan) {
   return true;
 }
 
-bool bringUp(const DesiredState& state, const StatePlan& plan) {
-  for (const std::string& iface : plan.restarts)
-    if (!controlInterface(iface, true, modeOf(state, iface))) return false;
+/// Brings the restarted interfaces up together, within the one bound a
+/// change has from bringing up to giving up, and waits for their addresses.
+bool bringUp(std::vector<detail::RestartedInterface>& restarted) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(ADDRESS_WAIT_SECONDS);
+  for (detail::RestartedInterface& iface : restarted)
+    if (!iface.bringUpWithin(deadline)) return false;
   // Each waits only for what has not come yet: they came up together. The
   // first that gets none decides: everything goes back, so the rest need
   // not be waited for.
-  for (const std::string& iface : plan.restarts) {
-    if (waitForAddress(iface, modeOf(state, iface), ADDRESS_WAIT_SECONDS)) continue;
-    KESP_LOG(LOG_ERROR, kOperation, "Network FAILED to restart using new parameters " << iface);
+  for (const detail::RestartedInterface& iface : restarted) {
+    if (detail::waitForAddressUntil(iface.name(), iface.newMode(), deadline)) continue;
+    KESP_LOG(LOG_ERROR, kOperation,
+             "Network FAILED to restart using new parameters " << iface.name());
     return false;
   }
   return true;
 }
 
-/// Puts every file back and restarts the interfaces with them (taken down
-/// first: they may be running with the new files).
-bool putBack(detail::ChangeScope& scope, const StatePlan& plan, bool live) {
-  const bool restored = scope.rollBack();
-  if (live) {
-    for (const std::string& iface : plan.restarts) {
-      KESP_LOG(LOG_ERROR, kOperation,
-               "Attempting to restore network values for " << iface << " to previous settings");
-      controlInterface(iface, false, kPlainRestart);
-      controlInterface(iface, true, kPlainRestart);
-    }
-  }
-  if (!restored) KESP_LOG(LOG_ERROR, kOperation, "Unable to restore previous network settings");
+bool putBack(detail::ChangeScope& scope, const std::vector<detail::RestartedInterface>& restarted) {
+  detail::restorePreviousState(scope, restarted, kOperation);
   return false;
 }
 
@@ -81,17 +77,20 @@ bool applyLive(const DesiredState& state, StatePlan& plan, detail::ChangeScope& 
   for (const std::string& iface : plan.restarts) {
     if (!scope.noteRestart(iface)) return scope.finish(false);
   }
+  // What each ran with is read before any file changes.
+  std::vector<detail::RestartedInterface> restarted;
+  for (const std::string& iface : plan.restarts) restarted.emplace_back(iface, modeOf(state, iface));
   for (const std::string& iface : plan.restarts) {
     if (!controlInterface(iface, false, modeOf(state, iface))) {
       KESP_LOG(LOG_ERROR, kOperation, "can't bring down network interface " << iface);
-      return putBack(scope, plan, true);
+      return putBack(scope, restarted);
     }
   }
-  if (!writePlannedFiles(plan) || !bringUp(state, plan)) return putBack(scope, plan, true);
-  if (plan.nameServersChange && !useDnsServersNow(plan.restarts)) return putBack(scope, plan, true);
+  if (!writePlannedFiles(plan) || !bringUp(restarted)) return putBack(scope, restarted);
+  if (plan.nameServersChange && !useDnsServersNow(plan.restarts)) return putBack(scope, restarted);
   // Still inside the change: a name the script refuses takes the rest back.
   if (plan.hostNameChanges && kesp_set_hostname(state.hostName) != 0)
-    return putBack(scope, plan, true);
+    return putBack(scope, restarted);
   if (!scope.finish(true)) return false;
   updateNetworkDisplay();
   return true;
@@ -112,7 +111,11 @@ bool applyState(const DesiredState& state, bool live, StatePlan& plan) {
   if (!planState(state, live, plan)) return scope.finish(false);
   if (!plan.changed()) return scope.finish(true);
   if (live) return applyLive(state, plan, scope);
-  if (!writePlannedFiles(plan)) return putBack(scope, plan, false);
+  if (!writePlannedFiles(plan)) {
+    if (!scope.rollBack())
+      KESP_LOG(LOG_ERROR, kOperation, "Unable to restore previous network settings");
+    return false;
+  }
   return scope.finish(true);
 }
 

@@ -149,7 +149,8 @@ class NetplanFamily : public Family {
   }
   bool readInterfaceNameServers(std::vector<std::string>& servers,
                                 std::string& source) const override {
-    return readLinkNameServers(*this, servers, source, getNetplanNameServers);
+    return readLinkNameServers(*this, servers, source, getNetplanNameServers,
+                               netplanNameServersSource);
   }
   bool applyInterfaceNameServers(const std::string&, const char* operation) const override {
     return runCheckedStep(kNetplanProgram, {"apply"}, operation);

@@ -48,6 +48,22 @@ bool getNetplanNameServers(const std::string& iface, std::vector<std::string>& s
   return true;
 }
 
+std::string netplanNameServersSource(const std::string& iface) {
+  NetplanState state;
+  if (!checkInterfaceName(iface, "getDnsServers") || !loadNetplanState(state, "getDnsServers"))
+    return std::string();
+  const NetplanDefinition* winner = netplanWinner(state.definitions, iface);
+  std::string source;
+  for (const NetplanFile& file : state.files) {
+    if (!winner) break;
+    const YamlNode* node = file.document.find("network");
+    for (const std::string& key : {winner->type, winner->id, std::string("nameservers")})
+      node = node ? node->find(key) : nullptr;
+    if (node && node->find("addresses")) source = file.path;
+  }
+  return source;
+}
+
 bool setNetplanNameServers(const std::string& iface, const std::vector<std::string>& servers) {
   const char* const operation = "setDnsServers";
   ChangeScope scope(operation);

@@ -29,6 +29,10 @@ bool saveNetplanOwn(const YamlNode& own, const char* operation);
 /// The `nameservers: addresses` of the definition networkd applies to iface;
 /// false when the files cannot be read.
 bool getNetplanNameServers(const std::string& iface, std::vector<std::string>& servers);
+/// The last file, in netplan's order, that gives the servers of the
+/// definition netplan applies to iface (merged definitions take a later
+/// file's list whole); empty when none does.
+std::string netplanNameServersSource(const std::string& iface);
 
 /// Sets them in the appliance's definition of iface (made from the one in
 /// force when absent); an empty list removes them. Journaled as every write.

@@ -139,7 +139,8 @@ void keepVlansOnInterface(YamlNode& ownDocument, const std::vector<NetplanDefini
     if (vlan.type != "vlans" || !link || !link->isScalar()) continue;
     bool onIface = link->value == id;
     for (const NetplanDefinition& linked : definitions)
-      if (linked.id == link->value && linked.id != id && claimsInterface(linked, iface)) onIface = true;
+      if (linked.id == link->value && linked.id != id && claimsInterface(linked, iface))
+        onIface = true;
     if (!onIface) continue;
     if (ownKept) {
       network.at("vlans").at(vlan.id).at("link") = YamlNode::scalar(id);

@@ -6,6 +6,7 @@
 #include "files/file_write.h"
 #include "kesp/log.h"
 #include "kesp/sysroot.h"
+#include "kesp/util.h"
 
 namespace KESP {
 namespace detail {
@@ -66,10 +67,18 @@ bool saveProfile(const std::string& path, const std::string& content, const char
 
 bool writeInterfaceProfile(const std::string& iface, AddressMode mode, const Ipv4Settings& ipv4,
                            const Ipv6Settings& ipv6, const char* operation) {
-  const ProfilePlace place = placeOf(iface);
+  std::vector<std::string> unread;
+  const ProfilePlace place = placeOf(loadProfiles(&iface, &unread), iface);
   if (!editable(place, iface, operation)) return false;
   KeyFile content = place.profile.content;
   if (!place.found) {
+    // A second profile beside one the daemon may well read would compete with it.
+    if (!unread.empty()) {
+      KESP_LOG(LOG_ERROR, operation,
+               "Cant change " << iface << ": " << terminalSafe(unread.front())
+                              << " cannot be read, and it may be the profile of " << iface);
+      return false;
+    }
     const std::string uuid = freshUuid();
     if (uuid.empty()) {
       KESP_LOG(LOG_ERROR, operation, "no random UUID for a new profile of " << iface);

@@ -112,7 +112,8 @@ bool preferred(const KeyFile& a, const KeyFile& b) {
 
 }  // namespace
 
-std::vector<StoredProfile> loadProfiles(const std::string* onlyFor) {
+std::vector<StoredProfile> loadProfiles(const std::string* onlyFor,
+                                        std::vector<std::string>* unread) {
   std::vector<StoredProfile> profiles;
   const std::pair<const char*, bool> directories[] = {
       {kProfileDirectory, false}, {kReadOnlyDirectories[0], true}, {kReadOnlyDirectories[1], true}};
@@ -144,7 +145,9 @@ std::vector<StoredProfile> loadProfiles(const std::string* onlyFor) {
       // One that cannot be read is named by the reader, like any file that
       // cannot be read: it is still there (a new profile must not take its
       // name).
-      if (reader.read(name, entry.second, text) != ReadResult::Read) continue;
+      const ReadResult read = reader.read(name, entry.second, text);
+      if (read == ReadResult::NotRead && unread) unread->push_back(inRoot[i] + "/" + name);
+      if (read != ReadResult::Read) continue;
       profiles.emplace_back();
       StoredProfile& profile = profiles.back();
       profile.directory = directories[i].first;
@@ -165,6 +168,7 @@ std::vector<StoredProfile> loadProfiles(const std::string* onlyFor) {
       struct stat info;
       const DirectoryReader::Status status = reader.status(info, readSize, text);
       if (status == DirectoryReader::Status::Failed) {
+        if (unread) unread->push_back(inRoot[i] + "/" + profile.fileName);
         profiles.pop_back();
         continue;
       }

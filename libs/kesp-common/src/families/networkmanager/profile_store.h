@@ -50,7 +50,11 @@ void noteChoiceKeys(StoredProfile& profile);
 /// named as unreadable (takeUnreadableFiles). Each file is opened and read
 /// once. With onlyFor, owner and mode are asked only of the profiles that
 /// could be that interface's (couldBe).
-std::vector<StoredProfile> loadProfiles(const std::string* onlyFor = nullptr);
+/// `unread` (when given) receives the paths (with the root) of the files
+/// that are there but could not be read: any of them may be the profile of
+/// an interface that seems to have none.
+std::vector<StoredProfile> loadProfiles(const std::string* onlyFor = nullptr,
+                                        std::vector<std::string>* unread = nullptr);
 
 /// True when profile may be iface's, whatever the live MAC: an Ethernet
 /// profile named iface, or one without a name that gives a MAC.

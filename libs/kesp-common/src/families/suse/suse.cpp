@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "families/ifcfg/ifcfg_addresses.h"
@@ -136,12 +137,14 @@ void writeSuseRoutes(KeyValueFile& routes, AddressMode mode, const Ipv4Settings&
   std::vector<std::string> defaults;
   if ((mode & STATICV4) && !ipv4.gateway.empty()) defaults.push_back(ipv4.gateway + " - -");
   if ((mode & STATICV6) && !ipv6.gateway.empty()) defaults.push_back(ipv6.gateway + " - -");
-  // A default written as the whole range ("::/0") is replaced as much as a
-  // "default" line, or the interface would keep two.
+  // Every default line the reader takes is replaced: one written as the
+  // whole range ("::/0") or with other blanks as much as "default GW - -",
+  // or the interface would keep two.
   for (std::string& line : routes.lines) {
     const std::string destination = firstWord(line);
-    if (destination != "default" && detail::isDefaultDestination(destination))
-      line = "default" + line.substr(line.find(destination) + destination.size());
+    if (!detail::isDefaultDestination(destination)) continue;
+    const std::string rest = line.substr(line.find(destination) + destination.size());
+    line = "default " + rest.substr(std::min(rest.size(), rest.find_first_not_of(" \t\r\v\f")));
   }
   routes.set("default", defaults);
 }

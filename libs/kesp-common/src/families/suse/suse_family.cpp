@@ -153,9 +153,10 @@ class SuseFamily : public Family {
     AddressMode newGateways = 0;
     if ((request.mode & STATICV4) && !ipv4.gateway.empty()) newGateways |= STATICV4;
     if ((request.mode & STATICV6) && !ipv6.gateway.empty()) newGateways |= STATICV6;
+    const std::vector<IfcfgAddress> others =
+        newGateways ? othersNetworks(request.iface) : std::vector<IfcfgAddress>{};
     writeSuseInterfaceRoutes(routes, request.iface, networks, ownFile ? 0 : request.mode, ipv4,
-                             ipv6, newGateways,
-                             newGateways ? othersNetworks(request.iface) : std::vector<IfcfgAddress>{});
+                             ipv6, newGateways, others);
     if (ownFile) writeSuseRoutes(ownRoutes, request.mode, ipv4, ipv6);
     updateModulesOnBoot(kernel, request.mode, operation);
     return ifcfg.save() && routes.save() && (!ownFile || ownRoutes.save()) && kernel.save();
