@@ -40,6 +40,7 @@ std::vector<std::string> warningLines(const StatusChoice& choice) {
   if (choice.address.empty() && !choice.unconfiguredInterface.empty())
     lines[0] = choice.unconfiguredInterface + " HOLDS " + choice.unconfiguredAddress +
                " BUT IS CONFIGURED NOWHERE. PLEASE LOGIN AND RUN THE COMMAND";
+  if (choice.address.empty() && !choice.cause.empty()) lines.push_back(choice.cause);
   return lines;
 }
 

@@ -21,7 +21,7 @@ bool bannerColumn(int columns, int& column);
 
 /// The warning's lines for what the check found: the banner, whose first line
 /// says instead that an interface holds an address while no interface file
-/// configures it, when that is so.
+/// configures it, when that is so, and the cause under it when one was found.
 std::vector<std::string> warningLines(const StatusChoice& choice);
 
 /// The rows to draw, all equally wide, and the column of the first one. Lines

@@ -11,6 +11,9 @@ namespace kesp_console {
 /// What decides the status pane: the reachable address of the first Ethernet
 /// interface that has one, or empty (no networking) with the interface that
 /// holds an address configured nowhere, if any.
+/// Without an address it also names the cause: link, configuration and the
+/// addresses held are judged at every check; the probes that send packets
+/// run at most once a minute, and their verdict is kept until the next run.
 StatusChoice checkStatus();
 
 }  // namespace kesp_console

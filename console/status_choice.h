@@ -30,9 +30,12 @@ struct StatusChoice {
   std::string address;
   std::string unconfiguredInterface;
   std::string unconfiguredAddress;
+  /// Without an address: why, in one translated line ("eth0: cable not
+  /// connected"); empty when no cause was found.
+  std::string cause;
   bool operator==(const StatusChoice& other) const {
     return address == other.address && unconfiguredInterface == other.unconfiguredInterface &&
-           unconfiguredAddress == other.unconfiguredAddress;
+           unconfiguredAddress == other.unconfiguredAddress && cause == other.cause;
   }
 };
 

@@ -40,6 +40,8 @@ touch "$scratch/image-file"
 # expected                          words up to the one being completed
 check "set show"                    s
 check "gateways"                    g
+check "diagnose dns"                d
+check "eth0 eth1"                   --root "$image" diagnose ""
 check "--json"                      --js
 check "--verbose --version"         --ve
 check "--root"                      show --ro

@@ -361,7 +361,9 @@ TEST_F(ConfigNetDialogueTerminal, GermanOperatorMeetsOneLanguage) {
   EXPECT_EQ(tmux.brokenWords("deutsch"), std::vector<std::string>{}) << tmux.screen("deutsch");
   for (const char* german : {"Ethernet-Schnittstellen:", "Zusammenfassung der Änderungen:",
                              "es wird bis zu 30 Sekunden gewartet, bis eth0 eine IPv4-Adresse hat",
-                             "Schnittstelle eth0: erledigt, sie hat eine Adresse"})
+                             "Schnittstelle eth0: erledigt, sie hat eine Adresse",
+                             // the verdict on the changed interface: no gateway was given
+                             "Diagnose: eth0: kein Gateway: andere Netze sind nicht erreichbar"})
     EXPECT_TRUE(contains(shown, german)) << german << "\n" << shown;
   // None of the English originals slipped through.
   for (const char* english : {"Interface to configure", "Choose", "Not accepted", "Summary", "unchanged",

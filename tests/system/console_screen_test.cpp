@@ -35,6 +35,8 @@ const char kDhcpEth0[] = "auto eth0\niface eth0 inet dhcp\n";
 const char kStaticEth1[] =
     "auto eth1\niface eth1 inet static\n    address 192.0.2.11\n    netmask 255.255.255.0\n";
 
+std::string wordsOf(const std::string& text);
+
 int rowOf(const std::vector<std::string>& rows, const std::string& text) {
   for (size_t i = 0; i < rows.size(); ++i)
     if (rows[i].find(text) != std::string::npos) return static_cast<int>(i);
@@ -51,6 +53,8 @@ struct ScreenCase {
   bool banner;
   int bannerColumn;
   int welcomeRow;
+  /// The cause under the banner (centred in its 80 columns).
+  const char* cause = "";
 };
 
 void PrintTo(const ScreenCase& c, std::ostream* out) { *out << c.name; }
@@ -75,6 +79,7 @@ TEST_P(ConsoleScreenTest, WarningAndWelcomeText) {
   EXPECT_EQ(rows[static_cast<size_t>(c.welcomeRow)].find(kWelcome), 0u) << console.dump();
   EXPECT_EQ(rowOf(rows, "NO NETWORKING DETECTED") >= 0, c.banner) << console.dump();
   if (!c.banner) return;
+  EXPECT_EQ(wordsOf(rows[kesp_console::kBannerRows]), c.cause) << console.dump();
 
   std::vector<Row> cells = console.cells();
   for (int line = 0; line < kesp_console::kBannerRows; ++line) {
@@ -118,9 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ScreenCase{"ConfiguredWithAddress", 100, kStaticEth0, eth0WithAddress, false, 0, 0},
         ScreenCase{"ConfiguredWithoutAddress100Columns", 100, kDhcpEth0, eth0LinkLocalOnly,
-                   true, 10, 3},
+                   true, 10, 4, "eth0: no answer from a DHCP server"},
         ScreenCase{"ConfiguredWithoutAddress80Columns", 80, kDhcpEth0, eth0LinkLocalOnly, true,
-                   0, 3},
+                   0, 4, "eth0: no answer from a DHCP server"},
         ScreenCase{"LinkLocalEth0AndStaticEth1", 100, std::string(kDhcpEth0) + kStaticEth1,
                    [](const NetNamespace& ns) {
                      eth0LinkLocalOnly(ns);
@@ -147,19 +152,19 @@ INSTANTIATE_TEST_SUITE_P(
                      eth0WithAddress(ns);
                      ns.setLinkUp(NetNamespace::peerOf("eth0"), false);
                    },
-                   true, 10, 3},
+                   true, 10, 4, "eth0: cable not connected"},
         ScreenCase{"AddressHeldButLinkDown", 100, kStaticEth0,
                    [](const NetNamespace& ns) {
                      eth0WithAddress(ns);
                      ns.setLinkUp("eth0", false);
                    },
-                   true, 10, 3},
+                   true, 10, 4, "eth0: the link is down"},
         ScreenCase{"Ipv4ConfiguredButOnlyIpv6Held", 100, kStaticEth0,
                    [](const NetNamespace& ns) {
                      ns.addVeth("eth0");
                      ns.addAddress("eth0", "2001:db8::7/64");
                    },
-                   true, 10, 3}),
+                   true, 10, 4, "eth0: the configured address 192.0.2.10 is not on the interface"}),
     [](const ::testing::TestParamInfo<ScreenCase>& info) { return std::string(info.param.name); });
 
 // Narrower than the banner's 80 columns: its words wrapped to the width, in
@@ -169,6 +174,7 @@ struct NarrowCase {
   int columns, rows;
   std::string interfaces;
   std::string firstWords;  // how the warning begins
+  std::string cause;       // the line under the banner
 };
 
 void PrintTo(const NarrowCase& c, std::ostream* out) { *out << c.name; }
@@ -206,7 +212,8 @@ TEST_P(ConsoleNarrowWarningTest, WarningWrappedAndNeverLost) {
   const std::vector<Row> cells = console.cells();
   const std::string expected = c.firstWords + " " +
                                wordsOf(std::string(kesp_console::kBannerLines[1]) +
-                                       kesp_console::kBannerLines[2]);
+                                       kesp_console::kBannerLines[2]) +
+                               (c.cause.empty() ? "" : " " + c.cause);
   std::string drawn;
   size_t row = 0;
   for (; row < cells.size() && !cells[row].empty() && cells[row][0].background == kRed; ++row) {
@@ -231,20 +238,43 @@ TEST_P(ConsoleNarrowWarningTest, WarningWrappedAndNeverLost) {
 }
 
 const char kNoNetworking[] = "NO NETWORKING DETECTED. PLEASE LOGIN AND RUN THE COMMAND";
+const char kNoIpv6[] = "eth0: its configuration in /etc/network/interfaces sets no address";
 const char kDhcpBoth[] = "auto eth0\niface eth0 inet6 dhcp\nauto eth1\niface eth1 inet6 dhcp\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Widths, ConsoleNarrowWarningTest,
     ::testing::Values(
-        NarrowCase{"Columns79", 79, 30, kDhcpBoth, kNoNetworking},
-        NarrowCase{"Columns70", 70, 30, kDhcpBoth, kNoNetworking},
-        NarrowCase{"Columns60", 60, 30, kDhcpBoth, kNoNetworking},
-        NarrowCase{"Columns50", 50, 30, kDhcpBoth, kNoNetworking},
-        NarrowCase{"Size40x10", 40, 10, kDhcpBoth, kNoNetworking},
+        NarrowCase{"Columns79", 79, 30, kDhcpBoth, kNoNetworking, kNoIpv6},
+        NarrowCase{"Columns70", 70, 30, kDhcpBoth, kNoNetworking, kNoIpv6},
+        NarrowCase{"Columns60", 60, 30, kDhcpBoth, kNoNetworking, kNoIpv6},
+        NarrowCase{"Columns50", 50, 30, kDhcpBoth, kNoNetworking, kNoIpv6},
+        // Five rows of status: the banner fills them, the cause finds no room.
+        NarrowCase{"Size40x10", 40, 10, kDhcpBoth, kNoNetworking, ""},
         NarrowCase{"HeldButConfiguredNowhere", 60, 30, "",
                    "eth0 HOLDS 192.0.2.10 BUT IS CONFIGURED NOWHERE. PLEASE LOGIN AND RUN THE "
-                   "COMMAND"}),
+                   "COMMAND", ""}),
     [](const ::testing::TestParamInfo<NarrowCase>& info) { return std::string(info.param.name); });
+
+// The cause follows the network: the peer's end goes down and the line
+// under the banner names the cable; it comes back up and the warning, the
+// cause with it, goes away without a key pressed.
+TEST(ConsoleScreen, CauseLineFollowsTheCarrier) {
+  KESP_SKIP_UNLESS_ROOT();
+  NetNamespace ns;
+  eth0WithAddress(ns);
+  ns.setLinkUp(NetNamespace::peerOf("eth0"), false);
+  ConsoleRoot root;
+  root.writeInterfaces(kStaticEth0);
+  ConsoleSession console(ns, root, SessionOptions());
+  ASSERT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+    return rowOf(rows, "NO NETWORKING DETECTED") == 0 && rowOf(rows, "eth0: cable not connected") == 3;
+  })) << console.dump();
+  ns.setLinkUp(NetNamespace::peerOf("eth0"), true);
+  ASSERT_TRUE(console.waitFor([](const std::vector<std::string>& rows) {
+    return menuShown(rows) && rowOf(rows, "NO NETWORKING") < 0 && rowOf(rows, "cable") < 0 &&
+           rowOf(rows, kWelcome) == 0;
+  })) << console.dump();
+}
 
 TEST(ConsoleScreen, LongWelcomeLineWrapsAtTheRightEdge) {
   KESP_SKIP_UNLESS_ROOT();

@@ -115,6 +115,12 @@ bool applyPlan(const ChangePlan& plan, Operations& operations, std::ostream& out
     allDone = report(out, tr("host name"), operations.setHostName(plan.hostName), tr("done")) && allDone;
   if (plan.changeProxy)
     allDone = report(out, tr("HTTP proxy"), operations.setProxy(plan.proxy), tr("done")) && allDone;
+  // The operator learns at once whether the changed interface now reaches
+  // the network, and if not, why.
+  if (plan.changeInterface) {
+    const std::string verdict = operations.verdictOf(plan.interface.iface);
+    if (!verdict.empty()) out << "  " << tr("diagnosis:") << " " << verdict;
+  }
   return allDone;
 }
 

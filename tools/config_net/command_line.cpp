@@ -43,6 +43,7 @@ const std::vector<CommandRule>& commandRules() {
        1, 1},
       {"confirm", {}, 0, 0},
       {"revert", {{"if-due", false}, {"at", true}}, 0, 0},
+      {"diagnose", {}, 0, 1},
       {"help", {}, 0, 1},
   };
   return rules;

@@ -59,5 +59,6 @@ int runConfirm(CommandContext& context);
 int runRevert(CommandContext& context);
 int runExport(CommandContext& context);
 int runApply(CommandContext& context);
+int runDiagnose(CommandContext& context);
 
 }  // namespace kesp_config_net

@@ -71,6 +71,24 @@ const CommandHelp kCommandHelp[] = {
      "Shows the IPv4 and IPv6 default gateways the kernel uses for IFACE (or,\n"
      "where IFACE has none, of any interface). Needs a live system: refused\n"
      "with --root. Fails when no default route goes through a gateway.\n"},
+    {"diagnose",
+     "usage: kesp_config_net diagnose [IFACE] [--json]\n"
+     "\n"
+     "Tells why each configured interface (or IFACE) does or does not reach\n"
+     "the network, examining in order its link (exists, up, carrier), its\n"
+     "configuration (family and file), its address (DHCP lease, link-local\n"
+     "only, IPv6 duplicate detection, another machine answering for it by\n"
+     "ARP), its gateway (inside the network, answering ARP, the kernel's route\n"
+     "to other networks leaving through it), the name servers (each answers a\n"
+     "DNS query within 2 seconds) and the proxy (a TCP connection opens). It\n"
+     "stops at the first layer that fails, says what was found and what to do.\n"
+     "Traffic goes only to the interface's own address, gateway, name servers\n"
+     "and proxy; every probe waits at most 2 seconds, the whole command at most\n"
+     "10. Needs a live system: refused with --root. Exit status 0 when every\n"
+     "layer holds for every interface examined, 1 when one fails. --json\n"
+     "prints {\"interfaces\": [{\"name\", \"layer\", \"ok\", \"message\", \"fix\",\n"
+     "\"details\"}]}, layer naming the first failing layer (link, configuration,\n"
+     "address, gateway, name-servers, proxy) or \"ok\".\n"},
     {"proxy",
      "usage: kesp_config_net proxy [show] [--json]\n"
      "       kesp_config_net proxy set --host HOST [--port PORT]\n"
@@ -185,6 +203,7 @@ const char kToolHelp[] =
     "  set IFACE --mode NAME [...]   configure an interface\n"
     "  dns [--pending] [SERVER...]   show or set the name servers\n"
     "  gateways IFACE                default gateways in use\n"
+    "  diagnose [IFACE]              why an interface does not reach the network\n"
     "  proxy [show|set|clear]        the HTTP proxy\n"
     "  move add|remove|swap IF1 [IF2]  add, remove or exchange configurations\n"
     "  hostname [NAME]               show or set the host name\n"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "kesp/diagnosis.h"
 #include "kesp/discovery.h"
 #include "kesp/interface_files.h"
 #include "kesp/log.h"
@@ -15,6 +16,7 @@
 #include "log_collector.h"
 #include "operations.h"
 #include "translate.h"
+#include "verdict_render.h"
 
 namespace kesp_config_net {
 
@@ -112,6 +114,11 @@ Outcome LibraryOperations::setProxy(const ProxyRequest& proxy) {
 Outcome LibraryOperations::moveConfiguration(int operation, const std::string& first,
                                              const std::string& second) {
   return collect(log_, [&] { return KESP::move(operation, first, second); });
+}
+
+std::string LibraryOperations::verdictOf(const std::string& iface) {
+  if (!live_) return std::string();
+  return renderVerdictText(KESP::diagnoseInterface(iface));
 }
 
 }  // namespace kesp_config_net

@@ -53,6 +53,12 @@ class Operations {
   /// KESP::move with a MoveOperation.
   virtual Outcome moveConfiguration(int operation, const std::string& first,
                                     const std::string& second) = 0;
+  /// The diagnosis of iface as people read it (renderVerdictText); empty
+  /// where nothing can be judged (an offline image).
+  virtual std::string verdictOf(const std::string& iface) {
+    (void)iface;
+    return std::string();
+  }
 };
 
 class LogCollector;
@@ -69,6 +75,7 @@ class LibraryOperations : public Operations {
   Outcome setProxy(const ProxyRequest& proxy) override;
   Outcome moveConfiguration(int operation, const std::string& first,
                             const std::string& second) override;
+  std::string verdictOf(const std::string& iface) override;
 
  private:
   bool live_;

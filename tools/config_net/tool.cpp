@@ -34,6 +34,7 @@ const CommandEntry kCommands[] = {
     {"proxy", runProxy},   {"move", runMove}, {"hostname", runHostName},
     {"recover", runRecover}, {"export", runExport}, {"apply", runApply},
     {"confirm", runConfirm}, {"revert", runRevert},
+    {"diagnose", runDiagnose, true},
 };
 
 bool isDirectory(const std::string& path) {

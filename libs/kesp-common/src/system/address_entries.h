@@ -59,6 +59,19 @@ bool selectLiveAddresses(const std::vector<AddressEntry>& entries, const std::st
 /// calling process's own namespace: the kernel is never redirected.
 bool readIfInet6(std::string& text);
 
+/// One line of if_inet6 with the kernel's address flags (IFA_F_TENTATIVE,
+/// IFA_F_DADFAILED, ...).
+struct FlaggedIpv6Address {
+  std::string address;  ///< canonical text
+  unsigned prefixLength = 0;
+  unsigned flags = 0;
+};
+
+/// Every address of iface in if_inet6 text, in text order, flags kept; lines
+/// that do not parse are skipped.
+std::vector<FlaggedIpv6Address> parseFlaggedIpv6Addresses(const std::string& ifInet6Text,
+                                                          const std::string& iface);
+
 /// The lines of if_inet6 text by device (the kernel's sixth column), each
 /// device's in text order: a check that asks for many interfaces parses each
 /// line once, not once per interface.

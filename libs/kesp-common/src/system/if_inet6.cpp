@@ -157,6 +157,26 @@ bool parseDynamicIpv6Addresses(const std::string& ifInet6Text, const std::string
 
 namespace detail {
 
+std::vector<FlaggedIpv6Address> parseFlaggedIpv6Addresses(const std::string& ifInet6Text,
+                                                          const std::string& iface) {
+  std::vector<FlaggedIpv6Address> found;
+  size_t start = 0;
+  while (start < ifInet6Text.size()) {
+    size_t end = ifInet6Text.find('\n', start);
+    if (end == std::string::npos) end = ifInet6Text.size();
+    IfInet6Line parsed;
+    const bool taken = parseIfInet6Line(ifInet6Text.substr(start, end - start), parsed) &&
+                       parsed.device == iface;
+    start = end + 1;
+    FlaggedIpv6Address address;
+    if (!taken || !hexToCanonicalIPv6(parsed.digits, address.address)) continue;
+    address.prefixLength = parsed.prefixLength;
+    address.flags = parsed.flags;
+    found.push_back(address);
+  }
+  return found;
+}
+
 std::unordered_map<std::string, std::string> ifInet6ByDevice(const std::string& text) {
   std::unordered_map<std::string, std::string> byDevice;
   size_t start = 0;
