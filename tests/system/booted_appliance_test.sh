@@ -3,7 +3,7 @@
 # (systemd-nspawn), each in a network namespace of the test's own whose eth0
 # is one end of a veth pair; the other end sits in a "lan" namespace with the
 # gateway, and no DHCP server. The package is installed
-# with apt; then, on each system: a live change, a DHCP change that gets no
+# with apt; then, on each system: a live change, export and apply, a DHCP change that gets no
 # answer (it ends within the change's bound + 10 s, the old address answers,
 # no DHCP client is left), a change kept pending (put back by systemd's timer
 # when unconfirmed, kept when confirmed, put back at boot when the appliance
@@ -259,6 +259,18 @@ run_system() {
   in_guest kesp_config_net hostname kesp-renamed >"$scratch/$name/hostname.log" 2>&1 ||
     fail "$name: hostname failed: $(tail -2 "$scratch/$name/hostname.log")"
   check_names "live"
+
+  # The whole state as a document: exported, changed, applied live, and
+  # applied back (each apply restarts only eth0).
+  in_guest kesp_config_net export >"$merged/root/kesp-state.json" 2>"$scratch/$name/export.log" ||
+    fail "$name: export failed: $(tail -1 "$scratch/$name/export.log")"
+  sed 's/"192\.0\.2\.11"/"192.0.2.13"/' "$merged/root/kesp-state.json" >"$merged/root/kesp-moved.json"
+  in_guest kesp_config_net apply /root/kesp-moved.json >"$scratch/$name/apply.log" 2>&1 ||
+    fail "$name: apply failed: $(tail -2 "$scratch/$name/apply.log")"
+  answers 192.0.2.13 || fail "$name: the applied address does not answer"
+  in_guest kesp_config_net apply /root/kesp-state.json >>"$scratch/$name/apply.log" 2>&1 ||
+    fail "$name: applying the exported state back failed: $(tail -2 "$scratch/$name/apply.log")"
+  answers 192.0.2.11 && ! answers 192.0.2.13 || fail "$name: the exported state did not come back"
 
   # Kept pending and never confirmed: systemd's timer puts it back; confirmed, it stays.
   in_guest kesp_config_net set eth0 --mode STATICV4 --ipv4-address 192.0.2.12/24 --ipv4-gateway 192.0.2.1 \
