@@ -73,15 +73,19 @@ bool routeTo(const std::string& address, std::string& iface, std::string& gatewa
   alignas(nlmsghdr) char buffer[8192];
   const ssize_t got = recv(fd.get(), buffer, sizeof buffer, 0);
   if (got <= 0) return false;
-  int length = static_cast<int>(got);
-  for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(message, length);
-       message = NLMSG_NEXT(message, length)) {
+  // Walked by hand rather than with NLMSG_OK/NLMSG_NEXT, whose comparison of
+  // a signed length with the header's unsigned one compilers rightly flag.
+  const size_t length = static_cast<size_t>(got);
+  for (size_t offset = 0; offset + sizeof(nlmsghdr) <= length;) {
+    const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(buffer + offset);
+    if (message->nlmsg_len < sizeof(nlmsghdr) || message->nlmsg_len > length - offset) break;
     // No route (ENETUNREACH) is an answer: the address cannot be reached.
     if (message->nlmsg_type == NLMSG_ERROR) return true;
     if (message->nlmsg_type == RTM_NEWROUTE) {
       readRoute(message, iface, gateway);
       return true;
     }
+    offset += NLMSG_ALIGN(message->nlmsg_len);
   }
   return false;
 }
